@@ -1,0 +1,94 @@
+#include "records/Module1.h"
+
+#include "records/clsConnection.h"
+#include "records/clsSEQUENCE_INFO.h"
+#include "records/clsSEQUENCE_STEP.h"
+#include "records/clsTEST_INFO.h"
+#include "records/clsTEST_RESULT.h"
+#include "records/format.h"
+
+#include <QFile>
+#include <stdexcept>
+
+namespace Module1 {
+
+int UnitSystem = 0;
+std::shared_ptr<clsConnection> DbConnection;
+std::shared_ptr<clsTEST_INFO> TestInfo;
+std::shared_ptr<clsTEST_RESULT> TestResult;
+std::shared_ptr<clsSEQUENCE_INFO> SeqInfo;
+std::shared_ptr<clsSEQUENCE_STEP> SeqStep;
+QPointer<QWidget> TestInfoForm;
+QPointer<QWidget> SearchForm;
+std::array<QPointer<QWidget>, 11> SimpleTestForms;
+std::array<QPointer<QWidget>, 11> SeqTestForms;
+std::array<std::array<QPointer<QWidget>, 3>, 9> DetailForms;
+std::array<QPointer<QWidget>, 3> TestRelateForms;
+std::array<std::array<CellCalibration, 3>, 9> Calibration{};
+QString TempUnitCaption;
+QString LengthUnitCaption;
+QString PressUnitCaption;
+
+namespace {
+constexpr double InchToMm = 25.4;
+bool english() { return UnitSystem == 1; }
+} // namespace
+
+void SetUnitCaptions()
+{
+    TempUnitCaption = english() ? QStringLiteral("(°F)") : QStringLiteral("(°C)");
+    LengthUnitCaption = english() ? QStringLiteral("(in.)") : QStringLiteral("(mm)");
+    PressUnitCaption = QStringLiteral("(Psi)");
+}
+
+bool FileExists(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    f.close();
+    return true;
+}
+
+double ToDisplayTemp(double x) { return english() ? x : (x - 32) * 5 / 9; }
+double ToStoredTemp(double x) { return english() ? x : x / 5 * 9 + 32; }
+
+QString ToStoredTempText(const QString& entry)
+{
+    if (english()) return entry;
+    const auto v = Format::strict(entry);
+    if (!v) throw std::invalid_argument("Type mismatch");
+    return Format::general(ToStoredTemp(*v));
+}
+
+QString ToDisplayLength(double x)
+{
+    return english() ? Format::number(x, QStringLiteral("#0.0###"))
+                     : Format::number(x * InchToMm, QStringLiteral("#0.0#"));
+}
+
+double ToStoredLength(double x) { return english() ? x : x / InchToMm; }
+double ToDisplayPress(double x) { return x; }
+double ToStoredPress(double x) { return x; }
+
+void Reset()
+{
+    UnitSystem = 0;
+    TestInfo.reset();
+    TestResult.reset();
+    SeqInfo.reset();
+    SeqStep.reset();
+    DbConnection.reset();
+    TestInfoForm.clear();
+    SearchForm.clear();
+    for (auto& f : SimpleTestForms) f.clear();
+    for (auto& f : SeqTestForms) f.clear();
+    for (auto& u : DetailForms)
+        for (auto& f : u) f.clear();
+    for (auto& f : TestRelateForms) f.clear();
+    Calibration = {};
+    TempUnitCaption.clear();
+    LengthUnitCaption.clear();
+    PressUnitCaption.clear();
+}
+
+} // namespace Module1

@@ -1,0 +1,67 @@
+#pragma once
+// The database connection: "Torvan.accdb" (an SQLite file) in the current working folder.
+#include <QSqlDatabase>
+#include <QString>
+#include <memory>
+
+// One open SQLite connection. Record objects hold it by shared pointer, so a replaced connection stays
+// usable until the last record object bound to it lets go; it is closed and removed then.
+class DbHandle {
+public:
+    DbHandle();
+    ~DbHandle();
+    DbHandle(const DbHandle&) = delete;
+    DbHandle& operator=(const DbHandle&) = delete;
+
+    QSqlDatabase db() const { return QSqlDatabase::database(name_, false); }
+    bool isOpen() const { return open_; }
+    const QString& name() const { return name_; }
+
+    // Opens path read-write (never creates it) and probes it. Throws DbError.
+    void open(const QString& path);
+
+private:
+    QString name_;
+    bool open_ = false;
+};
+
+class clsConnection {
+public:
+    clsConnection();
+    ~clsConnection();
+
+    // Opens "Torvan.accdb" in the current working folder. The four arguments are accepted and ignored.
+    // On failure shows "clsConnection.OpenConnection: Error #: " + number + CR LF + description and leaves
+    // the connection unopened: its first use by a record object then fails in that caller.
+    void OpenDB(const QString& user = {}, const QString& password = {}, const QString& dsn = {},
+                const QString& extra = {});
+
+    // The connection that record objects and literal statements bind to; never null (unopened before a
+    // successful OpenDB).
+    std::shared_ptr<DbHandle> ADOConnection() const { return handle_; }
+    bool IsOpen() const { return handle_ && handle_->isOpen(); }
+
+    // Guarded transactions: BeginTrans hands out a token 1..1,000,000 (0 when one is already open);
+    // CommitTrans and RollBack act only on the matching token.
+    int BeginTrans();
+    bool CommitTrans(int token);
+    bool RollBack(int token);
+    bool InTransaction() const { return inTransaction_; }
+
+    const QString& LastError() const { return lastError_; }
+    const QString& ConnectionString() const { return connectionString_; }
+
+private:
+    std::shared_ptr<DbHandle> handle_;
+    QString connectionString_;
+    QString lastError_;
+    bool inTransaction_ = false;
+    int token_ = 0;
+};
+
+// Creates a new database file "Torvan.accdb" in folder from the schema. Refuses to overwrite an existing
+// file. Returns an empty text on success, else the reason.
+QString createDatabase(const QString& folder);
+
+// The text of data/schema.sql, built into the program.
+QString databaseSchema();

@@ -1,0 +1,56 @@
+#pragma once
+// Logged points: table TEST_RESULT, loaded one test at a time in time order.
+#include "records/Command.h"
+#include "records/RecordCursor.h"
+
+#include <cstdint>
+#include <vector>
+
+class clsTEST_RESULT : public RecordCursor {
+public:
+    clsTEST_RESULT();
+    ~clsTEST_RESULT() override;
+
+    // The row count of the last load.
+    qint32 TotalPoints() const { return count_; }
+    // Binds and loads every point of the test whose id is in Test_Id, ascending RESULT_TIME.
+    void ConnectX(const clsConnection& connection);
+    void MoveFirst() { moveFirst(); }
+    void MoveNext() { moveNext(); }
+    void SetDefaults();
+    // Appends one point from the properties. The cache is untouched: the point shows after ConnectX.
+    void AddNew();
+    // Deletes every point of Test_Id.
+    void Delete();
+    // Element 0 the point id, then Test_Id, STEP_NO and the six measurements.
+    QVariantList All() const;
+
+    qint32 RESULT_ID = 0;
+    qint32 Test_Id = 0;
+    qint32 STEP_NO = 0;
+    double RESULT_TIME = 0;
+    double RESULT_TEMP = 0;
+    double RESULT_BATHTEMP = 0;
+    double RESULT_PRESS = 0;
+    double RESULT_HEIGHT_CHANGE = 0;
+    double RESULT_VOLT = 0;
+
+    // One cached point; a null column reads as 0.
+    struct Row {
+        qint32 id, testId, step;
+        double time, temp, bathTemp, press, heightChange, volt;
+    };
+    // The cached points of the last load, for readers that walk them without the cursor.
+    const std::vector<Row>& rows() const { return rows_; }
+
+    static const QString LoadSql;
+    static const QString DeleteSql;
+    static const QString InsertSql;
+
+protected:
+    void loadRow(int row) override;
+
+private:
+    std::unique_ptr<Command> load_, delete_, insert_;
+    std::vector<Row> rows_;
+};

@@ -1,0 +1,85 @@
+#pragma once
+// The one place where numbers and times are turned into text and read back. Nothing else formats or
+// parses a number by hand.
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace Format {
+
+// Number patterns: "0" a digit always written, "#" a digit written only when significant, "." the decimal
+// point (always written, so 1 with "#0.##" gives "1."), "%" multiplies by 100 and appends "%", any other
+// character is copied. Halves are taken away from zero. A negative result that is not zero after
+// rounding keeps its minus sign in front ("000" of -4 gives "-004").
+// Examples: "#0.0###" 0.123456 -> "0.1235"; "##0.#" 70.25 -> "70.3"; "0.#%" 0.1234 -> "12.3%";
+// "000" 99.5 -> "100"; "###.#" 0.5 -> ".5".
+QString number(double x, const QString& pattern);
+
+// A pattern applied to a text: the text is read strictly as a number first; a text that is not a number
+// comes back unchanged.
+QString text(const QString& s, const QString& pattern);
+
+// "hh:mm:ss" of a number of seconds, as a time of day: hours wrap at 24 (25 h 1 min 1 s -> "01:01:01").
+// Fractions are taken to the nearest second; negative seconds count back from midnight.
+QString timeOfDay(double seconds);
+
+// A date and time by a pattern of the letters yyyy, mm (month, or minutes right after hh), dd, hh, nn, ss;
+// other characters are copied. Example: " mm/dd/yyyy hh:mm:ss".
+QString dateTime(const QDateTime& t, const QString& pattern);
+
+// The printed-number form: a blank (or "-" for negatives) before the digits, up to 15 significant digits
+// with no "0" before the point below magnitude 1, one blank after; very small or large magnitudes in
+// exponent form with at least two exponent digits. 0.2 -> " .2 ", -0.125 -> "-.125 ", 1e-5 -> " 1E-05 ".
+// Plain digits are used while 1e-4 <= |x| < 1e15 (after rounding to 15 significant digits), the
+// exponent form otherwise: 0.0001 -> " .0001 ", 0.00001 -> " 1E-05 ", 1e15 -> " 1E+15 ".
+QString printed(double x);
+
+// The printed-number form without its trailing blank: the sign position and the digits (3 -> " 3").
+QString str(double x);
+
+// General text: the shortest plain decimal text with up to 15 significant digits, "." as decimal point,
+// "0" before the point below magnitude 1, no trailing zeros (0.5, 12.345, 0, -17.7777777777778).
+// Outside 1e-4 <= |x| < 1e15 the exponent form of printed() is used without the blanks (1e-5 -> "1E-05").
+// Not-a-number and infinities give "NaN", "Inf" and "-Inf" (no reader takes them back as numbers).
+QString general(double x);
+
+// Lenient reading of a leading number: blanks, tabs, CR and LF are skipped wherever they stand, then the
+// longest prefix forming a decimal number (sign, digits, one point, optional exponent) is taken; a text
+// that does not begin with a number reads as 0. Never fails. An "E" that is not followed by exponent
+// digits ends the number before it ("12e" reads 12). A number beyond the range of a double reads as 0.
+double leading(const QString& s);
+double leading(const char* data, std::size_t size);
+
+// Strict reading: the whole text (blanks around allowed) must be one decimal number ("1e3", "-.5", "+2",
+// "1."); nullopt for anything else, also for a number beyond the range of a double.
+std::optional<double> strict(const QString& s);
+
+// Rounding: halves away from zero (the patterns), halves to even (whole-number conversions: 2.5 -> 2,
+// 3.5 -> 4). roundHalfAway gives the double nearest to what number() shows with that many decimals
+// (the value is taken at 15 significant digits first, so 2.675 -> 2.68 with 2 decimals).
+double roundHalfAway(double x, int decimals = 0);
+double roundHalfEven(double x);
+
+// Whole-number conversion to a 32-bit integer with halves to even; nullopt when out of range or NaN.
+std::optional<std::int32_t> toInt32(double x);
+
+// Dates as stored in the database: local time text "yyyy-MM-dd HH:mm:ss".
+QString storedDate(const QDateTime& t);
+// Reads a stored date text (also accepts a "T" between date and time and trailing fractions); invalid
+// QDateTime when the text is not a date.
+QDateTime fromStoredDate(const QString& s);
+
+// Strict date reading of operator text: month first "m/d/yyyy" with an optional "h:mm[:ss] [AM|PM]",
+// or the stored form. nullopt when the text is not a date.
+std::optional<QDateTime> strictDate(const QString& s);
+
+// The default text of a date and time: "m/d/yyyy h:mm:ss AM" (12-hour clock), the date alone when the
+// time is midnight. strictDate reads it back.
+QString generalDate(const QDateTime& t);
+
+// The system's long date and long time formats (reports); the long time leaves out the time-zone name.
+QString longDate(const QDateTime& t);
+QString longTime(const QDateTime& t);
+
+} // namespace Format

@@ -1,0 +1,37 @@
+#pragma once
+// Shared fixtures of the test suites: a fresh temporary working folder with a new database, and helpers to
+// write the program's text files there.
+#include <QDir>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+class clsConnection;
+
+namespace testsupport {
+
+// Creates a temporary folder, makes it the working folder while it lives, and restores the previous one.
+class TempWorkDir {
+public:
+    explicit TempWorkDir(bool withDatabase = true);
+    ~TempWorkDir();
+    QString path() const { return dir_.path(); }
+    QString file(const QString& name) const { return QDir(dir_.path()).filePath(name); }
+    // Writes text to a file of the folder (bytes as given, no line-end translation).
+    void write(const QString& name, const QByteArray& bytes) const;
+
+private:
+    QTemporaryDir dir_;
+    QString previous_;
+};
+
+// A connection opened on the working folder's database; fails the test (QVERIFY) when it does not open.
+std::shared_ptr<clsConnection> openConnection();
+
+// Runs one SQL statement on the working folder's database through the sqlite3 library, bypassing the
+// program's own layer; returns the first column of the first row as text (empty when none).
+QString sqlValue(const QString& sql);
+// Runs statements that return nothing; returns false on error.
+bool sqlExec(const QString& sql);
+
+} // namespace testsupport
