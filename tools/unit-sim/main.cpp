@@ -1,0 +1,685 @@
+// torvan-sim: stands in for Torvan swell-test units, one per pseudo-terminal, so the program can run
+// without hardware.
+//
+// Each port given with --ports gets a pseudo-terminal in raw mode and a link FOLDER/COMn to its slave
+// side (the program opens port n through that link). Each port is one unit with two cells, A and B.
+//
+// Link (bytes; every command and every record ends with byte 26, SUB):
+//   from the program   ENQ(5) L ',' T SUB   SetTemperature of cell L to T (whole degrees F, "000" style,
+//                                           may be negative: "-004")
+//                      ACK(6) L ',' T SUB   Preheat of cell L to T
+//                      BEL(7) L SUB         StopCell of cell L
+//                      VT(11) SUB           FactoryZero (accepted, no effect)
+//                      anything else up to a SUB is ignored (and logged with --verbose).
+//   to the program     every period (default 400 ms, always below the program's 500 ms poll) one record
+//                      per cell: "A<n>,<cell F>,<bath F>,<setting F>,<millivolts>,<psi>" SUB, and the same
+//                      for B; <n> is the port number.
+//
+// Model, per cell (temperatures in degrees F):
+//   ambient 72. setting = the last SetTemperature/Preheat set point, 0 after StopCell.
+//   bath temperature approaches max(ambient, setting) first-order with a time constant of 20 s;
+//   cell temperature follows the bath first-order with a lag of 4 s. After a stop both fall back to
+//   ambient the same way.
+//   pressure = --pressure psi (default 1100, above the 1029 psi that a 680 F set point needs) with noise
+//   of +-2 psi, sent as a whole number.
+//   wafer length L (inches) = wafer x (1 + swellMax x (1 - exp(-t / tau))), t = seconds the cell has been
+//   heated so far (setting above ambient); t stops growing after a stop, so L never shrinks.
+//   transducer: length = 0.25 in/V x volts + 0.1 in, so millivolts = 1000 x (L - 0.1) / 0.25
+//   (dry 0.5 in gives 1600 mV), noise +-0.2 mV. A matching calibration file has CalVolt1..3 = 1, 2.5, 4,
+//   CalIntercept1 = CalIntercept2 = 0.1 and CalSlope1 = CalSlope2 = 0.25 for every cell.
+//   The noise is drawn from a generator seeded with --seed (and the port number), so runs repeat.
+//
+// The simulator keeps its own descriptor of each slave open, so the program can close and reopen a port
+// without the pseudo-terminal hanging up. Records that nobody reads pile up in the slave's input queue;
+// once more than about 1 KB waits there the queue is emptied, so a program that opens the port late does
+// not get a long backlog of stale readings.
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using SteadyClock = std::chrono::steady_clock;
+using TimePoint = SteadyClock::time_point;
+
+namespace {
+
+constexpr double kAmbientF = 72.0;
+constexpr double kBathTauS = 20.0;
+constexpr double kCellLagS = 4.0;
+constexpr double kSlopeInPerVolt = 0.25;
+constexpr double kInterceptIn = 0.1;
+constexpr double kMilliVoltNoise = 0.2;
+constexpr double kPressureNoisePsi = 2.0;
+constexpr double kSplitPauseMs = 150.0;
+
+constexpr char kEnq = 5;
+constexpr char kAck = 6;
+constexpr char kBel = 7;
+constexpr char kVt = 11;
+constexpr char kSub = 26;
+
+constexpr std::size_t kMaxCommandBytes = 64;     // a partial command longer than this is garbage
+constexpr int kStaleBacklogBytes = 1024;         // unread records beyond this are thrown away
+constexpr std::size_t kMaxPendingOutput = 65536; // bytes the master would not take; beyond this, dropped
+
+const char* const kUsage =
+    "usage: torvan-sim --dir FOLDER --ports 1,2 [options]\n"
+    "\n"
+    "Simulates Torvan swell-test units, one per port. For each port n it opens a pseudo-terminal and\n"
+    "links FOLDER/COMn to it; the links are removed again on exit (SIGINT, SIGTERM, SIGHUP).\n"
+    "\n"
+    "options:\n"
+    "  --dir FOLDER        folder for the COMn links (created when missing)\n"
+    "  --ports LIST        port numbers 1..20, comma separated (e.g. 1,2)\n"
+    "  --period-ms MS      interval between record batches, 20..499 (default 400)\n"
+    "  --seed N            seed of the noise (default 1)\n"
+    "  --pressure PSI      pressure reported by every cell (default 1100)\n"
+    "  --wafer IN          dry wafer length in inches (default 0.5)\n"
+    "  --swell-tau S       time constant of the swell in seconds (default 300)\n"
+    "  --swell-max FRAC    final swell as a fraction of the dry length (default 0.2)\n"
+    "  --silent-after S    stop sending records after S seconds (commands are still read)\n"
+    "  --garbage           send bytes without any record end instead of records\n"
+    "  --split             cut every record across two writes, 150 ms apart (less when the period\n"
+    "                      is too short for that)\n"
+    "  --drop-cell A|B     never send records of that cell (may be repeated)\n"
+    "  --verbose           log every command received on stderr\n"
+    "  --help              this text\n"
+    "\n"
+    "Commands (each ends with byte 26): 5 L ',' T = SetTemperature, 6 L ',' T = Preheat,\n"
+    "7 L = StopCell, 11 = FactoryZero (no effect); L is A or B, T whole degrees F (\"250\", \"-004\").\n"
+    "Records, per cell every period: \"A<port>,<cell F>,<bath F>,<setting F>,<millivolts>,<psi>\" + byte 26.\n"
+    "\n"
+    "Model: ambient 72 F. The setting is the last SetTemperature/Preheat set point, 0 after StopCell.\n"
+    "The bath approaches max(ambient, setting) with a time constant of 20 s, the cell temperature follows\n"
+    "the bath with a lag of 4 s; after a stop both return to ambient. Pressure: --pressure +-2 psi.\n"
+    "Wafer length L = wafer * (1 + swell-max * (1 - exp(-t / swell-tau))), t = seconds heated so far\n"
+    "(setting above ambient); it does not shrink after a stop. Transducer: length = 0.25 * volts + 0.1,\n"
+    "so millivolts = 1000 * (L - 0.1) / 0.25 (0.5 in -> 1600 mV), noise +-0.2 mV. Matching calibration:\n"
+    "CalVolt1..3 = 1, 2.5, 4; CalIntercept1 = CalIntercept2 = 0.1; CalSlope1 = CalSlope2 = 0.25.\n";
+
+volatile std::sig_atomic_t gStop = 0;
+
+void onStopSignal(int) { gStop = 1; }
+
+struct Options {
+    fs::path dir;
+    std::vector<int> ports;
+    int periodMs = 400;
+    std::uint64_t seed = 1;
+    double pressure = 1100.0;
+    double wafer = 0.5;
+    double swellTau = 300.0;
+    double swellMax = 0.2;
+    double silentAfter = -1.0;   // negative: never
+    bool garbage = false;
+    bool split = false;
+    bool dropCell[2] = {false, false};
+    bool verbose = false;
+};
+
+struct Cell {
+    double setting = 0.0;
+    double bath = kAmbientF;
+    double temperature = kAmbientF;
+    double heatedSeconds = 0.0;
+};
+
+struct Chunk {
+    TimePoint due;
+    std::string bytes;
+};
+
+struct Port {
+    int number = 0;
+    int master = -1;
+    int slave = -1;
+    std::string slavePath;
+    fs::path link;
+    bool linked = false;
+    std::mt19937_64 rng;
+    Cell cells[2];
+    std::string input;             // command bytes received, up to the next SUB
+    std::string output;            // bytes the master did not take yet
+    std::deque<Chunk> chunks;      // writes scheduled for later (split records)
+    TimePoint nextPeriod;
+    TimePoint lastUpdate;
+    TimePoint quietUntil;          // after a hang-up, the master is not polled for reading until then
+    bool silentNoted = false;
+};
+
+// ---- command line ----------------------------------------------------------------------------------
+
+bool parseDouble(std::string_view s, double& out)
+{
+    if (s.empty()) return false;
+    double v = 0;
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v)) return false;
+    out = v;
+    return true;
+}
+
+template <typename Int>
+bool parseInt(std::string_view s, Int& out)
+{
+    if (s.empty()) return false;
+    Int v{};
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
+    out = v;
+    return true;
+}
+
+bool parsePorts(std::string_view s, std::vector<int>& out)
+{
+    std::set<int> seen;
+    while (true) {
+        const std::size_t comma = s.find(',');
+        int n = 0;
+        if (!parseInt(s.substr(0, comma), n) || n < 1 || n > 20 || !seen.insert(n).second) return false;
+        out.push_back(n);
+        if (comma == std::string_view::npos) return true;
+        s.remove_prefix(comma + 1);
+    }
+}
+
+// Returns 0 on success, 1 after --help, 2 on a usage error (message printed).
+int parseOptions(int argc, char** argv, Options& o)
+{
+    auto fail = [](const std::string& msg) {
+        std::fprintf(stderr, "torvan-sim: %s\n(see torvan-sim --help)\n", msg.c_str());
+        return 2;
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string name = argv[i];
+        std::string value;
+        bool hasValue = false;
+        if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.erase(eq);
+            hasValue = true;
+        }
+        auto flag = [&](bool& target) {
+            if (hasValue) return false;
+            target = true;
+            return true;
+        };
+        auto next = [&]() {
+            if (hasValue) return true;
+            if (i + 1 >= argc) return false;
+            value = argv[++i];
+            return true;
+        };
+        auto bad = [&]() { return fail("bad value for " + name + ": \"" + value + "\""); };
+
+        if (name == "--help" || name == "-h") {
+            std::fputs(kUsage, stdout);
+            return 1;
+        } else if (name == "--garbage" || name == "--split" || name == "--verbose") {
+            bool& target = name == "--garbage" ? o.garbage : name == "--split" ? o.split : o.verbose;
+            if (!flag(target)) return fail(name + " takes no value");
+        } else if (name == "--dir" || name == "--ports" || name == "--period-ms" || name == "--seed"
+                   || name == "--pressure" || name == "--wafer" || name == "--swell-tau"
+                   || name == "--swell-max" || name == "--silent-after" || name == "--drop-cell") {
+            if (!next()) return fail(name + " needs a value");
+            if (name == "--dir") {
+                if (value.empty()) return bad();
+                o.dir = value;
+            } else if (name == "--ports") {
+                o.ports.clear();
+                if (!parsePorts(value, o.ports)) return bad();
+            } else if (name == "--period-ms") {
+                if (!parseInt(value, o.periodMs) || o.periodMs < 20 || o.periodMs > 499) return bad();
+            } else if (name == "--seed") {
+                if (!parseInt(value, o.seed)) return bad();
+            } else if (name == "--pressure") {
+                if (!parseDouble(value, o.pressure) || o.pressure < 0) return bad();
+            } else if (name == "--wafer") {
+                if (!parseDouble(value, o.wafer) || o.wafer <= 0) return bad();
+            } else if (name == "--swell-tau") {
+                if (!parseDouble(value, o.swellTau) || o.swellTau <= 0) return bad();
+            } else if (name == "--swell-max") {
+                if (!parseDouble(value, o.swellMax) || o.swellMax < 0) return bad();
+            } else if (name == "--silent-after") {
+                if (!parseDouble(value, o.silentAfter) || o.silentAfter < 0) return bad();
+            } else {
+                if (value == "A" || value == "a" || value == "1") o.dropCell[0] = true;
+                else if (value == "B" || value == "b" || value == "2") o.dropCell[1] = true;
+                else return bad();
+            }
+        } else {
+            return fail("unknown option \"" + std::string(argv[i]) + "\"");
+        }
+    }
+    if (o.dir.empty()) return fail("--dir FOLDER is required");
+    if (o.ports.empty()) return fail("--ports LIST is required");
+    return 0;
+}
+
+// ---- text ------------------------------------------------------------------------------------------
+
+std::string fixed(double v, int decimals)
+{
+    if (std::fabs(v) < 0.5 * std::pow(10.0, -decimals)) v = 0.0;   // no "-0.0"
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    return std::string(buf, r.ptr);
+}
+
+std::string whole(long long v)
+{
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+std::string escaped(std::string_view bytes)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            out += char(c);
+        } else {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+// ---- pseudo-terminals and links --------------------------------------------------------------------
+
+bool makeRaw(int fd)
+{
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return false;
+    cfmakeraw(&t);
+    cfsetispeed(&t, B19200);
+    cfsetospeed(&t, B19200);
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+bool openPty(Port& p, std::string& err)
+{
+    p.master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (p.master < 0) {
+        err = std::string("posix_openpt: ") + std::strerror(errno);
+        return false;
+    }
+    char name[128];
+    if (grantpt(p.master) != 0 || unlockpt(p.master) != 0 || ptsname_r(p.master, name, sizeof name) != 0) {
+        err = std::string("pseudo-terminal set-up: ") + std::strerror(errno);
+        return false;
+    }
+    p.slavePath = name;
+    // Our own slave descriptor: without it the master would hang up whenever the program closes the port.
+    p.slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (p.slave < 0) {
+        err = "open " + p.slavePath + ": " + std::strerror(errno);
+        return false;
+    }
+    // Raw on both sides: in the default mode byte 26 is the suspend character and CR/LF get translated.
+    if (!makeRaw(p.slave) || !makeRaw(p.master)) {
+        err = std::string("raw mode: ") + std::strerror(errno);
+        return false;
+    }
+    fcntl(p.master, F_SETFD, FD_CLOEXEC);
+    const int fl = fcntl(p.master, F_GETFL);
+    fcntl(p.master, F_SETFL, fl | O_NONBLOCK);
+    return true;
+}
+
+// Points dir/COMn at the slave. A link left behind by an earlier run is replaced (atomically, through a
+// temporary link and rename); anything else of that name is left alone and refused.
+bool makeLink(Port& p, const fs::path& dir, std::string& err)
+{
+    p.link = dir / ("COM" + whole(p.number));
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(p.link, ec);
+    if (!ec && fs::exists(st) && !fs::is_symlink(st)) {
+        err = p.link.string() + " exists and is not a link; not replacing it";
+        return false;
+    }
+    const fs::path tmp = dir / (".COM" + whole(p.number) + ".torvan-sim." + whole(getpid()));
+    fs::remove(tmp, ec);
+    fs::create_symlink(p.slavePath, tmp, ec);
+    if (ec) {
+        err = "cannot create link " + tmp.string() + ": " + ec.message();
+        return false;
+    }
+    fs::rename(tmp, p.link, ec);
+    if (ec) {
+        err = "cannot create link " + p.link.string() + ": " + ec.message();
+        fs::remove(tmp, ec);
+        return false;
+    }
+    p.linked = true;
+    return true;
+}
+
+// Removes the link only while it still points at our pseudo-terminal (another run may have taken it).
+void removeLink(Port& p)
+{
+    if (!p.linked) return;
+    std::error_code ec;
+    if (fs::read_symlink(p.link, ec) == fs::path(p.slavePath) && !ec) fs::remove(p.link, ec);
+    p.linked = false;
+}
+
+void closePort(Port& p)
+{
+    removeLink(p);
+    if (p.slave >= 0) close(p.slave);
+    if (p.master >= 0) close(p.master);
+    p.slave = p.master = -1;
+}
+
+// ---- the unit --------------------------------------------------------------------------------------
+
+void advance(Cell& c, double dt)
+{
+    const double target = std::max(kAmbientF, c.setting);
+    c.bath += (target - c.bath) * (1.0 - std::exp(-dt / kBathTauS));
+    c.temperature += (c.bath - c.temperature) * (1.0 - std::exp(-dt / kCellLagS));
+    if (c.setting > kAmbientF) c.heatedSeconds += dt;
+}
+
+double waferLength(const Cell& c, const Options& o)
+{
+    return o.wafer * (1.0 + o.swellMax * (1.0 - std::exp(-c.heatedSeconds / o.swellTau)));
+}
+
+std::string record(Port& p, int cellIndex, const Options& o)
+{
+    const Cell& c = p.cells[cellIndex];
+    std::uniform_real_distribution<double> mvNoise(-kMilliVoltNoise, kMilliVoltNoise);
+    std::uniform_real_distribution<double> psiNoise(-kPressureNoisePsi, kPressureNoisePsi);
+    const double mv = 1000.0 * (waferLength(c, o) - kInterceptIn) / kSlopeInPerVolt + mvNoise(p.rng);
+    const long long psi = std::max(0LL, std::llround(o.pressure + psiNoise(p.rng)));
+    std::string r(1, cellIndex == 0 ? 'A' : 'B');
+    r += whole(p.number);
+    r += ',' + fixed(c.temperature, 1) + ',' + fixed(c.bath, 1) + ',' + fixed(c.setting, 1) + ','
+         + fixed(mv, 1) + ',' + whole(psi);
+    r += kSub;
+    return r;
+}
+
+std::string garbage(Port& p)
+{
+    static const char alphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefxyz,.,.-+ \r\n";
+    std::uniform_int_distribution<int> len(30, 45);
+    std::uniform_int_distribution<int> pick(0, int(sizeof alphabet) - 2);
+    std::string s(std::size_t(len(p.rng)), ' ');
+    for (char& ch : s) ch = alphabet[pick(p.rng)];
+    return s;
+}
+
+void logLine(const Port& p, const std::string& text)
+{
+    std::fprintf(stderr, "port %d: %s\n", p.number, text.c_str());
+}
+
+// Whole degrees F: an optional minus sign and 1..6 digits, nothing else.
+bool parseSetPoint(std::string_view s, int& out)
+{
+    const std::string_view digits = !s.empty() && s[0] == '-' ? s.substr(1) : s;
+    if (digits.empty() || digits.size() > 6) return false;
+    if (!std::all_of(digits.begin(), digits.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+        return false;
+    return parseInt(s, out);
+}
+
+void handleCommand(Port& p, std::string_view cmd, const Options& o)
+{
+    auto cellOf = [](char letter) { return letter == 'A' ? 0 : letter == 'B' ? 1 : -1; };
+    const char code = cmd.empty() ? 0 : cmd[0];
+    if ((code == kEnq || code == kAck) && cmd.size() >= 4 && cellOf(cmd[1]) >= 0 && cmd[2] == ',') {
+        int t = 0;
+        if (parseSetPoint(cmd.substr(3), t)) {
+            p.cells[cellOf(cmd[1])].setting = t;
+            if (o.verbose)
+                logLine(p, std::string(code == kEnq ? "SetTemperature " : "Preheat ") + cmd[1] + ' ' + whole(t));
+            return;
+        }
+    } else if (code == kBel && cmd.size() == 2 && cellOf(cmd[1]) >= 0) {
+        p.cells[cellOf(cmd[1])].setting = 0.0;
+        if (o.verbose) logLine(p, std::string("StopCell ") + cmd[1]);
+        return;
+    } else if (code == kVt && cmd.size() == 1) {
+        if (o.verbose) logLine(p, "FactoryZero");
+        return;
+    }
+    if (o.verbose) logLine(p, "ignored \"" + escaped(cmd) + "\"");
+}
+
+void takeInput(Port& p, const char* data, std::size_t n, const Options& o)
+{
+    p.input.append(data, n);
+    std::size_t end;
+    while ((end = p.input.find(kSub)) != std::string::npos) {
+        const std::string cmd = p.input.substr(0, end);
+        p.input.erase(0, end + 1);
+        handleCommand(p, cmd, o);
+    }
+    if (p.input.size() > kMaxCommandBytes) {
+        if (o.verbose) logLine(p, "ignored \"" + escaped(p.input) + "\" (no end byte)");
+        p.input.clear();
+    }
+}
+
+void readMaster(Port& p, TimePoint now, const Options& o)
+{
+    char buf[512];
+    while (true) {
+        const ssize_t n = read(p.master, buf, sizeof buf);
+        if (n > 0) {
+            takeInput(p, buf, std::size_t(n), o);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EIO) p.quietUntil = now + std::chrono::milliseconds(100);   // nobody on the slave
+        return;
+    }
+}
+
+void writeOutput(Port& p, TimePoint now)
+{
+    while (!p.output.empty()) {
+        const ssize_t n = write(p.master, p.output.data(), p.output.size());
+        if (n > 0) {
+            p.output.erase(0, std::size_t(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EIO) p.quietUntil = now + std::chrono::milliseconds(100);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EIO) p.output.clear();
+        break;
+    }
+    if (p.output.size() > kMaxPendingOutput) p.output.clear();
+}
+
+// One period: move the model on, then send (or schedule) this period's records.
+void runPeriod(Port& p, TimePoint now, TimePoint start, const Options& o)
+{
+    const double dt = std::chrono::duration<double>(now - p.lastUpdate).count();
+    p.lastUpdate = now;
+    for (Cell& c : p.cells) advance(c, dt);
+
+    if (o.silentAfter >= 0 && std::chrono::duration<double>(now - start).count() >= o.silentAfter) {
+        if (!p.silentNoted && o.verbose) logLine(p, "silent from now on");
+        p.silentNoted = true;
+        return;
+    }
+
+    // Nobody has read for a while: drop the stale records rather than let the next reader get them.
+    int queued = 0;
+    if (ioctl(p.slave, TIOCINQ, &queued) == 0 && queued > kStaleBacklogBytes) tcflush(p.slave, TCIFLUSH);
+
+    std::vector<std::string> items;
+    for (int cell = 0; cell < 2; ++cell) {
+        if (o.dropCell[cell]) continue;
+        items.push_back(o.garbage ? garbage(p) : record(p, cell, o));
+    }
+    if (items.empty()) return;
+
+    if (!o.split) {
+        std::string all;
+        for (const std::string& s : items) all += s;
+        p.chunks.push_back({now, all});
+        return;
+    }
+    // Each item is cut at a random place; its second half goes out with the first half of the next item,
+    // after a pause. The pause is the same every time, so a cell's records still complete exactly one
+    // period apart, and the pauses of one period add up to less than the period.
+    const auto pause = std::chrono::microseconds(
+        std::llround(1000.0 * std::min(kSplitPauseMs, (o.periodMs - 20.0) / double(items.size()))));
+    TimePoint due = now;
+    std::string carry;
+    for (const std::string& s : items) {
+        std::uniform_int_distribution<std::size_t> cut(1, s.size() - 1);
+        const std::size_t at = cut(p.rng);
+        p.chunks.push_back({due, carry + s.substr(0, at)});
+        carry = s.substr(at);
+        due += pause;
+    }
+    p.chunks.push_back({due, carry});
+}
+
+int runLoop(std::vector<Port>& ports, const Options& o, const sigset_t& waitMask)
+{
+    const TimePoint start = SteadyClock::now();
+    const auto period = std::chrono::milliseconds(o.periodMs);
+    for (Port& p : ports) {
+        p.lastUpdate = start;
+        p.nextPeriod = start;
+        p.quietUntil = start;
+    }
+    std::vector<pollfd> fds(ports.size());
+    while (!gStop) {
+        TimePoint now = SteadyClock::now();
+        TimePoint wake = now + std::chrono::milliseconds(200);
+        for (Port& p : ports) {
+            if (now >= p.nextPeriod) {
+                runPeriod(p, now, start, o);
+                p.nextPeriod += period;
+                if (p.nextPeriod <= now) p.nextPeriod = now + period;   // fell behind: do not catch up in a burst
+            }
+            while (!p.chunks.empty() && p.chunks.front().due <= now) {
+                // Each due chunk is its own write, so a reader can see the halves apart.
+                p.output += p.chunks.front().bytes;
+                p.chunks.pop_front();
+                writeOutput(p, now);
+            }
+            wake = std::min(wake, p.nextPeriod);
+            if (!p.chunks.empty()) wake = std::min(wake, p.chunks.front().due);
+        }
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            Port& p = ports[i];
+            fds[i].fd = p.master;
+            fds[i].events = short((now >= p.quietUntil ? POLLIN : 0) | (p.output.empty() ? 0 : POLLOUT));
+            fds[i].revents = 0;
+            if (now < p.quietUntil) wake = std::min(wake, p.quietUntil);
+        }
+        const auto waitNs =
+            std::max<long long>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count());
+        const timespec ts{time_t(waitNs / 1000000000), long(waitNs % 1000000000)};
+        const int r = ppoll(fds.data(), fds.size(), &ts, &waitMask);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            std::fprintf(stderr, "torvan-sim: poll: %s\n", std::strerror(errno));
+            return 1;
+        }
+        now = SteadyClock::now();
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            Port& p = ports[i];
+            const short ev = fds[i].revents;
+            if (ev & POLLIN) readMaster(p, now, o);
+            if (ev & POLLOUT) writeOutput(p, now);
+            // A hang-up (no slave open anywhere) is temporary: look again a little later instead of spinning.
+            if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLIN)) p.quietUntil = now + std::chrono::milliseconds(100);
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options o;
+    if (const int r = parseOptions(argc, argv, o); r != 0) return r == 1 ? 0 : 2;
+
+    // Stop signals are blocked except while waiting in ppoll, so a stop is never missed between checks.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    sigset_t waitMask;
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    sigdelset(&waitMask, SIGINT);
+    sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGHUP);
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        sigaction(sig, nullptr, &old);
+        if (sig == SIGHUP && old.sa_handler == SIG_IGN) continue;   // started under nohup: keep ignoring
+        sigaction(sig, &sa, nullptr);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::error_code ec;
+    fs::create_directories(o.dir, ec);
+    if (!fs::is_directory(o.dir)) {
+        std::fprintf(stderr, "torvan-sim: %s is not a folder%s%s\n", o.dir.c_str(), ec ? ": " : "",
+                     ec ? ec.message().c_str() : "");
+        return 1;
+    }
+
+    std::vector<Port> ports(o.ports.size());
+    int status = 0;
+    for (std::size_t i = 0; i < ports.size() && status == 0; ++i) {
+        Port& p = ports[i];
+        p.number = o.ports[i];
+        p.rng.seed(o.seed * 1000003u + std::uint64_t(p.number));
+        std::string err;
+        if (!openPty(p, err) || !makeLink(p, o.dir, err)) {
+            std::fprintf(stderr, "torvan-sim: port %d: %s\n", p.number, err.c_str());
+            status = 1;
+        }
+    }
+    if (status == 0) {
+        for (const Port& p : ports) std::printf("torvan-sim: port %d -> %s\n", p.number, p.slavePath.c_str());
+        std::fflush(stdout);
+        status = runLoop(ports, o, waitMask);
+    }
+    for (Port& p : ports) closePort(p);
+    return status;
+}
