@@ -1,0 +1,41 @@
+#pragma once
+// Plain text files of the working folder (settings and calibration files): the failures their readers and
+// writers report, names matched without regard to letter case, and replacing a file without ever leaving
+// it cut short.
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// A failure of reading or writing a file, with the number and description the operator is shown.
+struct FileFailure {
+    int number = 0;
+    QString description;
+
+    // The usual box text: the description, " - ", then the number with its sign blank ("File not found -  53").
+    QString boxText() const;
+
+    static FileFailure fileNotFound();        // 53
+    static FileFailure inputPastEndOfFile();  // 62
+    static FileFailure typeMismatch();        // 13
+    static FileFailure overflow();            // 6
+    static FileFailure subscriptOutOfRange(); // 9
+    static FileFailure invalidPropertyValue(); // 380
+    static FileFailure pathFileAccessError(); // 75
+    static FileFailure deviceIoError();       // 57
+};
+
+namespace WorkFiles {
+
+// Title of the box in which the unit screens and the calibration saves report a failure.
+inline const QString FormLoadErrorTitle = QStringLiteral("Form_Load Error");
+
+// The entry of the working folder whose name equals `name` without regard to case: `name` itself when it
+// exists, else the first other spelling in name order; empty when there is none.
+QString find(const QString& name);
+
+// Replaces the working folder's file `name` by `bytes`: written to a temporary file beside it and renamed
+// over it, so a failure leaves the old file whole. An existing spelling of the name in another case
+// (`existing`, as find() gave it) is removed afterwards, so one file remains. Returns the failure, if any.
+std::optional<FileFailure> replace(const QString& name, const QByteArray& bytes, const QString& existing = {});
+
+} // namespace WorkFiles
