@@ -1,0 +1,191 @@
+// Benchmark of logging on the simple-test screen: the cost of one logged point (the TEST_RESULT row, the
+// detail row, the live chart brought up to date and drawn) with both cells running and 1,000, 100,000 and
+// 600,000 points per cell already logged, and the cost of the full chart rebuild that START runs.
+//
+// Each size gets two fresh tests whose earlier points are written straight into the database (one
+// transaction) before START; then both cells log one point per poll tick and the chart is drawn after each
+// tick, as the event loop would draw it.
+//   build/bench_livechart [points per cell ...]      (default 1000 100000 600000)
+#include "TestSupport.h"
+#include "platform/Chart.h"
+#include "platform/Clock.h"
+#include "platform/FakeSerialPort.h"
+#include "platform/Prompts.h"
+#include "platform/ShowModal.h"
+#include "realtime/frmSimpleTest.h"
+#include "realtime/frmTestDetail.h"
+#include "realtime/frmTestRelate.h"
+#include "records/Module1.h"
+#include "records/clsConnection.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <qcustomplot.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+double cpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+double wallMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+// Points -n .. -1 s of a test, so the points logged after START follow them in time.
+bool prefill(int testId, int n)
+{
+    sqlite3* db = nullptr;
+    const QByteArray path = QDir::current().absoluteFilePath(QStringLiteral("Torvan.accdb")).toUtf8();
+    if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return false;
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO TEST_RESULT (TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, RESULT_BATHTEMP, "
+                       "RESULT_PRESS, RESULT_HEIGHT_CHANGE, RESULT_VOLT) VALUES (?, 1, ?, ?, ?, ?, ?, ?)",
+                       -1, &st, nullptr);
+    for (int i = 0; i < n; ++i) {
+        const double t = -(n - i);
+        sqlite3_bind_int(st, 1, testId);
+        sqlite3_bind_double(st, 2, t);
+        sqlite3_bind_double(st, 3, 250 + (i % 50) * 0.1);
+        sqlite3_bind_double(st, 4, 251 + (i % 40) * 0.1);
+        sqlite3_bind_double(st, 5, 300 + i % 7);
+        sqlite3_bind_double(st, 6, 0.03 * double(i) / n);
+        sqlite3_bind_double(st, 7, 2.5 + 0.3 * double(i) / n);
+        sqlite3_step(st);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    const bool ok = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+QByteArray record(char cell, int i)
+{
+    const double t = 250 + (i % 13) * 0.1;
+    return QByteArray(1, cell) + "1," + QByteArray::number(t) + "," + QByteArray::number(t + 1) + ",250,"
+        + QByteArray::number(2600 + (i % 100) * 0.5) + "," + QByteArray::number(300 + i % 3) + char(26);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes = {1000, 100000, 600000};
+
+    testsupport::TempWorkDir dir;
+    platform::ScriptedPrompts prompts;
+    platform::ManualClock clock(1000);
+    Module1::UnitSystem = 1;
+    Module1::SetUnitCaptions();
+    Module1::DbConnection = testsupport::openConnection();
+    for (int c = 1; c <= 2; ++c) Module1::Calibration[1][std::size_t(c)] = {1, 2.5, 4, 0, 0.1, 0, 0.1};
+
+    platform::FakeSerialPort* port = nullptr;
+    platform::setSerialPortFactory([&port] {
+        auto p = std::make_unique<platform::FakeSerialPort>();
+        port = p.get();
+        return std::unique_ptr<platform::SerialPort>(std::move(p));
+    });
+    QString nextName;
+    platform::setModalHandler([&nextName](QDialog& d) {
+        auto* dlg = qobject_cast<frmTestRelate*>(&d);
+        dlg->txtTestInfo[1]->setText(nextName);
+        dlg->Command2_Click();
+        return 1;
+    });
+
+    auto* screen = new frmSimpleTest;
+    screen->resize(1920, 1080);
+    screen->setUnits(1);
+    Module1::SimpleTestForms[1] = screen;
+    port->open(1, QStringLiteral("19200,n,8,1"));
+    screen->chkSwell->setChecked(true);
+    screen->chkTemp->setChecked(true);
+    screen->chkPress->setChecked(true);
+    QCustomPlot* plot = screen->Pesgo1->plot();
+
+    int recordNo = 0;
+    auto tick = [&](std::uint32_t ms) {
+        port->receive(record('A', recordNo) + record('B', recordNo));
+        ++recordNo;
+        clock.advance(ms);
+        screen->Timer1_Timer();
+    };
+
+    std::printf("points/cell  START rebuild (ms cpu)  per logged point: cpu ms (wall ms)  chart MB  max cpu ms/tick\n");
+    for (int n : sizes) {
+        // Two tests, zeroed, named and stored; their earlier points written straight into the table.
+        for (int c = 1; c <= 2; ++c) {
+            tick(500);
+            prompts.queueInput(QStringLiteral("0.25"));
+            screen->cmdzero_Click(c);
+            nextName = QStringLiteral("bench %1 %2").arg(n).arg(c);
+            screen->cmdInfo_Click(c);
+            screen->txtInterval[std::size_t(c)]->setText(QStringLiteral("1"));
+            screen->txtMaxTime[std::size_t(c)]->setText(QStringLiteral("100000"));
+            screen->txtTemps[std::size_t(c)]->setText(QStringLiteral("250"));
+            if (!prefill(screen->poll().cell(c).testId, n)) {
+                std::fprintf(stderr, "prefill failed\n");
+                return 1;
+            }
+        }
+        const double startCpu = cpuMs();
+        for (int c = 1; c <= 2; ++c) screen->cmdStart_Click(c);
+        plot->replot(QCustomPlot::rpImmediateRefresh);
+        const double startCost = cpuMs() - startCpu;
+        screen->Timer1->stop();
+
+        // One point per cell per tick; the chart drawn after each tick.
+        const int ticks = 200;
+        double cpuTotal = 0, wallTotal = 0, worst = 0;
+        for (int i = 0; i < ticks; ++i) {
+            const double c0 = cpuMs(), w0 = wallMs();
+            tick(1000);
+            plot->replot(QCustomPlot::rpImmediateRefresh);
+            const double c1 = cpuMs() - c0;
+            cpuTotal += c1;
+            wallTotal += wallMs() - w0;
+            worst = std::max(worst, c1);
+        }
+        const int logged = screen->Pesgo1->pointCount() - n;
+        if (logged != ticks) std::fprintf(stderr, "warning: %d points logged in %d ticks\n", logged, ticks);
+        std::printf("%11d  %22.1f  %16.2f (%6.2f)  %8.1f  %15.2f\n", n, startCost, cpuTotal / (2.0 * ticks),
+                    wallTotal / (2.0 * ticks), double(screen->Pesgo1->pointMemoryBytes()) / 1e6, worst);
+        std::fflush(stdout);
+
+        for (int c = 1; c <= 2; ++c) {
+            prompts.queueAnswer(platform::Answer::Yes);
+            screen->cmdStart_Click(c);
+        }
+    }
+
+    delete screen;
+    for (auto& unit : Module1::DetailForms)
+        for (auto& w : unit) delete w.data();
+    platform::setModalHandler({});
+    platform::setSerialPortFactory({});
+    Module1::Reset();
+    return 0;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Grid helpers: the operations of the old flex grid that the windows use, for QTableWidget (small grids)
+// and QTableView over a model (long grids).
+//
+// A format string lists the header captions separated by "|". A leading "<" aligns the column left, "^"
+// centres it, ">" aligns it right; a caption without a mark keeps the default (left). A carriage return
+// inside a caption is a line break. Sizes are in twips: 1 twip = 1/15 pixel at 96 dpi.
+#include <QList>
+#include <QString>
+#include <Qt>
+
+class QTableView;
+class QTableWidget;
+
+namespace platform::grid {
+
+struct Column {
+    QString caption;
+    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
+};
+
+// Splits a format string into its columns; the alignment mark is removed from the caption and CR
+// becomes "\n" (a CR LF pair gives one line break).
+QList<Column> parseFormat(const QString& format);
+
+// Pixels of a size in twips, rounded to the nearest pixel.
+int twipsToPixels(int twips);
+
+// Sets the column count to the number of captions, the header captions and each column's alignment
+// (header and cells of the column). Word wrap of the header follows wordWrap.
+void applyFormat(QTableWidget* grid, const QString& format, bool wordWrap = true);
+
+// Header alignment flags of a column (Qt::Alignment with Qt::TextWordWrap when asked for), as a model's
+// header data gives them for Qt::TextAlignmentRole.
+int headerAlignment(const Column& column, bool wordWrap);
+
+// Column width in twips; a width of 0 hides the column, as the flex grid did.
+void setColumnWidthTwips(QTableView* grid, int column, int twips);
+// Height of the header row in twips, grown when a wrapped caption needs more lines (call it after the
+// captions and column widths are set).
+void setHeaderHeightTwips(QTableView* grid, int twips);
+// Height of the other rows, in twips.
+void setRowHeightTwips(QTableView* grid, int twips);
+
+// A grid as the flex grid looked: no row header, whole-row selection, one current row, no editing, its
+// 8.25 pt font and rows 300 twips high.
+void setFlexLook(QTableView* grid);
+
+// Adds a row of texts at the bottom of a table widget and returns its index.
+int appendRow(QTableWidget* grid, const QStringList& texts);
+
+} // namespace platform::grid

@@ -1,0 +1,269 @@
+#include "realtime/CellControl.h"
+
+#include "platform/Clock.h"
+#include "platform/Prompts.h"
+#include "realtime/UnitCommands.h"
+#include "records/DbError.h"
+#include "records/Module1.h"
+#include "records/clsTEST_INFO.h"
+#include "records/format.h"
+
+#include <QDateTime>
+#include <cmath>
+#include <exception>
+
+namespace realtime {
+
+namespace {
+
+QString describe(const std::exception& e)
+{
+    if (const auto* db = dynamic_cast<const DbError*>(&e)) return db->description;
+    return QString::fromLocal8Bit(e.what());
+}
+
+// Runs a click; an error ends it with its description in a message box.
+template <class F>
+void guarded(F&& f)
+{
+    try {
+        f();
+    } catch (const std::exception& e) {
+        platform::Prompts::current().message(describe(e));
+    }
+}
+
+} // namespace
+
+CellControl::CellControl(UnitPoll& poll, UnitSerialLink& link, CellControlView& view, int cell)
+    : poll_(poll), link_(link), view_(view), cell_(cell == 2 ? 2 : 1)
+{
+}
+
+void CellControl::message(const QString& text, const QString& title) const
+{
+    platform::Prompts::current().message(text, title);
+}
+
+void CellControl::Reset()
+{
+    UnitCell& c = values();
+    c.state = CellIdle;
+    c.loggingInterval = 30;
+    c.waferLength = 0;
+    c.zeroVolts = 0;
+    view_.setDetailEnabled(cell_, false);
+    view_.setStatus(cell_, StatusNoTest);
+    const QString zero = Format::number(Module1::ToDisplayTemp(0), QStringLiteral("#0.0"));
+    c.setPointText = zero;
+    view_.setSetPointText(cell_, zero);
+}
+
+double CellControl::setPointValue() const { return Format::leading(values().setPointText); }
+
+double CellControl::requiredPressure(double setPointF)
+{
+    const double t = Format::roundHalfEven(setPointF);
+    if (t < 211) return 0;
+    return 100 * std::pow(t / 212, 2);
+}
+
+// ---- ZERO -------------------------------------------------------------------------------------------
+
+void CellControl::cmdzero_Click()
+{
+    const QString prompt = ZeroPromptStart + Module1::LengthUnitCaption;
+    const QString answer = platform::Prompts::current().input(prompt, prompt, QString());
+    if (answer.isEmpty()) return;
+
+    // A number as a whole: its strict reading must exist and agree with its leading-number reading.
+    const std::optional<double> whole = Format::strict(answer);
+    if (!whole || *whole != Format::leading(answer)) {
+        message(NotNumericMessage);
+        return;
+    }
+
+    const double volts = values().volts;
+    if (volts < ThinVolts) {
+        message(TooThinMessage);
+        return;
+    }
+    if (volts >= ThickVolts) {
+        message(TooThickMessage);
+        return;
+    }
+
+    const double answerInches = Module1::ToStoredLength(*whole);
+    // The calibrated length at this moment is kept even when the tolerance check refuses.
+    values().zeroLength = poll_.lengthFromVolts(cell_, volts);
+    if (std::fabs(values().zeroLength - answerInches) >= ZeroToleranceInches) {
+        message(MismatchMessage, MismatchTitle);
+        return;
+    }
+    values().waferLength = answerInches;
+    values().zeroVolts = static_cast<float>(volts);
+}
+
+// ---- Enter Info -------------------------------------------------------------------------------------
+
+void CellControl::cmdInfo_Click()
+{
+    guarded([this] {
+        if (!(values().waferLength > 0)) {
+            message(ZeroFirstMessage);
+            return;
+        }
+        if (!CheckPressure()) return;
+
+        const std::optional<QString> name = view_.runTestInformation(cell_, values().waferLength);
+        if (!name) {
+            message(QStringLiteral("CELL %1  information is not setting ").arg(cell_));
+            return;
+        }
+
+        view_.setTestNameLabel(cell_, *name);
+        if (!Module1::TestInfo)
+            throw DbError(91, QStringLiteral("Object variable or With block variable not set"));
+        clsTEST_INFO& info = *Module1::TestInfo;
+        info.TEST_NAME = *name;
+        info.GetTestDetail();
+        if (info.EOF_() || info.BOF()) {
+            message(LookupFailedMessage);
+            return;
+        }
+        const QVariantList row = info.All();
+        UnitCell& c = values();
+        c.testName = row.at(1).toString();
+        c.testId = Format::toInt32(row.at(0).toDouble()).value_or(0);
+        // From here on the cell works with the stored length (at most two decimals in the display unit).
+        c.waferLength = row.at(5).toDouble();
+        view_.setInfoEnabled(cell_, false);
+    });
+}
+
+// ---- Preheat, SET and the pressure rule -------------------------------------------------------------
+
+bool CellControl::CheckPressure()
+{
+    const double t = Format::roundHalfEven(Module1::ToStoredTemp(setPointValue()));
+    if (t >= 211 && values().pressure < requiredPressure(t)) {
+        message(QStringLiteral("Instrument No. %1, Cell %2\r").arg(poll_.unit()).arg(QChar::fromLatin1(letter()))
+                + PressureMessageEnd);
+        return false;
+    }
+    return true;
+}
+
+void CellControl::cmdPreHeat_Click()
+{
+    if (values().state == CellRunning) return;
+    const double limit = Module1::ToDisplayTemp(PreheatLimitF);
+    const double value = setPointValue();
+    if (value > limit) {
+        message(MaxTemperatureMessage + Format::number(limit, QStringLiteral("##.#")) + PreheatLimitEnd);
+        return;
+    }
+    if (!CheckPressure()) return;
+    if (!link_.Preheat(cell_, Module1::ToStoredTemp(value))) {
+        // The unit did not get the command: the cell is not preheating.
+        message(LinkFailedMessage);
+        return;
+    }
+    view_.setStatus(cell_, StatusPreheat);
+    values().state = CellPreheating;
+}
+
+void CellControl::setTemperature()
+{
+    const double limit = Module1::ToDisplayTemp(SetPointLimitF);
+    const double value = setPointValue();
+    if (value > limit) {
+        message(MaxTemperatureMessage + Format::number(limit, QStringLiteral("##.#")));
+        setPointSent_ = false;
+        return;
+    }
+    if (!CheckPressure()) {
+        setPointSent_ = false;
+        return;
+    }
+    setPointSent_ = false;
+    if (!link_.SetTemperature(cell_, Module1::ToStoredTemp(value))) {
+        message(LinkFailedMessage);
+        return;
+    }
+    setPointSent_ = true;
+}
+
+void CellControl::cmdTempSet_Click()
+{
+    guarded([this] { setTemperature(); });
+}
+
+// ---- START / STOP -----------------------------------------------------------------------------------
+
+void CellControl::cmdStart_Click()
+{
+    guarded([this] {
+        if (values().testName.isEmpty()) {
+            message(EnterInfoFirstMessage);
+            return;
+        }
+        if (view_.startCaption(cell_) == CaptionStart) {
+            view_.loadCellTest(cell_);
+            setTemperature();
+            if (!setPointSent_) return;
+            view_.startPollTimer();
+            values().state = CellRunning;
+            view_.setStartTime(cell_, Format::dateTime(QDateTime::currentDateTime(),
+                                                       QStringLiteral(" mm/dd/yyyy hh:mm:ss")));
+            poll_.startTiming(cell_);
+            view_.setStatus(cell_, StatusRunning);
+            view_.setStartCaption(cell_, CaptionStop);
+            view_.setDetailEnabled(cell_, true);
+            view_.refreshChart();
+            return;
+        }
+        if (values().state == CellRunning) {
+            if (platform::Prompts::current().ask(StopQuestion, platform::Buttons::YesNo) == platform::Answer::No)
+                return;
+            // Ticks run while the question is open: the cell may have been stopped meanwhile.
+            if (values().state != CellRunning && view_.startCaption(cell_) == CaptionStart) return;
+        }
+        StopTest();
+    });
+}
+
+void CellControl::StopTest()
+{
+    if (stopping_) return;
+    stopping_ = true;
+    struct Clear {
+        bool& flag;
+        ~Clear() { flag = false; }
+    } clear{stopping_};
+
+    const QString zero = Format::general(Module1::ToDisplayTemp(0));
+    values().setPointText = zero;
+    view_.setSetPointText(cell_, zero);
+
+    // SET with 0 °F: never over the limit, never short of pressure. A command that cannot be written is
+    // reported once after the stop, which goes on regardless.
+    bool linkOk = link_.SetTemperature(cell_, Module1::ToStoredTemp(setPointValue()));
+    setPointSent_ = linkOk;
+    platform::wait_for_milli_seconds(StopGapMs);
+    linkOk = link_.StopCell(cell_, StopCellPauseSimpleMs) && linkOk;
+
+    UnitCell& c = values();
+    c.state = CellStopped;
+    view_.setStartCaption(cell_, CaptionStart);
+    view_.setDetailEnabled(cell_, false);
+    view_.setInfoEnabled(cell_, true);
+    c.waferLength = 0;
+    c.testName.clear();
+    view_.setTestNameLabel(cell_, QString());
+    view_.setStatus(cell_, StatusStopped);
+
+    if (!linkOk) message(LinkFailedMessage);
+}
+
+} // namespace realtime

@@ -1,0 +1,208 @@
+#include "realtime/UnitPoll.h"
+
+#include "platform/Clock.h"
+#include "platform/Prompts.h"
+#include "platform/SerialPort.h"
+#include "records/format.h"
+
+#include <exception>
+#include <limits>
+
+namespace realtime {
+
+namespace {
+const QString kTempPattern = QStringLiteral("##0.#");
+const QString kPressPattern = QStringLiteral("##0");
+
+std::uint32_t now() { return platform::Clock::current().milliseconds(); }
+
+QString tempText(double f) { return Format::number(Module1::ToDisplayTemp(f), kTempPattern); }
+} // namespace
+
+void UnitPollListener::showMessage(const QString& text) { platform::Prompts::current().message(text); }
+
+double lengthFromVolts(const Module1::CellCalibration& cal, double volts)
+{
+    if (volts <= cal.CalVolt2) return cal.CalSlope1 * volts + cal.CalIntercept1;
+    return cal.CalSlope2 * volts + cal.CalIntercept2;
+}
+
+UnitPoll::UnitPoll(platform::SerialPort& port, UnitPollListener& listener, int unit, Screen screen)
+    : port_(port), listener_(listener), unit_(unit), screen_(screen)
+{
+}
+
+double UnitPoll::lengthFromVolts(int cell, double volts) const
+{
+    static const Module1::CellCalibration none{};
+    const bool known = unit_ >= 0 && std::size_t(unit_) < Module1::Calibration.size() && (cell == 1 || cell == 2);
+    return realtime::lengthFromVolts(known ? Module1::Calibration[std::size_t(unit_)][std::size_t(cell)] : none,
+                                     volts);
+}
+
+void UnitPoll::setLabel(int cell, CellLabel label, const QString& text)
+{
+    this->cell(cell).labels[std::size_t(label)] = text;
+    listener_.showLabel(cell, label, text);
+}
+
+void UnitPoll::setAlarm(bool shown)
+{
+    alarmShown_ = shown;
+    listener_.showAlarm(1, shown);
+    listener_.showAlarm(2, shown);
+}
+
+void UnitPoll::tick()
+{
+    try {
+        if (readInput()) {
+            misses_ = 0;
+            setAlarm(false);
+        } else {
+            if (misses_ < std::numeric_limits<std::int32_t>::max()) ++misses_;
+            if (misses_ >= AlarmAfterMisses) {
+                setAlarm(true);
+                return;
+            }
+        }
+        applyRecords();
+    } catch (const std::exception&) {
+        return;   // a failing screen update ends the tick; the next one starts afresh
+    }
+
+    // Each cell's timed work on its own: a failure in one cell (a point that could not be logged) must not
+    // hold back the other cell's logging or maximum-time stop.
+    for (int c = 1; c <= 2; ++c) {
+        try {
+            if (cell(c).state == CellPreheating) preheatNotice(c);
+            if (cell(c).state == CellRunning) runningWork(c);
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+bool UnitPoll::readInput()
+{
+    const QByteArray in = port_.readAll();
+    buffer_.append(in);
+    return buffer_.holdsRecordEnd();
+}
+
+void UnitPoll::applyRecords()
+{
+    std::string_view record;
+    while (buffer_.nextRecord(record)) {
+        // Parsed before anything is applied: the view is dead once a listener call lets a nested tick run.
+        const std::optional<UnitReplyFrame> frame = parseReplyFrame(record);
+        if (!frame) continue;
+        try {
+            applyFrame(*frame);
+        } catch (const std::exception&) {
+            // The rest of this record is lost; what was applied stays.
+        }
+    }
+}
+
+bool UnitPoll::applyRecord(std::string_view record)
+{
+    const std::optional<UnitReplyFrame> frame = parseReplyFrame(record);
+    if (!frame) return false;
+    applyFrame(*frame);
+    return true;
+}
+
+void UnitPoll::applyFrame(const UnitReplyFrame& f)
+{
+    const int c = f.cell;
+    if (c != 1 && c != 2) return;
+
+    cell(c).currentTemp = f.currentTemp;
+    setLabel(c, CellLabel::lbltemp1, tempText(f.currentTemp));
+
+    // Over-temperature trip. The stop and the message may run nested ticks; everything below re-reads the cell.
+    if (f.currentTemp > OverTemperatureF && (cell(c).state == CellRunning || cell(c).state == CellPreheating)) {
+        if (requestStop(c)) listener_.showMessage(OverTemperatureMessage);
+    }
+
+    UnitCell& k = cell(c);
+    k.bathTemp = f.bathTemp;
+    setLabel(c, CellLabel::lblTemp3, tempText(f.bathTemp));
+
+    k.tempSetting = f.tempSetting;
+    if (screen_ == Screen::Simple) {
+        if (k.state == CellRunning) setLabel(c, CellLabel::lblTemp2, tempText(f.tempSetting));
+    } else {
+        setLabel(c, CellLabel::lblTemp2, k.state == CellPreheating ? QString() : tempText(f.tempSetting));
+    }
+
+    k.pressure = Format::roundHalfAway(f.pressure, 0) + 0.0;   // + 0.0 turns -0 into 0
+    setLabel(c, CellLabel::lblPress, Format::number(Module1::ToDisplayPress(k.pressure), kPressPattern));
+
+    k.volts = f.milliVolts / 1000;
+    setLabel(c, CellLabel::lblvolt, Format::general(k.volts));
+
+    k.length = lengthFromVolts(c, k.volts);
+    setLabel(c, CellLabel::lblen, Module1::ToDisplayLength(k.length));
+
+    k.lengthChange = k.zeroVolts != 0 ? k.length - k.zeroLength : 0.0;
+    setLabel(c, CellLabel::lbldist, Module1::ToDisplayLength(k.lengthChange));
+
+    if (k.waferLength != 0) k.swell = Format::roundHalfAway(k.lengthChange / k.waferLength * 100, 1) + 0.0;
+    setLabel(c, CellLabel::lblswell, Format::general(k.swell));
+}
+
+void UnitPoll::preheatNotice(int c)
+{
+    const UnitCell& k = cell(c);
+    const double bath = Module1::ToStoredTemp(Format::leading(k.label(CellLabel::lblTemp3)));
+    const double setPoint = Module1::ToStoredTemp(Format::leading(k.setPointText));
+    if (bath - setPoint >= -10) listener_.showStatus(c, PreheatReadyText);
+}
+
+void UnitPoll::runningWork(int c)
+{
+    cell(c).elapsedSeconds = std::int32_t(msSince(cell(c).startTick, now()) / 1000);
+
+    // Maximum time (minutes); 0 or an empty box stops at the first tick. The rest still runs on this tick.
+    const double maxMinutes = Format::leading(cell(c).maxTimeText);
+    if (maxMinutes * 60 <= cell(c).elapsedSeconds) requestStop(c);
+
+    UnitCell& k = cell(c);
+    k.secondsSinceLog = std::int32_t(msSince(k.lastLogTick, now()) / 1000);
+    setLabel(c, CellLabel::lblElapseTime, Format::timeOfDay(k.elapsedSeconds));
+
+    if (k.secondsSinceLog >= k.loggingInterval && k.secondsSinceLog >= 1) {
+        // A point that could not be logged (false, or an error the tick catches) leaves the last-log tick
+        // as it is: the next tick tries again.
+        if (!listener_.logPoint(c)) return;
+        try {
+            listener_.refreshChart();
+        } catch (const std::exception&) {
+            // The point is stored; a chart that failed to redraw must not get it logged twice.
+        }
+        cell(c).lastLogTick = now();
+    }
+}
+
+bool UnitPoll::requestStop(int c)
+{
+    if (cell(c).stopping) return false;
+    cell(c).stopping = true;
+    try {
+        listener_.stopCell(c);
+    } catch (...) {
+        cell(c).stopping = false;
+        throw;
+    }
+    cell(c).stopping = false;
+    return true;
+}
+
+void UnitPoll::startTiming(int c)
+{
+    cell(c).startTick = now();
+    cell(c).lastLogTick = now();
+}
+
+} // namespace realtime

@@ -1,0 +1,186 @@
+#pragma once
+// The 500 ms poll of a unit screen, apart from any window: it reads what the unit sent, cuts and applies the
+// reply records to the two cells (readings, length from the unit's calibration, length change, swell, the
+// over-temperature trip), keeps the communication alarm, and does the timed work of each cell (the
+// "Preheat ready" notice, elapsed time, the maximum-time stop, the logging trigger). What a window must show
+// or do is reported through UnitPollListener; the poll never touches a widget.
+//
+// Re-entrancy: a stop (its command pauses) and a message box keep processing events, so further ticks can
+// run inside a listener call. The poll reads the cell values afresh after every such call and never holds
+// a view into its input buffer across one.
+#include "realtime/ReplyRecord.h"
+#include "records/Module1.h"
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace platform {
+class SerialPort;
+}
+
+namespace realtime {
+
+// Cell states.
+enum CellState : int { CellIdle = 0, CellRunning = 1, CellStopped = 2, CellPreheating = 3 };
+
+// The per-cell labels the poll fills, by control name.
+enum class CellLabel : int {
+    lbltemp1,        // current temperature, display unit, "##0.#"
+    lblTemp3,        // bath temperature, display unit, "##0.#"
+    lblTemp2,        // temperature setting, display unit, "##0.#" (simple screen: only while running)
+    lblPress,        // pressure, "##0"
+    lblvolt,         // volts, general text
+    lblen,           // length, Module1::ToDisplayLength
+    lbldist,         // length change, Module1::ToDisplayLength
+    lblswell,        // swell %, general text
+    lblElapseTime,   // elapsed time "hh:mm:ss"
+};
+constexpr int CellLabelCount = 9;
+
+// Values of one cell. Temperatures °F, lengths inches, pressure psi, volts V. The poll writes the readings;
+// the window writes state, the zero values, the wafer length, the ticks, the interval and the box texts.
+struct UnitCell {
+    int state = CellIdle;
+
+    // Readings of the last accepted record.
+    double currentTemp = 0;
+    double bathTemp = 0;
+    double tempSetting = 0;    // the set point the unit reports
+    double pressure = 0;       // a whole number
+    double volts = 0;
+    double length = 0;
+    double lengthChange = 0;   // length − zero length once zeroed, else 0
+    double swell = 0;          // % of the wafer length, one decimal; frozen while the wafer length is 0
+
+    // Zeroing (ZERO) and the current test.
+    double waferLength = 0;    // > 0 once zeroed; 0 again after a stop
+    float zeroVolts = 0;       // volts at ZERO; not 0 means zeroed
+    double zeroLength = 0;     // length at ZERO
+    QString testName;
+    std::int32_t testId = 0;
+
+    // Timing and logging.
+    std::int32_t elapsedSeconds = 0;
+    std::uint32_t startTick = 0;     // clock reading at START
+    std::uint32_t lastLogTick = 0;   // clock reading at START and after each logged point
+    std::int32_t secondsSinceLog = 0;
+    std::int32_t loggingInterval = 30;
+
+    // Texts of the cell's boxes, kept current by the window: maximum time (minutes) and set point
+    // (display unit). Both are read as leading numbers.
+    QString maxTimeText = QStringLiteral("30");
+    QString setPointText;
+
+    // The text each label was last given (the "Preheat ready" rule reads the bath temperature back from it).
+    std::array<QString, CellLabelCount> labels;
+    const QString& label(CellLabel l) const { return labels[std::size_t(l)]; }
+
+    // True while an automatic stop of this cell runs; ticks that run inside its pauses do not stop it again.
+    bool stopping = false;
+};
+
+// What the poll asks of its screen. Calls come from inside tick(); any of them may process events.
+class UnitPollListener {
+public:
+    virtual ~UnitPollListener() = default;
+
+    // Set the text of a label of the cell (cell 1 = A, 2 = B).
+    virtual void showLabel(int cell, CellLabel label, const QString& text) = 0;
+    // Show or hide the cell's communication alarm (Label44(cell), "No Response").
+    virtual void showAlarm(int cell, bool shown) = 0;
+    // Set the cell's status label (Label44(cell + 2)); the poll writes only "Preheat ready".
+    virtual void showStatus(int cell, const QString& text) = 0;
+    // Stop the cell (the screen's stop: set point 000, StopCell, state 2, wafer length 0, ...).
+    // It must leave the cell's state other than running or preheating.
+    virtual void stopCell(int cell) = 0;
+    // A message with an OK button and the program's title; by default through platform::Prompts.
+    virtual void showMessage(const QString& text);
+    // Log a point of the cell (with the screen's unit number). Return false when it could not be logged:
+    // the last-log tick then stays, so the next tick tries again and no point is lost.
+    virtual bool logPoint(int cell) = 0;
+    // Redraw the live chart; called after each logged point.
+    virtual void refreshChart() {}
+};
+
+// The poll of one unit screen. The port and the listener are not owned and must outlive the poll.
+class UnitPoll {
+public:
+    // The sequence screen shows the reported setting in every state but preheating (then the label is
+    // emptied); the simple screen only while running.
+    enum class Screen { Simple, Sequence };
+
+    static constexpr int AlarmAfterMisses = 5;
+    static inline const QString OverTemperatureMessage =
+        QStringLiteral("The test temperature is too high, so this test will auto shut down");
+    static inline const QString PreheatReadyText = QStringLiteral("Preheat ready");
+    static constexpr double OverTemperatureF = 680.0;
+
+    UnitPoll(platform::SerialPort& port, UnitPollListener& listener, int unit = 0, Screen screen = Screen::Simple);
+
+    // The screen's unit number (1..8); its calibration is used for the length.
+    int unit() const { return unit_; }
+    void setUnit(int unit) { unit_ = unit; }
+
+    UnitCell& cell(int c) { return cells_[std::size_t(c == 2 ? 1 : 0)]; }
+    const UnitCell& cell(int c) const { return cells_[std::size_t(c == 2 ? 1 : 0)]; }
+
+    // One tick of the simple-test screen:
+    //  1. read the port into the buffer;
+    //  2. a SUB in the buffer: miss counter 0, alarms hidden (even if that record is dropped later);
+    //     otherwise one more miss, and from the fifth miss on: alarms shown and the tick ends;
+    //  3. apply every complete record in order;
+    //  4. per cell: the "Preheat ready" notice (preheating), then the timed work (running).
+    void tick();
+
+    // The pieces of a tick, for a screen that composes its own.
+    // Appends what the port received; true when the buffer now holds a SUB.
+    bool readInput();
+    // Cuts and applies every complete record.
+    void applyRecords();
+    // Parses and applies one record; false when it was dropped.
+    bool applyRecord(std::string_view record);
+    // Applies an accepted record to its cell, in the order temperature (and the over-temperature trip),
+    // bath, setting, pressure, volts, length, length change, swell.
+    void applyFrame(const UnitReplyFrame& frame);
+    // "Preheat ready" when the bath temperature (read back from its label) is at most 10 °F below the set
+    // point box; both in the display unit, compared in °F.
+    void preheatNotice(int cell);
+    // Elapsed time, the maximum-time stop, the elapsed label and the logging trigger of a running cell.
+    void runningWork(int cell);
+    // Stops the cell through the listener unless its stop is already under way; true when it ran.
+    bool requestStop(int cell);
+
+    // START: start tick and last-log tick from two clock readings.
+    void startTiming(int cell);
+
+    // Length from volts by the cell's two-segment calibration (lower segment up to and including CalVolt2).
+    double lengthFromVolts(int cell, double volts) const;
+
+    int missCount() const { return misses_; }
+    bool alarmShown() const { return alarmShown_; }
+    const ReplyBuffer& buffer() const { return buffer_; }
+
+private:
+    void setLabel(int cell, CellLabel label, const QString& text);
+    void setAlarm(bool shown);
+
+    platform::SerialPort& port_;
+    UnitPollListener& listener_;
+    int unit_;
+    Screen screen_;
+    std::array<UnitCell, 2> cells_;
+    ReplyBuffer buffer_;
+    std::int32_t misses_ = 0;
+    bool alarmShown_ = false;
+};
+
+// Length from volts by a cell's calibration: the lower segment up to and including the breakpoint CalVolt2.
+double lengthFromVolts(const Module1::CellCalibration& cal, double volts);
+
+// Whole milliseconds from an earlier to a later reading of the 32-bit clock, across a wrap of the counter
+// (correct for spans up to 49.7 days).
+inline std::uint32_t msSince(std::uint32_t earlier, std::uint32_t later) { return later - earlier; }
+
+} // namespace realtime

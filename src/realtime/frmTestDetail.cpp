@@ -1,0 +1,387 @@
+#include "realtime/frmTestDetail.h"
+
+#include "platform/ControlLayout.h"
+#include "platform/Prompts.h"
+#include "records/Command.h"
+#include "records/DbError.h"
+#include "records/Module1.h"
+#include "records/clsConnection.h"
+#include "records/clsTEST_INFO.h"
+#include "records/format.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTableWidget>
+
+namespace grid = platform::grid;
+
+// ---------------------------------------------------------------------------------------------------
+// Points grid model
+
+DetailPointModel::DetailPointModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void DetailPointModel::setHeader(const QList<grid::Column>& columns, bool wordWrap)
+{
+    header_ = columns;
+    wordWrap_ = wordWrap;
+    emit headerDataChanged(Qt::Horizontal, 0, Columns - 1);
+}
+
+int DetailPointModel::appendPoint(const DetailPoint& p)
+{
+    // The length change is shown as the length display text reads, so it is kept as that number.
+    const double length = Format::strict(Module1::ToDisplayLength(p.lengthChange)).value_or(0.0);
+    const Row row{p.elapsedSeconds,
+                  p.stepNo,
+                  Module1::ToDisplayTemp(p.temp),
+                  Module1::ToDisplayPress(p.press),
+                  length,
+                  p.swell,
+                  p.volts,
+                  Module1::ToDisplayTemp(p.bathTemp),
+                  p.wholeBathTemp};
+    const int index = static_cast<int>(rows_.size());
+    beginInsertRows({}, index, index);
+    rows_.push_back(row);
+    endInsertRows();
+    return index;
+}
+
+void DetailPointModel::clear()
+{
+    beginResetModel();
+    rows_.clear();
+    rows_.shrink_to_fit();
+    endResetModel();
+}
+
+QString DetailPointModel::text(int row, int column) const
+{
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
+    const Row& r = rows_[static_cast<std::size_t>(row)];
+    switch (column) {
+    case 0: return Format::timeOfDay(r.elapsedSeconds);
+    case 1: return Format::number(r.stepNo, QStringLiteral("#0"));
+    case 2: return Format::number(r.temp, QStringLiteral("#0.#"));
+    case 3: return Format::number(r.press, QStringLiteral("#0"));
+    case 4: return Format::number(r.lengthChange, QStringLiteral("#0.##"));
+    case 5: return Format::number(r.swell, QStringLiteral("#0.##"));
+    case 6: return Format::number(r.volts, QStringLiteral("#0.####"));
+    case 7: return Format::number(r.bathTemp, r.wholeBathTemp ? QStringLiteral("#0") : QStringLiteral("#0.#"));
+    default: return {};
+    }
+}
+
+int DetailPointModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int DetailPointModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : Columns; }
+
+QVariant DetailPointModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid()) return {};
+    if (role == Qt::DisplayRole) return text(index.row(), index.column());
+    if (role == Qt::TextAlignmentRole && index.column() < header_.size())
+        return static_cast<int>(header_[index.column()].alignment);
+    return {};
+}
+
+QVariant DetailPointModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= header_.size())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole) return header_[section].caption;
+    if (role == Qt::TextAlignmentRole) return grid::headerAlignment(header_[section], wordWrap_);
+    return {};
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Window
+
+const QString frmTestDetail::UpdateSql = QStringLiteral(
+    "UPDATE TEST_INFO SET  RESEARCHER_NAME = ? , SAMPLE_WEIGHT = ? , SAMPLE_HARDNESS = ? , "
+    "SAMPLE_DESCRIPTION = ? , SAMPLE_COMPACT_PRESS = ? , SAMPLE_COMPACT_TIME = ? , SAMPLE_COMPACT_DATE = ? , "
+    "FLUID_INFO = ? WHERE test_id=?");
+
+namespace {
+
+const char* const kCaptions[12] = {"Sequence NAME",
+                                   "TEST NAME",
+                                   "TEST DATE",
+                                   "RESEARCHER",
+                                   "SAMPLE Wt",
+                                   "SAMPLE Len",
+                                   "HARDNESS",
+                                   "    SAMPLE DESCRIPTION",
+                                   "COMPACT PRESS.",
+                                   "COMPACT TIME.",
+                                   "COMPACT DATE",
+                                   "      FLUID DESCRIPTION"};
+
+// Design size of the window's inside, in pixels; the controls below are placed on it.
+constexpr int kWidth = 790;
+constexpr int kHeight = 600;
+
+void tell(const QString& text) { platform::Prompts::current().message(text); }
+
+// A box's number as the statement wrote it: read leniently, then taken at its shortest text of up to
+// 15 significant digits.
+double statementNumber(const QString& box)
+{
+    const double x = Format::leading(box);
+    return Format::strict(Format::general(x)).value_or(x);
+}
+
+} // namespace
+
+frmTestDetail::frmTestDetail(QWidget* parent) : QWidget(parent)
+{
+    buildControls();
+    Form_Load();
+}
+
+frmTestDetail::~frmTestDetail() = default;
+
+void frmTestDetail::buildControls()
+{
+    setObjectName(QStringLiteral("frmTestDetail"));
+    setWindowTitle(QStringLiteral("TEST INFO DETAIL"));
+    setWindowFlag(Qt::Window, true);
+    // Closing a detail window never ends the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    resize(kWidth, kHeight);
+
+    // Header: boxes 1..6 on the left, 7..11 and the sequence name on the right.
+    constexpr int rowTop = 10, rowStep = 30, boxHeight = 24;
+    auto place = [&](int k, int x, int row, int labelWidth, int boxWidth) {
+        Label1[k] = new QLabel(QString::fromLatin1(kCaptions[k]), this);
+        Label1[k]->setObjectName(QStringLiteral("Label1(%1)").arg(k));
+        Label1[k]->setGeometry(x, rowTop + row * rowStep, labelWidth, boxHeight);
+        Label1[k]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        QLineEdit* box = new QLineEdit(this);
+        box->setGeometry(x + labelWidth + 4, rowTop + row * rowStep, boxWidth, boxHeight);
+        Label1[k]->setBuddy(box);
+        return box;
+    };
+    for (int k = 1; k <= 6; ++k) txtTestInfo[k] = place(k, 10, k - 1, 110, 200);
+    for (int k = 7; k <= 11; ++k) txtTestInfo[k] = place(k, 400, k - 7, 150, 170);
+    txtSeqInfo = place(0, 400, 5, 150, 170);
+    txtSeqInfo->setObjectName(QStringLiteral("txtSeqInfo"));
+    for (int k = 1; k <= 11; ++k) {
+        txtTestInfo[k]->setObjectName(QStringLiteral("txtTestInfo(%1)").arg(k));
+        connect(txtTestInfo[k], &QLineEdit::textChanged, this, [this, k] { txtTestInfo_Change(k); });
+    }
+
+    auto unitLabel = [&](int index, const QString& text, QLineEdit* beside) {
+        Label2[index] = new QLabel(text, this);
+        Label2[index]->setObjectName(QStringLiteral("Label2(%1)").arg(index));
+        const QRect r = beside->geometry();
+        Label2[index]->setGeometry(r.right() + 6, r.top(), 50, r.height());
+    };
+    unitLabel(5, QString(), txtTestInfo[5]);
+    unitLabel(8, QString(), txtTestInfo[8]);
+    unitLabel(9, QStringLiteral("(min)"), txtTestInfo[9]);
+
+    const int gridsTop = rowTop + 6 * rowStep + 8;
+    const int gridsHeight = kHeight - gridsTop - 52;
+
+    Frame3 = new QGroupBox(QStringLiteral("Test Result"), this);
+    Frame3->setObjectName(QStringLiteral("Frame3"));
+    Frame3->setGeometry(10, gridsTop, 520, gridsHeight);
+    MSFlexGrid1 = new QTableView(Frame3);
+    MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
+    MSFlexGrid1->setGeometry(8, 22, 520 - 16, gridsHeight - 30);
+    points_ = new DetailPointModel(this);
+    MSFlexGrid1->setModel(points_);
+    // Making a new row current must not scroll by itself: that measures every row of a long test.
+    MSFlexGrid1->setAutoScroll(false);
+    // The row header is hidden; left on the grid's selection it would recompute the position of every row
+    // each time a new point becomes the current row.
+    MSFlexGrid1->verticalHeader()->setSelectionModel(new QItemSelectionModel(points_, MSFlexGrid1->verticalHeader()));
+
+    MSFlexGrid2 = new QTableWidget(this);
+    MSFlexGrid2->setObjectName(QStringLiteral("MSFlexGrid2"));
+    MSFlexGrid2->setGeometry(540, gridsTop + 8, kWidth - 550, gridsHeight - 8);
+
+    cmdEdit = new QPushButton(QStringLiteral("Save"), this);
+    cmdEdit->setObjectName(QStringLiteral("cmdEdit"));
+    cmdEdit->setGeometry(kWidth - 230, kHeight - 40, 100, 30);
+    cmdClose = new QPushButton(QStringLiteral("Close"), this);
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    cmdClose->setGeometry(kWidth - 120, kHeight - 40, 100, 30);
+    connect(cmdEdit, &QPushButton::clicked, this, [this] { cmdEdit_Click(); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
+}
+
+void frmTestDetail::Form_Load()
+{
+    // The controls' fractions of the design size, recorded before the window is centred.
+    layout_ = new platform::ControlLayout(this);
+    layout_->save();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect s = screen->geometry();
+        move(s.left() + (s.width() - width()) / 2, s.top() + (s.height() - height()) / 2);
+    }
+    Label2[5]->setText(Module1::LengthUnitCaption);
+    Label2[8]->setText(Module1::PressUnitCaption);
+    setUpGrids();
+    infoChanged_ = false;
+}
+
+void frmTestDetail::setUpGrids()
+{
+    const QString temp = Module1::TempUnitCaption;
+    const QString format = QStringLiteral("Time (hh:mm:ss)|<Step No|<Temp. ") + temp + QStringLiteral("|<Press. ") +
+                           Module1::PressUnitCaption + QStringLiteral("|<Length Change ") +
+                           Module1::LengthUnitCaption + QStringLiteral("|< Swell (%) ") +
+                           QStringLiteral("|<Voltage ") + QStringLiteral("|<Bath Temp. ") + temp;
+    grid::setFlexLook(MSFlexGrid1);
+    points_->clear();
+    points_->setHeader(grid::parseFormat(format), true);
+    for (int c = 0; c < DetailPointModel::Columns; ++c) grid::setColumnWidthTwips(MSFlexGrid1, c, 1000);
+    grid::setColumnWidthTwips(MSFlexGrid1, 1, 700);
+    grid::setColumnWidthTwips(MSFlexGrid1, 7, 0);
+    grid::setHeaderHeightTwips(MSFlexGrid1, 500);
+
+    grid::setFlexLook(MSFlexGrid2);
+    MSFlexGrid2->setRowCount(0);
+    grid::applyFormat(MSFlexGrid2, QStringLiteral("Time (hh:mm:ss)|<Step No|<Temp. ") + temp, true);
+    for (int c = 0; c < 3; ++c) grid::setColumnWidthTwips(MSFlexGrid2, c, 1000);
+    grid::setHeaderHeightTwips(MSFlexGrid2, 500);
+}
+
+void frmTestDetail::FillHeader(const clsTEST_INFO& info)
+{
+    testId_ = info.Test_Id;
+    const QVariantList all = info.All();
+    for (int k = 1; k <= 11; ++k) {
+        const QVariant& v = all[k];
+        QString text;
+        switch (v.typeId()) {
+        case QMetaType::Double: text = Format::general(v.toDouble()); break;
+        case QMetaType::QDateTime: text = Format::generalDate(v.toDateTime()); break;
+        default: text = v.toString(); break;
+        }
+        txtTestInfo[k]->setText(text);
+    }
+    txtTestInfo[5]->setText(Format::text(Module1::ToDisplayLength(info.SAMPLE_LENGTH), QStringLiteral("#0.##")));
+    txtTestInfo[8]->setText(Format::number(Module1::ToDisplayPress(info.SAMPLE_COMPACT_PRESS), QStringLiteral("###0")));
+    infoChanged_ = false;
+}
+
+void frmTestDetail::ShowSequenceControls(bool visible)
+{
+    MSFlexGrid2->setVisible(visible);
+    Label1[0]->setVisible(visible);
+    txtSeqInfo->setVisible(visible);
+}
+
+void frmTestDetail::ClearSteps() { MSFlexGrid2->setRowCount(0); }
+
+void frmTestDetail::AddStep(double startSeconds, int stepNo, double setPointF)
+{
+    grid::appendRow(MSFlexGrid2, {Format::timeOfDay(startSeconds), Format::general(stepNo),
+                                  Format::number(Module1::ToDisplayTemp(setPointF), QStringLiteral("#0.#"))});
+}
+
+int frmTestDetail::appendPoint(const DetailPoint& p)
+{
+    // A grid scrolled to its end follows the new rows; one scrolled back stays where the operator put it.
+    const QScrollBar* bar = MSFlexGrid1->verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    const int row = points_->appendPoint(p);
+    MSFlexGrid1->selectionModel()->setCurrentIndex(points_->index(row, 0),
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (following && MSFlexGrid1->isVisible()) MSFlexGrid1->scrollToBottom();
+    return row;
+}
+
+int frmTestDetail::PointCount() const { return points_->rowCount(); }
+
+QString frmTestDetail::PointText(int row, int column) const { return points_->text(row, column); }
+
+void frmTestDetail::txtTestInfo_Change(int) { infoChanged_ = true; }
+
+void frmTestDetail::cmdEdit_Click()
+{
+    if (txtTestInfo[7]->text().size() > 255) {
+        tell(QStringLiteral("The max text length of 'Sample Description' is 255"));
+        return;
+    }
+    if (txtTestInfo[11]->text().size() > 255) {
+        tell(QStringLiteral("The max text length of 'Fluid Description' is 255"));
+        return;
+    }
+    try {
+        // A freshly opened connection replaces the shared one; record objects bound to the old one keep
+        // it until they are bound again.
+        Module1::DbConnection = std::make_shared<clsConnection>();
+        Module1::DbConnection->OpenDB(QStringLiteral("Admin"), QString(), QStringLiteral("Torvan"), QString());
+        // Every value is bound: texts (quotes included) are stored as typed.
+        Command update(Module1::DbConnection->ADOConnection(), UpdateSql,
+                       {{QStringLiteral("pRESEARCHER_NAME"), adVarChar, 50, txtTestInfo[3]->text()},
+                        {QStringLiteral("pSAMPLE_WEIGHT"), adDouble, 0, statementNumber(txtTestInfo[4]->text())},
+                        {QStringLiteral("pSAMPLE_HARDNESS"), adDouble, 0, statementNumber(txtTestInfo[6]->text())},
+                        {QStringLiteral("pSAMPLE_DESCRIPTION"), adVarChar, 255, txtTestInfo[7]->text()},
+                        {QStringLiteral("pSAMPLE_COMPACT_PRESS"), adDouble, 0, statementNumber(txtTestInfo[8]->text())},
+                        {QStringLiteral("pSAMPLE_COMPACT_TIME"), adDouble, 0, statementNumber(txtTestInfo[9]->text())},
+                        {QStringLiteral("pSAMPLE_COMPACT_DATE"), adVarChar, 50, txtTestInfo[10]->text()},
+                        {QStringLiteral("pFLUID_INFO"), adVarChar, 255, txtTestInfo[11]->text()},
+                        {QStringLiteral("pTEST_ID"), adInteger, 0, testId_}});
+        update.execute();
+    } catch (const DbError& e) {
+        tell(QStringLiteral("ERROR: ") + e.description);
+        return;
+    }
+    infoChanged_ = false;
+    tell(QStringLiteral("Save is completed"));
+    close();
+}
+
+void frmTestDetail::cmdClose_Click()
+{
+    if (infoChanged_) {
+        const auto answer = platform::Prompts::current().ask(QStringLiteral("Do you want to save the change?"),
+                                                             platform::Buttons::YesNo);
+        if (answer == platform::Answer::Yes) cmdEdit_Click();
+    }
+    // Closing by the program only hides the window (it has no delete-on-close of its own), so the unit
+    // screen shows it again as it was; a window the screen has already replaced and marked
+    // delete-on-close goes.
+    close();
+}
+
+void frmTestDetail::closeEvent(QCloseEvent* event)
+{
+    // The title-bar close box acts as Close: the window is only hidden, so the unit screen keeps adding
+    // points to it and shows it again as it was.
+    if (event->spontaneous()) {
+        event->ignore();
+        cmdClose_Click();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void frmTestDetail::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmTestDetail::Form_Resize()
+{
+    // Every control at its recorded fractions of the new inner size (nothing at 1 or less).
+    if (layout_) layout_->apply();
+}

@@ -1,0 +1,150 @@
+#pragma once
+// The test detail window of one unit's cell: the test's header fields (editable, saved with one UPDATE),
+// the grid of the points logged so far and, for a sequence test, the grid of its steps.
+//
+// The unit screen creates it (not shown) when the cell's test starts and keeps it in
+// Module1::DetailForms[unit][cell]; it has no parent, so it outlives the screen:
+//   auto* w = new frmTestDetail;                // captions, grids, centred on the screen
+//   Module1::DetailForms[unit][cell] = w;
+//   w->ShowSequenceControls(false);             // simple screen: no step grid, no sequence name
+//   if (found) w->FillHeader(*Module1::TestInfo);   // TestId and boxes 1..11
+//   w->setInfoChanged(false);
+// Each logged point:  w->appendPoint({elapsed, step, temp°F, psi, inches, swell%, volts, bath°F});
+// The DETAIL button:  w->show(); w->raise();
+#include <QAbstractTableModel>
+#include <QList>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "platform/GridHelpers.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QTableWidget;
+class QCloseEvent;
+class QResizeEvent;
+class clsTEST_INFO;
+namespace platform {
+class ControlLayout;
+}
+
+// One logged point as the unit screen measured it, in stored units.
+struct DetailPoint {
+    std::int32_t elapsedSeconds = 0;   // whole seconds since START
+    std::int32_t stepNo = 1;
+    double temp = 0;           // °F
+    double press = 0;          // psi
+    double lengthChange = 0;   // inches
+    double swell = 0;          // %
+    double volts = 0;
+    double bathTemp = 0;       // °F
+    bool wholeBathTemp = false;   // bath temperature shown without decimals (sequence tests)
+};
+
+// The points grid's rows. A row keeps the numbers it is shown from (already in the display unit of the
+// moment it was logged) and is turned into text only when the view asks for it.
+class DetailPointModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    struct Row {
+        std::int32_t elapsedSeconds;
+        std::int32_t stepNo;
+        double temp;           // display unit
+        double press;          // display unit
+        double lengthChange;   // display unit, as the length display text reads
+        double swell;
+        double volts;
+        double bathTemp;       // display unit
+        bool wholeBathTemp;
+    };
+    static constexpr int Columns = 8;
+
+    explicit DetailPointModel(QObject* parent = nullptr);
+
+    void setHeader(const QList<platform::grid::Column>& columns, bool wordWrap);
+    // Converts p into the display units now in force and adds it as the last row; returns its index.
+    int appendPoint(const DetailPoint& p);
+    void clear();
+    // The text of a cell, as the grid shows it.
+    QString text(int row, int column) const;
+    // Bytes held for the rows (the row storage as allocated).
+    std::size_t rowBytes() const { return rows_.capacity() * sizeof(Row); }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    std::vector<Row> rows_;
+    QList<platform::grid::Column> header_;
+    bool wordWrap_ = true;
+};
+
+class frmTestDetail : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmTestDetail(QWidget* parent = nullptr);
+    ~frmTestDetail() override;
+
+    // TEST_ID of the shown test; the WHERE of the save.
+    std::int32_t TestId() const { return testId_; }
+    void setTestId(std::int32_t id) { testId_ = id; }
+    // True after any edit of a header box (also an edit made by the program).
+    bool InfoChanged() const { return infoChanged_; }
+    void setInfoChanged(bool value) { infoChanged_ = value; }
+
+    // Shows a test row: TestId and boxes 1..11 (length in the display unit "#0.##", compaction
+    // pressure "###0"); leaves InfoChanged false.
+    void FillHeader(const clsTEST_INFO& info);
+    // The step grid, Label1(0) and txtSeqInfo: hidden for a simple test, shown for a sequence test.
+    void ShowSequenceControls(bool visible);
+    // Step grid: heading only, then one row per step (start from START in seconds, step number, set
+    // point in °F shown in the display unit).
+    void ClearSteps();
+    void AddStep(double startSeconds, int stepNo, double setPointF);
+
+    // Adds one logged point at the bottom of the points grid and makes it the current row.
+    int appendPoint(const DetailPoint& p);
+    int PointCount() const;
+    QString PointText(int row, int column) const;
+    DetailPointModel* points() const { return points_; }
+
+    // Handlers.
+    void cmdEdit_Click();    // save the header
+    void cmdClose_Click();   // offer the save when edited, then hide
+    void txtTestInfo_Change(int index);
+
+    // The header update; values are bound in the order of the markers.
+    static const QString UpdateSql;
+
+    std::array<QLineEdit*, 12> txtTestInfo{};   // 1..11
+    std::array<QLabel*, 12> Label1{};           // 0: "Sequence NAME"; 1..11 captions of the boxes
+    std::array<QLabel*, 10> Label2{};           // units: 5 length, 8 pressure, 9 "(min)"; others unused
+    QLineEdit* txtSeqInfo = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QTableView* MSFlexGrid1 = nullptr;
+    QTableWidget* MSFlexGrid2 = nullptr;
+    QPushButton* cmdEdit = nullptr;
+    QPushButton* cmdClose = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildControls();
+    void Form_Load();
+    void Form_Resize();
+    void setUpGrids();
+
+    DetailPointModel* points_ = nullptr;
+    platform::ControlLayout* layout_ = nullptr;
+    std::int32_t testId_ = 0;
+    bool infoChanged_ = false;
+};

@@ -1,0 +1,399 @@
+#include "realtime/frmTestRelate.h"
+
+#include "platform/GridHelpers.h"
+#include "platform/Prompts.h"
+#include "records/DbError.h"
+#include "records/Module1.h"
+#include "records/clsConnection.h"
+#include "records/clsTEST_INFO.h"
+#include "records/format.h"
+
+#include <QDateTime>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const char* const kCaptions[12] = {nullptr,
+                                   "TEST NAME",
+                                   "TEST DATE",
+                                   "RESEARCHER",
+                                   "SAMPLE Wt",
+                                   "SAMPLE Len.",
+                                   "HARDNESS",
+                                   "SAMPLE DESCRIPTION",
+                                   "COMPACT PRESS.",
+                                   "COMPACT TIME.",
+                                   "COMPACT DATE",
+                                   "FLUID DESCRIPTION"};
+
+// The text columns of TEST_INFO with their sizes, checked before anything is written.
+struct TextLimit {
+    int box;
+    int size;
+    const char* name;
+};
+constexpr TextLimit kTextLimits[] = {{1, 100, "Test Name"},
+                                     {3, 50, "Researcher"},
+                                     {7, 255, "Sample Description"},
+                                     {10, 50, "Compact Date"},
+                                     {11, 255, "Fluid Description"}};
+
+void tell(const QString& text) { platform::Prompts::current().message(text); }
+
+clsTEST_INFO& testInfo()
+{
+    if (!Module1::TestInfo) Module1::TestInfo = std::make_shared<clsTEST_INFO>();
+    return *Module1::TestInfo;
+}
+
+clsConnection& connection()
+{
+    if (!Module1::DbConnection)
+        throw DbError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
+                                           "It is either closed or invalid in this context."));
+    return *Module1::DbConnection;
+}
+
+} // namespace
+
+frmTestRelate::frmTestRelate(QWidget* parent) : QDialog(parent)
+{
+    buildControls();
+    Form_Load();
+}
+
+frmTestRelate::~frmTestRelate() = default;
+
+void frmTestRelate::buildControls()
+{
+    setObjectName(QStringLiteral("frmTestRelate"));
+    setWindowTitle(QStringLiteral("START TEST"));
+
+    auto named = [](QWidget* w, const QString& name) {
+        w->setObjectName(name);
+        return w;
+    };
+
+    for (int k = 1; k <= 11; ++k) {
+        txtTestInfo[k] = new QLineEdit(this);
+        named(txtTestInfo[k], QStringLiteral("txtTestInfo(%1)").arg(k));
+        lblTestInfo[k] = new QLabel(QString::fromLatin1(kCaptions[k]), this);
+        named(lblTestInfo[k], QStringLiteral("lblTestInfo(%1)").arg(k));
+        lblTestInfo[k]->setBuddy(txtTestInfo[k]);
+    }
+    for (int k : {4, 5, 6, 8, 9}) txtTestInfo[k]->setText(QStringLiteral("0"));
+
+    Label9 = new QLabel(QStringLiteral("(g)"), this);
+    Label13 = new QLabel(this);
+    Label14 = new QLabel(this);
+    Label15 = new QLabel(QStringLiteral("(min)"), this);
+    Label16 = new QLabel(QStringLiteral("Test Unit: "), this);
+    Label17 = new QLabel(this);
+    Label18 = new QLabel(this);
+    named(Label9, QStringLiteral("Label9"));
+    named(Label13, QStringLiteral("Label13"));
+    named(Label14, QStringLiteral("Label14"));
+    named(Label15, QStringLiteral("Label15"));
+    named(Label16, QStringLiteral("Label16"));
+    named(Label17, QStringLiteral("Label17"));
+    named(Label18, QStringLiteral("Label18"));
+    QFont strong = Label17->font();
+    strong.setBold(true);
+    Label17->setFont(strong);
+    Label18->setFont(strong);
+
+    Label1[6] = new QLabel(QStringLiteral("Copy steps from existing test (enter test name here):"), this);
+    named(Label1[6], QStringLiteral("Label1(6)"));
+    txtCopyFrom = new QLineEdit(this);
+    named(txtCopyFrom, QStringLiteral("txtCopyFrom"));
+    cmdPick = new QPushButton(QStringLiteral("Pick Name..."), this);
+    named(cmdPick, QStringLiteral("cmdPick"));
+    cmdPick->setToolTip(QStringLiteral("Click here to choose an existing test to copy"));
+    cmdCopy = new QPushButton(QStringLiteral("&Get && Copy"), this);
+    named(cmdCopy, QStringLiteral("cmdCopy"));
+    cmdCopy->setToolTip(QStringLiteral("Click here to copy steps from an existing test"));
+    MSFlexGrid1 = new QTableWidget(this);
+    named(MSFlexGrid1, QStringLiteral("MSFlexGrid1"));
+    Command2 = new QPushButton(QStringLiteral("OK"), this);
+    named(Command2, QStringLiteral("Command2"));
+    Command1 = new QPushButton(QStringLiteral("Cancel"), this);
+    named(Command1, QStringLiteral("Command1"));
+    for (QPushButton* b : {cmdPick, cmdCopy, Command1}) b->setAutoDefault(false);
+    Command2->setDefault(true);
+
+    // Frame1: name, date, researcher, fluid. Frame2: the sample.
+    Frame1 = new QGroupBox(QStringLiteral("TEST INFOMATION"), this);
+    named(Frame1, QStringLiteral("Frame1"));
+    Frame2 = new QGroupBox(QStringLiteral("SAMPLE INFOMATION"), this);
+    named(Frame2, QStringLiteral("Frame2"));
+
+    auto addRow = [this](QGridLayout* g, int row, int k, QLabel* unit) {
+        g->addWidget(lblTestInfo[k], row, 0);
+        g->addWidget(txtTestInfo[k], row, 1);
+        if (unit) g->addWidget(unit, row, 2);
+    };
+    auto* g1 = new QGridLayout(Frame1);
+    addRow(g1, 0, 1, nullptr);
+    addRow(g1, 1, 2, nullptr);
+    addRow(g1, 2, 3, nullptr);
+    addRow(g1, 3, 11, nullptr);
+    g1->setRowStretch(4, 1);
+    g1->setColumnMinimumWidth(1, 220);
+
+    auto* g2 = new QGridLayout(Frame2);
+    addRow(g2, 0, 4, Label9);
+    addRow(g2, 1, 5, Label13);
+    addRow(g2, 2, 6, nullptr);
+    addRow(g2, 3, 7, nullptr);
+    addRow(g2, 4, 8, Label14);
+    addRow(g2, 5, 9, Label15);
+    addRow(g2, 6, 10, nullptr);
+    g2->setColumnMinimumWidth(1, 200);
+    g2->setColumnMinimumWidth(2, 40);
+
+    auto* unitRow = new QHBoxLayout;
+    unitRow->addWidget(Label16);
+    unitRow->addWidget(Label17);
+    unitRow->addSpacing(24);
+    unitRow->addWidget(Label18);
+    unitRow->addStretch(1);
+
+    auto* frames = new QHBoxLayout;
+    frames->addWidget(Frame1, 1);
+    frames->addWidget(Frame2, 1);
+
+    auto* copyRow = new QHBoxLayout;
+    copyRow->addWidget(txtCopyFrom, 1);
+    copyRow->addWidget(cmdPick);
+    copyRow->addWidget(cmdCopy);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Command2);
+    buttons->addWidget(Command1);
+
+    auto* top = new QVBoxLayout(this);
+    top->addLayout(unitRow);
+    top->addLayout(frames);
+    top->addWidget(Label1[6]);
+    top->addLayout(copyRow);
+    top->addWidget(MSFlexGrid1);
+    top->addLayout(buttons);
+    // The dialog follows its contents: it grows while the pick grid is shown and shrinks after.
+    top->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(cmdPick, &QPushButton::clicked, this, [this] { cmdPick_Click(); });
+    connect(cmdCopy, &QPushButton::clicked, this, [this] { cmdCopy_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(MSFlexGrid1, &QTableWidget::cellClicked, this, [this](int row, int) { MSFlexGrid1_Click(row); });
+}
+
+void frmTestRelate::Form_Load()
+{
+    txtTestInfo[2]->setText(Format::dateTime(QDateTime::currentDateTime(), QStringLiteral("mm/dd/yyyy hh:mm:ss")));
+    Label13->setText(Module1::LengthUnitCaption);
+    Label14->setText(Module1::PressUnitCaption);
+    setUpGrid();
+    FillList();
+    cancels_ = true;
+}
+
+void frmTestRelate::setUpGrid()
+{
+    namespace grid = platform::grid;
+    grid::setFlexLook(MSFlexGrid1);
+    MSFlexGrid1->setRowCount(0);
+    grid::applyFormat(MSFlexGrid1, QStringLiteral("<Test \rName|<Test\rDate|<Fluid\rInfo"), true);
+    for (int c = 0; c < 3; ++c) grid::setColumnWidthTwips(MSFlexGrid1, c, 1200);
+    grid::setHeaderHeightTwips(MSFlexGrid1, 800);
+    MSFlexGrid1->setFixedHeight(grid::twipsToPixels(2600));
+    MSFlexGrid1->hide();
+}
+
+void frmTestRelate::FillList()
+{
+    clsTEST_INFO& info = testInfo();
+    info.ConnectX(connection());
+    const RowTable list = info.UsedName();
+    MSFlexGrid1->setRowCount(0);
+    for (int r = 0; r < list.rowCount(); ++r) {
+        const QVariant date = list.value(1, r);
+        const QString dateText = date.isNull() ? QString() : Format::generalDate(date.toDateTime());
+        // The third column shows the third field of the list, the sample description.
+        platform::grid::appendRow(MSFlexGrid1,
+                                  {list.value(0, r).toString(), dateText, list.value(2, r).toString()});
+    }
+}
+
+void frmTestRelate::ShowWaferLength(double inches)
+{
+    txtTestInfo[5]->setText(Format::text(Module1::ToDisplayLength(inches), QStringLiteral("##.##")));
+    txtTestInfo[5]->setEnabled(false);
+}
+
+void frmTestRelate::cmdPick_Click()
+{
+    MSFlexGrid1->show();
+    MSFlexGrid1->raise();
+}
+
+void frmTestRelate::MSFlexGrid1_Click(int row)
+{
+    if (row < 0 || row >= MSFlexGrid1->rowCount()) return;
+    MSFlexGrid1->setCurrentCell(row, 0);
+    const QTableWidgetItem* item = MSFlexGrid1->item(row, 0);
+    txtCopyFrom->setText(item ? item->text() : QString());
+    MSFlexGrid1->hide();
+    cmdCopy_Click();
+}
+
+void frmTestRelate::cmdCopy_Click()
+{
+    const QString name = txtCopyFrom->text();
+    if (name.isEmpty()) return;
+    bool found = false;
+    for (int r = 0; r < MSFlexGrid1->rowCount() && !found; ++r) {
+        const QTableWidgetItem* item = MSFlexGrid1->item(r, 0);
+        found = item && item->text() == name;   // exact, case-sensitive
+    }
+    if (!found) {
+        tell(QStringLiteral("Your test sequence name is not found.  Please try again."));
+        return;
+    }
+    try {
+        clsTEST_INFO& info = testInfo();
+        info.TEST_NAME = name;
+        info.GetTestDetail();
+        const QVariantList all = info.All();
+        if (all[0].toDouble() == 0) return;
+        for (int k : {4, 6, 8, 9}) txtTestInfo[k]->setText(Format::general(all[k].toDouble()));
+        for (int k : {7, 10, 11}) txtTestInfo[k]->setText(all[k].toString());
+        txtTestInfo[8]->setText(
+            Format::number(Module1::ToDisplayPress(all[8].toDouble()), QStringLiteral("####")));
+    } catch (const DbError& e) {
+        tell(QStringLiteral("ERROR: ") + e.description);
+    }
+}
+
+bool frmTestRelate::validEntries(const std::array<QString, 12>& fields)
+{
+    if (!Format::strictDate(fields[2])) {
+        tell(QStringLiteral("The test date \"%1\" is not a valid date. Please enter it as mm/dd/yyyy "
+                            "hh:mm:ss.")
+                 .arg(fields[2]));
+        txtTestInfo[2]->setFocus();
+        return false;
+    }
+    for (const TextLimit& limit : kTextLimits) {
+        if (fields[limit.box].size() > limit.size) {
+            tell(QStringLiteral("The max text length of '%1' is %2")
+                     .arg(QString::fromLatin1(limit.name))
+                     .arg(limit.size));
+            txtTestInfo[limit.box]->setFocus();
+            return false;
+        }
+    }
+    return true;
+}
+
+void frmTestRelate::Command2_Click()
+{
+    // The name is trimmed once; the duplicate check, the stored row and the caller's lookup all use it.
+    const QString name = txtTestInfo[1]->text().trimmed();
+    if (name.isEmpty()) {
+        tell(QStringLiteral("Please enter a test name to identify the test."));
+        return;
+    }
+    std::array<QString, 12> fields;
+    fields[1] = name;
+    for (int k = 2; k <= 11; ++k) fields[k] = txtTestInfo[k]->text().trimmed();
+    // Everything the store would refuse is checked before any row is touched.
+    if (!validEntries(fields)) return;
+
+    bool exists = false;
+    try {
+        clsTEST_INFO& info = testInfo();
+        // Bound again, so that the lookup, the delete and the insert run on the connection whose
+        // transaction guards the replacement.
+        info.ConnectX(connection());
+        info.TEST_NAME = name;
+        info.GetTestDetail();
+        exists = !(info.EOF_() && info.BOF());
+    } catch (const DbError& e) {
+        tell(QStringLiteral("ERROR: ") + e.description);
+        return;
+    }
+    if (exists) {
+        const auto answer = platform::Prompts::current().ask(
+            QStringLiteral("Duplicate test name. do you want replace it"), platform::Buttons::YesNo);
+        if (answer != platform::Answer::Yes) return;
+    }
+
+    cancels_ = false;
+    QVariantList record;
+    record.reserve(12);
+    record.append(0.0);   // the id is assigned by the database
+    for (int k = 1; k <= 11; ++k) record.append(fields[k]);
+    record[5] = Module1::ToStoredLength(Format::leading(fields[5]));
+    record[8] = Module1::ToStoredPress(Format::leading(fields[8]));
+    if (!store(record, exists)) {
+        cancels_ = true;
+        return;
+    }
+    txtTestInfo[1]->setText(name);
+    accept();
+}
+
+bool frmTestRelate::store(const QVariantList& record, bool replace)
+{
+    bool failed = false;
+    QString failure;
+    try {
+        clsTEST_INFO& info = testInfo();
+        info.SetAll(record);
+        if (!replace) {
+            info.AddNew();
+            return true;
+        }
+        // The old header goes and the new one comes in one transaction: a refused insert keeps the old
+        // header. The old test's points stay in TEST_RESULT.
+        clsConnection& conn = connection();
+        const int token = conn.BeginTrans();
+        if (token == 0) throw DbError(3246, QStringLiteral("Another change of the database is still open."));
+        try {
+            info.Delete();
+            info.AddNew();
+            conn.CommitTrans(token);
+        } catch (const DbError& e) {
+            failed = true;
+            failure = e.description;
+            try {
+                conn.RollBack(token);
+            } catch (const DbError&) {
+                // The transaction is gone with its connection; the original failure is the one to show.
+            }
+        }
+    } catch (const DbError& e) {
+        failed = true;
+        failure = e.description;
+    }
+    if (!failed) return true;
+    // Shown only after the transaction has ended.
+    tell(QStringLiteral("ERROR: ") + failure);
+    return false;
+}
+
+void frmTestRelate::Command1_Click()
+{
+    cancels_ = true;
+    reject();
+}

@@ -1,0 +1,17 @@
+#pragma once
+// Deleting a stored test: every header of that name and the points of every one of them go together.
+#include <QString>
+
+class clsConnection;
+class clsTEST_INFO;
+class clsTEST_RESULT;
+
+namespace review {
+
+// Binds info and result to connection, then in one transaction removes every TEST_INFO row named name
+// (names compare as the database compares them) and every TEST_RESULT row of each of their ids. A failure
+// rolls everything back and is thrown as DbError once the transaction has ended. Returns the number of
+// headers removed. Leaves info.TEST_NAME = name and result.Test_Id at the last id removed.
+int DeleteTest(clsConnection& connection, clsTEST_INFO& info, clsTEST_RESULT& result, const QString& name);
+
+} // namespace review

@@ -1,0 +1,167 @@
+#include "review/frmTestInfo.h"
+
+#include "platform/Prompts.h"
+#include "records/Command.h"
+#include "records/DbError.h"
+#include "records/Module1.h"
+#include "records/clsConnection.h"
+#include "records/format.h"
+
+#include <QDateTime>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+const QString frmTestInfo::UpdateSql = QStringLiteral(
+    "UPDATE TEST_INFO SET  RESEARCHER_NAME = ? , SAMPLE_WEIGHT = ? , SAMPLE_HARDNESS = ? , "
+    "SAMPLE_DESCRIPTION = ? , SAMPLE_COMPACT_PRESS = ? , SAMPLE_COMPACT_TIME = ? , SAMPLE_COMPACT_DATE = ? , "
+    "FLUID_INFO = ? WHERE test_id=?");
+
+namespace {
+
+const char* const kCaptions[12] = {nullptr,
+                                   "Test Name",
+                                   "Test Date",
+                                   "Researcher",
+                                   "Sample Weight",
+                                   "Sample Length",
+                                   "Hardness",
+                                   "Sample Description",
+                                   "Compact. Pressure",
+                                   "Compact. Time",
+                                   "Compact. Date",
+                                   "Fluid Description"};
+
+void tell(const QString& text) { platform::Prompts::current().message(text); }
+
+// A box's number as the statement writes it: read leniently (leading number, else 0), then taken at its
+// shortest text of up to 15 significant digits.
+double statementNumber(const QString& box)
+{
+    const double x = Format::leading(box);
+    return Format::strict(Format::general(x)).value_or(x);
+}
+
+QString elementText(const QVariant& v)
+{
+    if (v.isNull()) return {};
+    switch (v.typeId()) {
+    case QMetaType::Double: return Format::general(v.toDouble());
+    case QMetaType::QDateTime: return Format::generalDate(v.toDateTime());
+    default: return v.toString();
+    }
+}
+
+} // namespace
+
+frmTestInfo::frmTestInfo(QWidget* parent) : QWidget(parent)
+{
+    buildControls();
+    Form_Activate();
+}
+
+frmTestInfo::~frmTestInfo() = default;
+
+void frmTestInfo::buildControls()
+{
+    setObjectName(QStringLiteral("frmTestInfo"));
+    setWindowTitle(QStringLiteral("TEST INFORMATION"));
+    setWindowFlag(Qt::Window, true);
+    resize(540, 420);
+
+    constexpr int top = 14, step = 30, height = 24;
+    for (int k = 1; k <= 11; ++k) {
+        const int y = top + (k - 1) * step;
+        Label1[k] = new QLabel(QLatin1String(kCaptions[k]), this);
+        Label1[k]->setObjectName(QStringLiteral("Label1(%1)").arg(k));
+        Label1[k]->setGeometry(14, y, 140, height);
+        txtTestInfo[k] = new QLineEdit(this);
+        txtTestInfo[k]->setObjectName(QStringLiteral("txtTestInfo(%1)").arg(k));
+        txtTestInfo[k]->setGeometry(160, y, 300, height);
+        Label1[k]->setBuddy(txtTestInfo[k]);
+    }
+    // Name, date and sample length are shown only: the save does not write them.
+    for (int k : {1, 2, 5}) txtTestInfo[k]->setReadOnly(true);
+
+    for (int k : {4, 5, 8, 9}) {
+        Label2[k] = new QLabel(this);
+        Label2[k]->setObjectName(QStringLiteral("Label2(%1)").arg(k));
+        Label2[k]->setGeometry(466, top + (k - 1) * step, 64, height);
+    }
+    Label2[4]->setText(QStringLiteral("(g)"));
+    Label2[9]->setText(QStringLiteral("(min)"));
+
+    cmdSave = new QPushButton(QStringLiteral("Save"), this);
+    cmdSave->setObjectName(QStringLiteral("cmdSave"));
+    cmdSave->setGeometry(250, 374, 100, 30);
+    cmdCancel = new QPushButton(QStringLiteral("Close"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setToolTip(QStringLiteral("Click here to close the Test Information window"));
+    cmdCancel->setGeometry(360, 374, 100, 30);
+    connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+}
+
+void frmTestInfo::Form_Activate()
+{
+    Label2[5]->setText(Module1::LengthUnitCaption);
+    Label2[8]->setText(Module1::PressUnitCaption);
+}
+
+void frmTestInfo::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) Form_Activate();
+}
+
+void frmTestInfo::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    Form_Activate();
+}
+
+void frmTestInfo::ShowRecord(const QVariantList& all)
+{
+    for (int k = 1; k <= 11 && k < all.size(); ++k) txtTestInfo[k]->setText(elementText(all[k]));
+    if (all.size() > 8) {
+        txtTestInfo[5]->setText(Format::text(Module1::ToDisplayLength(all[5].toDouble()), QStringLiteral("#0.##")));
+        txtTestInfo[8]->setText(Format::number(Module1::ToDisplayPress(all[8].toDouble()), QStringLiteral("#0.##")));
+    }
+}
+
+void frmTestInfo::cmdSave_Click()
+{
+    if (txtTestInfo[7]->text().size() > 255) {
+        tell(QStringLiteral("The max text length of 'Sample Description' is 255"));
+        return;
+    }
+    if (txtTestInfo[11]->text().size() > 255) {
+        tell(QStringLiteral("The max text length of 'Fluid Description' is 255"));
+        return;
+    }
+    try {
+        // A connection of the window's own, replacing the one of the previous save.
+        connection_ = std::make_unique<clsConnection>();
+        connection_->OpenDB(QStringLiteral("Admin"), QString(), QStringLiteral("Torvan"), QString());
+        // Every value is bound: texts (quotes included) are stored as typed.
+        Command update(connection_->ADOConnection(), UpdateSql,
+                       {{QStringLiteral("pRESEARCHER_NAME"), adVarChar, 50, txtTestInfo[3]->text()},
+                        {QStringLiteral("pSAMPLE_WEIGHT"), adDouble, 0, statementNumber(txtTestInfo[4]->text())},
+                        {QStringLiteral("pSAMPLE_HARDNESS"), adDouble, 0, statementNumber(txtTestInfo[6]->text())},
+                        {QStringLiteral("pSAMPLE_DESCRIPTION"), adVarChar, 255, txtTestInfo[7]->text()},
+                        {QStringLiteral("pSAMPLE_COMPACT_PRESS"), adDouble, 0, statementNumber(txtTestInfo[8]->text())},
+                        {QStringLiteral("pSAMPLE_COMPACT_TIME"), adDouble, 0, statementNumber(txtTestInfo[9]->text())},
+                        {QStringLiteral("pSAMPLE_COMPACT_DATE"), adVarChar, 50, txtTestInfo[10]->text()},
+                        {QStringLiteral("pFLUID_INFO"), adVarChar, 255, txtTestInfo[11]->text()},
+                        {QStringLiteral("pTEST_ID"), adInteger, 0, testId_}});
+        update.execute();
+    } catch (const DbError& e) {
+        tell(QStringLiteral("ERROR: ") + e.description);
+        return;
+    }
+    tell(QStringLiteral("Save is completed"));
+}
+
+void frmTestInfo::cmdCancel_Click() { hide(); }

@@ -1,0 +1,70 @@
+#pragma once
+// The test-information window: the header of the test opened in the main window, shown and corrected.
+// Save writes the editable fields of that TEST_INFO row with one UPDATE (values bound) over a connection
+// the window opens for itself; the shared connection is not touched.
+//
+// Use: one instance for the program's life, created at start-up and kept in Module1::TestInfoForm:
+//   auto* w = new frmTestInfo;                  // not shown
+//   Module1::TestInfoForm = w;
+// Showing a test ("Test Info"):
+//   w->setTestId(id);                           // the WHERE of the save
+//   w->ShowRecord(Module1::TestInfo->All());    // boxes 1..11 (or write txtTestInfo[k] directly)
+//   w->show(); w->raise(); w->activateWindow();
+// Close and the close box only hide the window; the boxes keep their texts for the export and report.
+#include <QVariantList>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QEvent;
+class QShowEvent;
+class clsConnection;
+
+class frmTestInfo : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(int TestId READ TestId WRITE setTestId)
+public:
+    explicit frmTestInfo(QWidget* parent = nullptr);
+    ~frmTestInfo() override;
+
+    // TEST_ID of the shown test; set by the main window.
+    std::int32_t TestId() const { return testId_; }
+    void setTestId(std::int32_t id) { testId_ = id; }
+
+    // Boxes 1..11 from a test's 12-element record array (element 0 the id): texts as stored, numbers in
+    // their general text, the date in its default text; box 5 the sample length in the display unit
+    // "#0.##", box 8 the compaction pressure in the display unit "#0.##".
+    void ShowRecord(const QVariantList& all);
+
+    // The window's own connection of the last save (null before the first).
+    const clsConnection* OwnConnection() const { return connection_.get(); }
+
+    // Handlers, public so that callers and tests can run them as a click would.
+    void cmdSave_Click();
+    void cmdCancel_Click();
+    // Unit captions of Label2(5) and Label2(8) from Module1; runs at load and at every activation.
+    void Form_Activate();
+
+    // The update of the header; values are bound in the order of the markers.
+    static const QString UpdateSql;
+
+    std::array<QLabel*, 12> Label1{};        // 1..11 captions of the boxes
+    std::array<QLineEdit*, 12> txtTestInfo{};   // 1..11 in the order of clsTEST_INFO::All
+    std::array<QLabel*, 12> Label2{};        // units: 4 "(g)", 5 length, 8 pressure, 9 "(min)"
+    QPushButton* cmdSave = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+
+    std::unique_ptr<clsConnection> connection_;
+    std::int32_t testId_ = 0;
+};

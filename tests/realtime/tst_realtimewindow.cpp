@@ -1,0 +1,234 @@
+// The real-time window: which units the settings file offers, adding a unit as a simple test screen
+// (calibration, caption, port), the failure boxes, and offering the unit again when its screen closes.
+#include "TestSupport.h"
+#include "platform/FakeSerialPort.h"
+#include "platform/Prompts.h"
+#include "realtime/frmMDIRealTime.h"
+#include "realtime/frmSimpleTest.h"
+#include "records/Module1.h"
+#include "records/clsConnection.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QtTest>
+
+using namespace testsupport;
+using platform::FakeSerialPort;
+
+namespace {
+const QByteArray kSettings12 = " 1 \r\n 2 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 1 \r\n";
+const QByteArray kCalibrated = "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,1.2,2.2,3.2, .1 , .25 , .1 , .25 ,\r\n";
+} // namespace
+
+class TestRealTimeWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void settingsDecideOfferedUnits_data();
+    void settingsDecideOfferedUnits();
+    void missingSettingsLeaveEveryUnitOffered();
+    void addsUnitWithCalibrationAndPort();
+    void unitWithoutCalibrationLineIsNotAdded();
+    void missingCalibrationFileIsCreatedEmpty();
+    void uncalibratedCellWarnsAndStillAdds();
+    void portFailureShowsFormLoadErrorAndKeepsScreen();
+    void closingScreenOffersUnitAgain();
+    void secondUnitKeepsFirstUnitsCalibration();
+
+private:
+    std::unique_ptr<TempWorkDir> dir_;
+    std::unique_ptr<platform::ScriptedPrompts> prompts_;
+    QList<FakeSerialPort*> ports_;
+    bool failOpen_ = false;
+};
+
+void TestRealTimeWindow::init()
+{
+    dir_ = std::make_unique<TempWorkDir>();
+    prompts_ = std::make_unique<platform::ScriptedPrompts>();
+    Module1::DbConnection = openConnection();
+    ports_.clear();
+    failOpen_ = false;
+    platform::setSerialPortFactory([this] {
+        auto p = std::make_unique<FakeSerialPort>();
+        p->failOpen = failOpen_;
+        ports_ << p.get();
+        return p;
+    });
+}
+
+void TestRealTimeWindow::cleanup()
+{
+    platform::setSerialPortFactory({});
+    Module1::Reset();
+    prompts_.reset();
+    dir_.reset();
+}
+
+void TestRealTimeWindow::settingsDecideOfferedUnits_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QList<int>>("offered");
+    QTest::addColumn<int>("flag");
+    QTest::newRow("3,0,0,5 flag 2") << QByteArray(" 3 \r\n 0 \r\n 0 \r\n 5 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 2 \r\n")
+                                    << QList<int>{1, 4} << 2;
+    QTest::newRow("-1 counts as a unit") << QByteArray("-1 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 7 \r\n 1 \r\n")
+                                         << QList<int>{1, 8} << 1;
+    QTest::newRow("no blanks, commas") << QByteArray("1,2,3,4,5,6,7,8,3\n") << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << 3;
+}
+
+void TestRealTimeWindow::settingsDecideOfferedUnits()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QList<int>, offered);
+    QFETCH(int, flag);
+    dir_->write("initial.txt", settings);
+    frmMDIRealTime w;
+    QCOMPARE(w.windowTitle(), QString("Veduvovir Real Time Test & Monitoring"));
+    for (int n = 1; n <= 8; ++n) {
+        QCOMPARE(frmMDIRealTime::offered(w.menuSimpleAdd[n]), offered.contains(n));
+        QCOMPARE(w.menuSimpleAdd[n]->text(), QString("Add Torvan Unit %1").arg(n));
+    }
+    QCOMPARE(Module1::UnitSystem, flag);
+    QVERIFY(Module1::TempUnitCaption.isEmpty());   // captions are not touched here
+    QVERIFY(prompts_->shown.empty());
+}
+
+void TestRealTimeWindow::missingSettingsLeaveEveryUnitOffered()
+{
+    Module1::UnitSystem = 1;
+    frmMDIRealTime w;
+    for (int n = 1; n <= 8; ++n) QVERIFY(frmMDIRealTime::offered(w.menuSimpleAdd[n]));
+    QCOMPARE(Module1::UnitSystem, 1);
+    QCOMPARE(prompts_->texts(), QStringList{"Error: 53\r\nFile not found"});
+}
+
+void TestRealTimeWindow::addsUnitWithCalibrationAndPort()
+{
+    dir_->write("initial.txt", kSettings12);
+    dir_->write("Calib.dat", kCalibrated + "1,2,3,0.5,0.125,0.75,-.5,4,5,6,1,2,3,4,\r\n");
+    frmMDIRealTime w;
+    w.show();
+    w.menuSimpleAdd_Click(2);
+    QVERIFY(prompts_->shown.empty());
+    auto* screen = Module1::form<frmSimpleTest>(Module1::SimpleTestForms[2]);
+    QVERIFY(screen);
+    QCOMPARE(screen->windowTitle(), QString("Veduvovir Simple Test Unit #  2"));
+    QCOMPARE(screen->lblUnitNo->text(), QString(" 2"));
+    QCOMPARE(screen->Units(), 2);
+    QVERIFY(screen->isVisible());
+    QCOMPARE(w.mdiArea->subWindowList().size(), 1);
+    QVERIFY(!frmMDIRealTime::offered(w.menuSimpleAdd[2]));
+    QVERIFY(frmMDIRealTime::offered(w.menuSimpleAdd[1]));
+    QVERIFY(screen->Timer1->isActive());
+    QCOMPARE(screen->Timer1->interval(), 500);
+    QCOMPARE(ports_.size(), 1);
+    QVERIFY(ports_[0]->opened);
+    QCOMPARE(ports_[0]->port, 2);
+    QCOMPARE(ports_[0]->settingsUsed, QString("19200,n,8,1"));
+    const auto& a = Module1::Calibration[2][1];
+    QCOMPARE(a.CalVolt2, 2.0);
+    QCOMPARE(a.CalSlope1, 0.125);
+    QCOMPARE(a.CalSlope2, -0.5);
+    QCOMPARE(Module1::Calibration[2][2].CalVolt1, 4.0);
+}
+
+void TestRealTimeWindow::unitWithoutCalibrationLineIsNotAdded()
+{
+    dir_->write("initial.txt", " 1 \r\n 2 \r\n 0 \r\n 9 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 1 \r\n");
+    dir_->write("Calib.dat", kCalibrated + kCalibrated + kCalibrated);
+    frmMDIRealTime w;
+    w.show();
+    w.menuSimpleAdd_Click(4);
+    QCOMPARE(prompts_->texts(), QStringList{"No calibration data saved, please complete calibration first"});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(Module1::SimpleTestForms[4].isNull());
+    QVERIFY(w.mdiArea->subWindowList().isEmpty());
+    QVERIFY(frmMDIRealTime::offered(w.menuSimpleAdd[4]));
+    for (auto* p : ports_) QCOMPARE(p->openCount, 0);
+}
+
+void TestRealTimeWindow::missingCalibrationFileIsCreatedEmpty()
+{
+    dir_->write("initial.txt", kSettings12);
+    frmMDIRealTime w;
+    w.show();
+    w.menuSimpleAdd_Click(1);
+    QCOMPARE(prompts_->texts(), QStringList{"No calibration data saved, please complete calibration first"});
+    QFile created(dir_->file("calib.dat"));
+    QVERIFY(created.exists());
+    QCOMPARE(created.size(), 0);
+    QVERIFY(w.mdiArea->subWindowList().isEmpty());
+}
+
+void TestRealTimeWindow::uncalibratedCellWarnsAndStillAdds()
+{
+    dir_->write("initial.txt", kSettings12);
+    dir_->write("Calib.dat", kCalibrated + "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,0,0,0,0,0,0,0,\r\n");
+    frmMDIRealTime w;
+    w.show();
+    w.menuSimpleAdd_Click(2);
+    QCOMPARE(prompts_->texts(), QStringList{"Unit 2, Cell B  not calibrated yet!"});
+    QCOMPARE(prompts_->shown[0].icon, platform::Icon::None);
+    QCOMPARE(w.mdiArea->subWindowList().size(), 1);
+    QVERIFY(ports_.last()->opened);
+}
+
+void TestRealTimeWindow::portFailureShowsFormLoadErrorAndKeepsScreen()
+{
+    dir_->write("initial.txt", kSettings12);
+    dir_->write("Calib.dat", kCalibrated);
+    failOpen_ = true;
+    frmMDIRealTime w;
+    w.show();
+    w.menuSimpleAdd_Click(1);
+    QCOMPARE(prompts_->shown.size(), std::size_t(1));
+    QCOMPARE(prompts_->shown[0].title, QString("Form_Load Error"));
+    QCOMPARE(prompts_->shown[0].icon, platform::Icon::Warning);
+    QCOMPARE(prompts_->shown[0].text, QString("Port 1 cannot be opened -  8002"));
+    QCOMPARE(w.mdiArea->subWindowList().size(), 1);
+    QVERIFY(!frmMDIRealTime::offered(w.menuSimpleAdd[1]));
+}
+
+void TestRealTimeWindow::closingScreenOffersUnitAgain()
+{
+    dir_->write("initial.txt", kSettings12);
+    dir_->write("Calib.dat", kCalibrated);
+    frmMDIRealTime w;
+    w.show();
+    w.menuSimpleAdd_Click(1);
+    QVERIFY(!frmMDIRealTime::offered(w.menuSimpleAdd[1]));
+    FakeSerialPort* port = ports_.last();
+    w.mdiArea->closeAllSubWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(frmMDIRealTime::offered(w.menuSimpleAdd[1]));
+    QVERIFY(Module1::SimpleTestForms[1].isNull());
+    Q_UNUSED(port);   // deleted with its screen; the screen closed it first
+    w.menuSimpleAdd_Click(1);
+    QCOMPARE(w.mdiArea->subWindowList().size(), 1);
+}
+
+void TestRealTimeWindow::secondUnitKeepsFirstUnitsCalibration()
+{
+    dir_->write("initial.txt", kSettings12);
+    dir_->write("Calib.dat", kCalibrated + "9,9,9,9,9,9,9,8,8,8,8,8,8,8,\r\n");
+    frmMDIRealTime w;
+    w.show();
+    w.menuSimpleAdd_Click(1);
+    w.menuSimpleAdd_Click(2);
+    QCOMPARE(Module1::Calibration[1][1].CalSlope1, 0.25);
+    QCOMPARE(Module1::Calibration[2][1].CalSlope1, 9.0);
+    QCOMPARE(Module1::Calibration[2][2].CalSlope1, 8.0);
+    QCOMPARE(w.mdiArea->subWindowList().size(), 2);
+    w.MenuWindowVertically_Click();
+    const auto subs = w.mdiArea->subWindowList();
+    QVERIFY(subs[0]->geometry().right() < subs[1]->geometry().left());
+    w.MenuWindowHorizontal_Click();
+    QVERIFY(subs[0]->geometry().bottom() < subs[1]->geometry().top());
+}
+
+QTEST_MAIN(TestRealTimeWindow)
+#include "tst_realtimewindow.moc"

@@ -1,0 +1,510 @@
+// The simple-test screen's cells: ZERO, test information, Preheat, SET, START / STOP, the automatic stops
+// and closing the screen, driven through the named controls with a fake unit, a manual clock and
+// scripted message boxes.
+#include "SimpleTestRig.h"
+
+#include "realtime/CellControl.h"
+#include "records/format.h"
+
+#include <QRegularExpression>
+
+using platform::Answer;
+using platform::Buttons;
+using platform::ScriptedPrompts;
+using realtime::CellControl;
+using rig::Rig;
+
+namespace {
+const QString kPressureMessage = QStringLiteral(
+    "Instrument No. 1, Cell A\rInsufficient pressure available for test at current temperature setting.  "
+    "Please add more pressure or decrease temperature.");
+const QByteArray kStopA = QByteArray("\x05" "A,000\x1a" "\x07" "A\x1a");
+const QByteArray kStopB = QByteArray("\x05" "B,000\x1a" "\x07" "B\x1a");
+
+QString rows(const QString& sql) { return testsupport::sqlValue(sql); }
+} // namespace
+
+class tst_SimpleTest : public QObject {
+    Q_OBJECT
+private slots:
+    void walkThroughATest();
+    void zero_data();
+    void zero();
+    void setPointLimits_data();
+    void setPointLimits();
+    void refusedOrder();
+    void stopAnsweredNo();
+    void startWithRefusedSetPoint();
+    void overTemperatureTrip_data();
+    void overTemperatureTrip();
+    void maximumTimeStop();
+    void closing_data();
+    void closing();
+    void deadLink();
+};
+
+void tst_SimpleTest::walkThroughATest()
+{
+    Rig r;
+    QVERIFY(!r.find<QPushButton>(Rig::at("cmdDetail", 1))->isEnabled());
+    QCOMPARE(r.text("Label44", 3), QStringLiteral("No Test"));
+    QCOMPARE(r.text("txtTemps", 1), QStringLiteral("0.0"));
+    QCOMPARE(r.text("txtInterval", 1), QStringLiteral("30"));
+    QCOMPARE(r.text("txtMaxTime", 1), QStringLiteral("30"));
+
+    // ZERO at 2.5 V: calibrated length 0.25 in.
+    r.zero(1, QStringLiteral("0.25"));
+    QCOMPARE(r.prompts.shown.back().kind, ScriptedPrompts::Kind::Input);
+    QCOMPARE(r.prompts.shown.back().text, QStringLiteral("Input dry wafer Length (in.)"));
+    QCOMPARE(r.prompts.shown.back().title, QStringLiteral("Input dry wafer Length (in.)"));
+    QCOMPARE(r.cell(1).waferLength, 0.25);
+    QCOMPARE(r.cell(1).zeroVolts, 2.5f);
+
+    // Enter Info: the dialog stores the header, the cell takes its id and stored length.
+    r.enterInfo(1, QStringLiteral("Walk"));
+    QCOMPARE(r.dialogs, 1);
+    QCOMPARE(r.text("lblTestname", 1), QStringLiteral("Walk"));
+    const int id = rows(QStringLiteral("SELECT TEST_ID FROM TEST_INFO WHERE TEST_NAME = 'Walk'")).toInt();
+    QVERIFY(id > 0);
+    QCOMPARE(r.cell(1).testId, id);
+    QCOMPARE(r.cell(1).testName, QStringLiteral("Walk"));
+    QCOMPARE(rows(QStringLiteral("SELECT SAMPLE_LENGTH FROM TEST_INFO WHERE TEST_ID = %1").arg(id)).toDouble(), 0.25);
+    QVERIFY(!r.find<QPushButton>(Rig::at("cmdInfo", 1))->isEnabled());
+    QVERIFY(!Module1::TestRelateForms[1]);
+
+    // Preheat to 150 °F; a bath 10 °F below the set point is ready, 10.1 °F below is not.
+    r.type("txtTemps", 1, QStringLiteral("150"));
+    r.click("cmdPreHeat", 1);
+    QCOMPARE(r.port->written, QByteArray("\x06" "A,150\x1a"));
+    QCOMPARE(r.cell(1).state, int(realtime::CellPreheating));
+    QCOMPARE(r.text("Label44", 3), QStringLiteral("Preheat"));
+    r.feed(1, 130, 2500, 0, 139.9);
+    r.tick();
+    QCOMPARE(r.text("Label44", 3), QStringLiteral("Preheat"));
+    r.feed(1, 130, 2500, 0, 140);
+    r.tick();
+    QCOMPARE(r.text("Label44", 3), QStringLiteral("Preheat ready"));
+
+    // START with a 10 s interval.
+    r.port->written.clear();
+    r.type("txtInterval", 1, QStringLiteral("10"));
+    r.start(1);
+    QCOMPARE(r.port->written, QByteArray("\x05" "A,150\x1a"));
+    QCOMPARE(r.cell(1).state, int(realtime::CellRunning));
+    QCOMPARE(r.text("cmdStart", 1), QStringLiteral("STOP"));
+    QCOMPARE(r.text("Label44", 3), QStringLiteral("Test Running"));
+    QVERIFY(r.find<QPushButton>(Rig::at("cmdDetail", 1))->isEnabled());
+    QVERIFY(QRegularExpression(QStringLiteral("^ \\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$"))
+                .match(r.text("lblstarttime", 1)).hasMatch());
+    frmTestDetail* detail = r.detail(1);
+    QVERIFY(detail);
+    QVERIFY(!detail->isVisible());
+    QCOMPARE(detail->TestId(), id);
+    QCOMPARE(detail->txtTestInfo[1]->text(), QStringLiteral("Walk"));
+    QVERIFY(!detail->InfoChanged());
+
+    // 30 s of readings: the swell rises 4 % and the temperature 10 °F every 10 s.
+    for (int k = 1; k <= 60; ++k) {
+        r.feed(1, 140 + 0.5 * k, 2500 + 5 * k, 20, 145);
+        r.tick();
+        if (k == 19) QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TEST_RESULT")), QStringLiteral("0"));
+    }
+    QCOMPARE(r.text("lblElapseTime", 1), QStringLiteral("00:00:30"));
+    QCOMPARE(rows(QStringLiteral("SELECT group_concat(RESULT_TIME || '/' || STEP_NO || '/' || RESULT_TEMP || '/' || "
+                                 "RESULT_BATHTEMP || '/' || RESULT_PRESS, ' ') FROM (SELECT * FROM TEST_RESULT "
+                                 "WHERE TEST_ID = %1 ORDER BY RESULT_TIME)").arg(id)),
+             QStringLiteral("10.0/1/150.0/145.0/20.0 20.0/1/160.0/145.0/20.0 30.0/1/170.0/145.0/20.0"));
+    const double change[3] = {0.01, 0.02, 0.03};
+    for (int i = 0; i < 3; ++i) {
+        const double stored = rows(QStringLiteral("SELECT RESULT_HEIGHT_CHANGE FROM TEST_RESULT WHERE TEST_ID = %1 "
+                                                  "ORDER BY RESULT_TIME LIMIT 1 OFFSET %2").arg(id).arg(i)).toDouble();
+        QVERIFY2(std::fabs(stored - change[i]) < 1e-12, qPrintable(QString::number(stored, 'g', 17)));
+    }
+
+    // The detail rows.
+    QCOMPARE(detail->PointCount(), 3);
+    const QStringList first = {QStringLiteral("00:00:10"), QStringLiteral("1"), QStringLiteral("150."),
+                               QStringLiteral("20"), QStringLiteral("0.01"), QStringLiteral("4."),
+                               QStringLiteral("2.6"), QStringLiteral("145.")};
+    for (int col = 0; col < 8; ++col) QCOMPARE(detail->PointText(0, col), first[col]);
+    QCOMPARE(detail->PointText(2, 0), QStringLiteral("00:00:30"));
+    QCOMPARE(detail->PointText(2, 5), QStringLiteral("12."));
+
+    // The chart: swell and temperature (the boxes ticked at load) of the running cell.
+    platform::Chart* chart = r.screen->Pesgo1;
+    QCOMPARE(chart->subsetCount(), 2);
+    QCOMPARE(chart->subsetLabel(0), QStringLiteral("Walk-Swell"));
+    QCOMPARE(chart->subsetLabel(1), QStringLiteral("Walk-Temp."));
+    QCOMPARE(chart->drawnX(0), (std::vector<double>{float(10.0 / 60), float(20.0 / 60), float(30.0 / 60)}));
+    const std::vector<double> swell = chart->drawnY(0);
+    QCOMPARE(swell.size(), std::size_t(3));
+    for (int i = 0; i < 3; ++i) QVERIFY(std::fabs(swell[std::size_t(i)] - 4.0 * (i + 1)) < 1e-4);
+    QCOMPARE(chart->drawnY(1), (std::vector<double>{150, 160, 170}));
+
+    // STOP, answered Yes: 000 before the stop command.
+    r.port->written.clear();
+    r.port->writes.clear();
+    r.prompts.queueAnswer(Answer::Yes);
+    r.click("cmdStart", 1);
+    QCOMPARE(r.prompts.shown.back().text, QStringLiteral("Are you sure you want to stop the test?"));
+    QCOMPARE(r.prompts.shown.back().buttons, Buttons::YesNo);
+    QCOMPARE(r.port->written, kStopA);
+    QCOMPARE(r.port->writes.size(), 2);
+    QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
+    QCOMPARE(r.text("cmdStart", 1), QStringLiteral("START"));
+    QCOMPARE(r.text("Label44", 3), QStringLiteral("Test Stop"));
+    QCOMPARE(r.text("txtTemps", 1), QStringLiteral("0"));
+    QCOMPARE(r.text("lblTestname", 1), QString());
+    QVERIFY(!r.find<QPushButton>(Rig::at("cmdDetail", 1))->isEnabled());
+    QVERIFY(r.find<QPushButton>(Rig::at("cmdInfo", 1))->isEnabled());
+    QCOMPARE(r.cell(1).waferLength, 0.0);
+
+    // Nothing more is logged; the rows and the detail rows stay.
+    r.run(40);
+    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TEST_RESULT")), QStringLiteral("3"));
+    QCOMPARE(detail->PointCount(), 3);
+}
+
+void tst_SimpleTest::zero_data()
+{
+    QTest::addColumn<int>("unitSystem");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<double>("mV");
+    QTest::addColumn<double>("intercept");   // calibration: length = 0.1 × volts + intercept
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<double>("waferLength");
+    QTest::addColumn<double>("zeroLength");
+
+    const QString none;
+    const QString app = platform::defaultTitle();
+    QTest::newRow("0.0499 apart: accepted") << 1 << "0.25" << 2500.0 << 0.0499 << none << none << 0.25 << 0.2999;
+    // The calibrated length is kept although the answer is refused.
+    QTest::newRow("0.06 apart: refused") << 1 << "0.25" << 2500.0 << 0.06 << CellControl::MismatchMessage
+                                         << QStringLiteral("WARNING") << 0.0 << 0.31;
+    QTest::newRow("-0.5 V: accepted") << 1 << "0.25" << -500.0 << 0.3 << none << none << 0.25 << 0.25;
+    QTest::newRow("below -0.5 V: too thin") << 1 << "0.25" << -500.1 << 0.3 << CellControl::TooThinMessage << app
+                                            << 0.0 << 0.0;
+    QTest::newRow("4.8 V: too thick") << 1 << "0.25" << 4800.0 << -0.23 << CellControl::TooThickMessage << app
+                                      << 0.0 << 0.0;
+    QTest::newRow("not a number") << 1 << "abc" << 2500.0 << 0.0 << CellControl::NotNumericMessage << app << 0.0 << 0.0;
+    QTest::newRow("number with text after it") << 1 << "0.25in" << 2500.0 << 0.0 << CellControl::NotNumericMessage
+                                                << app << 0.0 << 0.0;
+    QTest::newRow("thousands separator") << 1 << "1,000" << 2500.0 << 0.0 << CellControl::NotNumericMessage << app
+                                         << 0.0 << 0.0;
+    QTest::newRow("SI millimetres") << 2 << "6.35" << 2500.0 << 0.0 << none << none << 6.35 / 25.4 << 0.25;
+}
+
+void tst_SimpleTest::zero()
+{
+    QFETCH(int, unitSystem);
+    QFETCH(QString, answer);
+    QFETCH(double, mV);
+    QFETCH(double, intercept);
+    QFETCH(QString, message);
+    QFETCH(QString, title);
+    QFETCH(double, waferLength);
+    QFETCH(double, zeroLength);
+
+    Rig r(unitSystem);
+    Rig::calibrate(1, 0.1, intercept);
+    r.zero(1, answer, mV);
+    const auto& shown = r.prompts.shown;
+    QCOMPARE(shown.front().text, unitSystem == 1 ? QStringLiteral("Input dry wafer Length (in.)")
+                                                 : QStringLiteral("Input dry wafer Length (mm)"));
+    if (message.isEmpty()) {
+        QCOMPARE(int(shown.size()), 1);
+        QCOMPARE(r.cell(1).zeroVolts, float(mV / 1000));
+    } else {
+        QCOMPARE(int(shown.size()), 2);
+        QCOMPARE(shown.back().text, message);
+        QCOMPARE(shown.back().title, title);
+        QCOMPARE(r.cell(1).zeroVolts, 0.0f);
+    }
+    QVERIFY(std::fabs(r.cell(1).waferLength - waferLength) < 1e-12);
+    QVERIFY(std::fabs(r.cell(1).zeroLength - zeroLength) < 1e-12);
+
+    // An empty answer (or Cancel) changes nothing.
+    r.prompts.clear();
+    r.click("cmdzero", 1);
+    QCOMPARE(int(r.prompts.shown.size()), 1);
+    QVERIFY(std::fabs(r.cell(1).waferLength - waferLength) < 1e-12);
+}
+
+void tst_SimpleTest::setPointLimits_data()
+{
+    QTest::addColumn<int>("unitSystem");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("setPoint");
+    QTest::addColumn<double>("psi");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("sent");
+
+    const QString ok;
+    const QString max = CellControl::MaxTemperatureMessage;
+    QTest::newRow("SET 680 F") << 1 << "cmdTempSet" << "680" << 1100.0 << ok << QByteArray("\x05" "A,680\x1a");
+    QTest::newRow("SET 680.01 F") << 1 << "cmdTempSet" << "680.01" << 1100.0 << max + "680." << QByteArray();
+    QTest::newRow("SET 360 C") << 2 << "cmdTempSet" << "360" << 1100.0 << ok << QByteArray("\x05" "A,680\x1a");
+    QTest::newRow("SET 360.01 C") << 2 << "cmdTempSet" << "360.01" << 1100.0 << max + "360." << QByteArray();
+    QTest::newRow("Preheat 200 F") << 1 << "cmdPreHeat" << "200" << 0.0 << ok << QByteArray("\x06" "A,200\x1a");
+    QTest::newRow("Preheat 200.1 F") << 1 << "cmdPreHeat" << "200.1" << 0.0 << max + "200.when you Preheat"
+                                     << QByteArray();
+    QTest::newRow("Preheat 93.3 C") << 2 << "cmdPreHeat" << "93.3" << 0.0 << ok << QByteArray("\x06" "A,200\x1a");
+    QTest::newRow("Preheat 93.4 C") << 2 << "cmdPreHeat" << "93.4" << 0.0 << max + "93.3when you Preheat"
+                                    << QByteArray();
+    QTest::newRow("210 F, no pressure") << 1 << "cmdTempSet" << "210" << 0.0 << ok << QByteArray("\x05" "A,210\x1a");
+    // The rule takes 210.5 to the even 210; the command rounds it away from zero.
+    QTest::newRow("210.5 F, no pressure") << 1 << "cmdTempSet" << "210.5" << 0.0 << ok
+                                          << QByteArray("\x05" "A,211\x1a");
+    QTest::newRow("211 F, 99 psi") << 1 << "cmdTempSet" << "211" << 99.0 << kPressureMessage << QByteArray();
+    QTest::newRow("211 F, 100 psi") << 1 << "cmdTempSet" << "211" << 100.0 << ok << QByteArray("\x05" "A,211\x1a");
+    QTest::newRow("300 F, 200 psi") << 1 << "cmdTempSet" << "300" << 200.0 << kPressureMessage << QByteArray();
+    QTest::newRow("300 F, 201 psi") << 1 << "cmdTempSet" << "300" << 201.0 << ok << QByteArray("\x05" "A,300\x1a");
+}
+
+void tst_SimpleTest::setPointLimits()
+{
+    QFETCH(int, unitSystem);
+    QFETCH(QString, button);
+    QFETCH(QString, setPoint);
+    QFETCH(double, psi);
+    QFETCH(QString, message);
+    QFETCH(QByteArray, sent);
+
+    Rig r(unitSystem);
+    r.feed(1, 70, 2500, psi);
+    r.tick();
+    r.type("txtTemps", 1, setPoint);
+    r.find<QPushButton>(Rig::at(button.toLatin1().constData(), 1))->click();
+    QCOMPARE(r.port->written, sent);
+    QCOMPARE(r.messages(), message.isEmpty() ? QStringList() : QStringList{message});
+    const bool preheat = button == QStringLiteral("cmdPreHeat");
+    QCOMPARE(r.cell(1).state, preheat && message.isEmpty() ? int(realtime::CellPreheating) : int(realtime::CellIdle));
+    if (!preheat) QCOMPARE(r.screen->control(1).setPointSent(), message.isEmpty());
+}
+
+// The order of use: ZERO before Enter Info, information before START, a new ZERO after a stop.
+void tst_SimpleTest::refusedOrder()
+{
+    Rig r;
+    r.click("cmdInfo", 1);
+    QCOMPARE(r.messages(), QStringList{CellControl::ZeroFirstMessage});
+    QCOMPARE(r.dialogs, 0);
+
+    r.prompts.clear();
+    r.click("cmdStart", 1);
+    QCOMPARE(r.messages(), QStringList{CellControl::EnterInfoFirstMessage});
+    QVERIFY(r.port->written.isEmpty());
+
+    // A cancelled dialog leaves the cell without a test.
+    r.zero(1, QStringLiteral("0.25"));
+    r.prompts.clear();
+    r.cancelDialog = true;
+    r.enterInfo(1, QStringLiteral("Never"));
+    QCOMPARE(r.messages(), QStringList{QStringLiteral("CELL 1  information is not setting ")});
+    QCOMPARE(r.cell(1).testName, QString());
+    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TEST_INFO")), QStringLiteral("0"));
+
+    // After a test has stopped, the next one needs a new ZERO.
+    r.cancelDialog = false;
+    r.runCell(1, QStringLiteral("First"));
+    r.prompts.queueAnswer(Answer::Yes);
+    r.click("cmdStart", 1);
+    QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
+    r.prompts.clear();
+    r.click("cmdInfo", 1);
+    QCOMPARE(r.messages(), QStringList{CellControl::ZeroFirstMessage});
+    QCOMPARE(r.dialogs, 2);
+}
+
+void tst_SimpleTest::stopAnsweredNo()
+{
+    Rig r;
+    r.runCell(1, QStringLiteral("Keep"));
+    r.port->written.clear();
+    r.prompts.queueAnswer(Answer::No);
+    r.click("cmdStart", 1);
+    QCOMPARE(r.messages().last(), CellControl::StopQuestion);
+    QVERIFY(r.port->written.isEmpty());
+    QCOMPARE(r.cell(1).state, int(realtime::CellRunning));
+    QCOMPARE(r.text("cmdStart", 1), QStringLiteral("STOP"));
+    QCOMPARE(r.cell(1).testName, QStringLiteral("Keep"));
+}
+
+void tst_SimpleTest::startWithRefusedSetPoint()
+{
+    Rig r;
+    r.zero(1, QStringLiteral("0.25"));
+    r.enterInfo(1, QStringLiteral("Hot"));
+    r.type("txtTemps", 1, QStringLiteral("700"));
+    r.prompts.clear();
+    r.click("cmdStart", 1);
+    QCOMPARE(r.messages(), QStringList{CellControl::MaxTemperatureMessage + QStringLiteral("680.")});
+    QVERIFY(r.port->written.isEmpty());
+    QCOMPARE(r.cell(1).state, int(realtime::CellIdle));
+    QCOMPARE(r.text("cmdStart", 1), QStringLiteral("START"));
+    QVERIFY(!r.screen->Timer1->isActive());
+    QVERIFY(!r.find<QPushButton>(Rig::at("cmdDetail", 1))->isEnabled());
+    QVERIFY(r.detail(1));   // the detail window is prepared all the same
+
+    // Timing does not run: no point is logged however long the poll goes on.
+    r.type("txtInterval", 1, QStringLiteral("1"));
+    r.run(10);
+    QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM TEST_RESULT")), QStringLiteral("0"));
+}
+
+void tst_SimpleTest::overTemperatureTrip_data()
+{
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<double>("temp");
+    QTest::addColumn<bool>("trips");
+    QTest::newRow("running at 680") << true << 680.0 << false;
+    QTest::newRow("running at 680.1") << true << 680.1 << true;
+    QTest::newRow("preheating at 680") << false << 680.0 << false;
+    QTest::newRow("preheating at 680.1") << false << 680.1 << true;
+}
+
+void tst_SimpleTest::overTemperatureTrip()
+{
+    QFETCH(bool, running);
+    QFETCH(double, temp);
+    QFETCH(bool, trips);
+
+    Rig r;
+    if (running) {
+        r.runCell(1, QStringLiteral("Trip"));
+    } else {
+        r.type("txtTemps", 1, QStringLiteral("150"));
+        r.click("cmdPreHeat", 1);
+    }
+    const int before = running ? int(realtime::CellRunning) : int(realtime::CellPreheating);
+    QCOMPARE(r.cell(1).state, before);
+    r.port->written.clear();
+    r.prompts.clear();
+    r.feed(1, temp, 2500);
+    r.tick();
+    if (trips) {
+        QCOMPARE(r.port->written, kStopA);
+        QCOMPARE(r.messages(), QStringList{realtime::UnitPoll::OverTemperatureMessage});
+        QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
+        QCOMPARE(r.text("Label44", 3), QStringLiteral("Test Stop"));
+        // Stopped: a further hot record only shows.
+        r.feed(1, temp, 2500);
+        r.tick();
+        QCOMPARE(r.messages().size(), 1);
+    } else {
+        QVERIFY(r.port->written.isEmpty());
+        QVERIFY(r.messages().isEmpty());
+        QCOMPARE(r.cell(1).state, before);
+    }
+}
+
+void tst_SimpleTest::maximumTimeStop()
+{
+    Rig r;
+    r.type("txtMaxTime", 1, QStringLiteral("1"));
+    r.runCell(1, QStringLiteral("Short"));
+    r.port->written.clear();
+    r.run(119);
+    QCOMPARE(r.cell(1).state, int(realtime::CellRunning));
+    QVERIFY(r.port->written.isEmpty());
+    r.run(1);
+    QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
+    QCOMPARE(r.port->written, kStopA);
+    QVERIFY(r.messages().filter(QStringLiteral("stop")).isEmpty());   // no question, no message
+    // The point due at the stop's tick (interval 30 s) is the last.
+    QCOMPARE(rows(QStringLiteral("SELECT group_concat(RESULT_TIME) FROM TEST_RESULT")),
+             QStringLiteral("30.0,60.0"));
+}
+
+void tst_SimpleTest::closing_data()
+{
+    QTest::addColumn<int>("stateA");
+    QTest::addColumn<int>("stateB");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QByteArray>("sent");
+
+    const int idle = realtime::CellIdle, running = realtime::CellRunning, preheating = realtime::CellPreheating;
+    QTest::newRow("both idle") << idle << idle << true << QByteArray();
+    QTest::newRow("A idle, B preheating") << idle << preheating << true << kStopB;
+    QTest::newRow("A running") << running << idle << false << QByteArray();
+    QTest::newRow("A preheating, B running") << preheating << running << false << kStopA;
+}
+
+void tst_SimpleTest::closing()
+{
+    QFETCH(int, stateA);
+    QFETCH(int, stateB);
+    QFETCH(bool, closes);
+    QFETCH(QByteArray, sent);
+
+    Rig r;
+    const int states[3] = {0, stateA, stateB};
+    for (int c = 1; c <= 2; ++c) {
+        if (states[c] == realtime::CellRunning) r.runCell(c, QStringLiteral("Run%1").arg(c));
+        if (states[c] == realtime::CellPreheating) {
+            r.type("txtTemps", c, QStringLiteral("150"));
+            r.click("cmdPreHeat", c);
+        }
+        QCOMPARE(r.cell(c).state, states[c]);
+    }
+    platform::FakeSerialPort* port = r.port;
+    port->written.clear();
+    r.prompts.clear();
+
+    r.find<QPushButton>(QStringLiteral("cmdExit"))->click();
+    // The port belongs to the screen: read it before a closed screen is deleted.
+    QCOMPARE(port->written, sent);   // preheating cells are stopped first, also when the close is refused
+    QCOMPARE(port->isOpen(), !closes);
+    QCOMPARE(r.offered, closes ? QList<int>{1} : QList<int>());
+    if (closes) {
+        QVERIFY(r.messages().isEmpty());
+    } else {
+        QCOMPARE(r.messages(),
+                 QStringList{QStringLiteral("The test must be stopped before exiting the Real Time Test screen")});
+        QCOMPARE(r.cell(stateA == realtime::CellRunning ? 1 : 2).state, int(realtime::CellRunning));
+        if (stateA == realtime::CellPreheating) QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(bool(r.screen.isNull()), closes);
+}
+
+// A command that cannot be written is not taken as sent: the operator is told, and no test starts or
+// preheats on a unit that never got its set point. A stop still stops the cell on screen.
+void tst_SimpleTest::deadLink()
+{
+    Rig r;
+    r.zero(1, QStringLiteral("0.25"));
+    r.enterInfo(1, QStringLiteral("Deaf"));
+    r.type("txtTemps", 1, QStringLiteral("150"));
+    r.port->failWrite = true;
+    r.prompts.clear();
+
+    r.click("cmdTempSet", 1);
+    QCOMPARE(r.messages(), QStringList{CellControl::LinkFailedMessage});
+    QVERIFY(!r.screen->control(1).setPointSent());
+
+    r.click("cmdPreHeat", 1);
+    QCOMPARE(r.cell(1).state, int(realtime::CellIdle));
+    QCOMPARE(r.text("Label44", 3), QStringLiteral("No Test"));
+
+    r.click("cmdStart", 1);
+    QCOMPARE(r.cell(1).state, int(realtime::CellIdle));
+    QCOMPARE(r.text("cmdStart", 1), QStringLiteral("START"));
+    QCOMPARE(r.messages().size(), 3);
+
+    // The link comes back, the test starts; then it goes again and STOP is pressed.
+    r.port->failWrite = false;
+    r.start(1);
+    QCOMPARE(r.cell(1).state, int(realtime::CellRunning));
+    r.port->failWrite = true;
+    r.prompts.clear();
+    r.prompts.queueAnswer(Answer::Yes);
+    r.click("cmdStart", 1);
+    QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
+    QCOMPARE(r.text("cmdStart", 1), QStringLiteral("START"));
+    QCOMPARE(r.messages(), (QStringList{CellControl::StopQuestion, CellControl::LinkFailedMessage}));
+}
+
+QTEST_MAIN(tst_SimpleTest)
+#include "tst_simpletest.moc"
