@@ -7,6 +7,7 @@
 #include "records/Module1.h"
 #include "records/clsConnection.h"
 #include "records/clsTEST_INFO.h"
+#include "records/TestHeaderUpdate.h"
 #include "records/format.h"
 
 #include <QCloseEvent>
@@ -109,11 +110,6 @@ QVariant DetailPointModel::headerData(int section, Qt::Orientation orientation, 
 // ---------------------------------------------------------------------------------------------------
 // Window
 
-const QString frmTestDetail::UpdateSql = QStringLiteral(
-    "UPDATE TEST_INFO SET  RESEARCHER_NAME = ? , SAMPLE_WEIGHT = ? , SAMPLE_HARDNESS = ? , "
-    "SAMPLE_DESCRIPTION = ? , SAMPLE_COMPACT_PRESS = ? , SAMPLE_COMPACT_TIME = ? , SAMPLE_COMPACT_DATE = ? , "
-    "FLUID_INFO = ? WHERE test_id=?");
-
 namespace {
 
 const char* const kCaptions[12] = {"Sequence NAME",
@@ -137,12 +133,6 @@ void tell(const QString& text) { platform::Prompts::current().message(text); }
 
 // A box's number as the statement wrote it: read leniently, then taken at its shortest text of up to
 // 15 significant digits.
-double statementNumber(const QString& box)
-{
-    const double x = Format::leading(box);
-    return Format::strict(Format::general(x)).value_or(x);
-}
-
 } // namespace
 
 frmTestDetail::frmTestDetail(QWidget* parent) : QWidget(parent)
@@ -315,12 +305,10 @@ void frmTestDetail::txtTestInfo_Change(int) { infoChanged_ = true; }
 
 void frmTestDetail::cmdEdit_Click()
 {
-    if (txtTestInfo[7]->text().size() > 255) {
-        tell(QStringLiteral("The max text length of 'Sample Description' is 255"));
-        return;
-    }
-    if (txtTestInfo[11]->text().size() > 255) {
-        tell(QStringLiteral("The max text length of 'Fluid Description' is 255"));
+    TestHeaderUpdate::Boxes boxes;
+    for (int k = 1; k <= 11; ++k) boxes[std::size_t(k)] = txtTestInfo[std::size_t(k)]->text();
+    if (const QString problem = TestHeaderUpdate::lengthProblem(boxes); !problem.isEmpty()) {
+        tell(problem);
         return;
     }
     try {
@@ -328,18 +316,7 @@ void frmTestDetail::cmdEdit_Click()
         // it until they are bound again.
         Module1::DbConnection = std::make_shared<clsConnection>();
         Module1::DbConnection->OpenDB(QStringLiteral("Admin"), QString(), QStringLiteral("Torvan"), QString());
-        // Every value is bound: texts (quotes included) are stored as typed.
-        Command update(Module1::DbConnection->ADOConnection(), UpdateSql,
-                       {{QStringLiteral("pRESEARCHER_NAME"), adVarChar, 50, txtTestInfo[3]->text()},
-                        {QStringLiteral("pSAMPLE_WEIGHT"), adDouble, 0, statementNumber(txtTestInfo[4]->text())},
-                        {QStringLiteral("pSAMPLE_HARDNESS"), adDouble, 0, statementNumber(txtTestInfo[6]->text())},
-                        {QStringLiteral("pSAMPLE_DESCRIPTION"), adVarChar, 255, txtTestInfo[7]->text()},
-                        {QStringLiteral("pSAMPLE_COMPACT_PRESS"), adDouble, 0, statementNumber(txtTestInfo[8]->text())},
-                        {QStringLiteral("pSAMPLE_COMPACT_TIME"), adDouble, 0, statementNumber(txtTestInfo[9]->text())},
-                        {QStringLiteral("pSAMPLE_COMPACT_DATE"), adVarChar, 50, txtTestInfo[10]->text()},
-                        {QStringLiteral("pFLUID_INFO"), adVarChar, 255, txtTestInfo[11]->text()},
-                        {QStringLiteral("pTEST_ID"), adInteger, 0, testId_}});
-        update.execute();
+        TestHeaderUpdate::run(Module1::DbConnection->ADOConnection(), testId_, boxes);
     } catch (const DbError& e) {
         tell(QStringLiteral("ERROR: ") + e.description);
         return;

@@ -120,9 +120,6 @@ public:
     void cmdClose_Click();   // offer the save when edited, then hide
     void txtTestInfo_Change(int index);
 
-    // The header update; values are bound in the order of the markers.
-    static const QString UpdateSql;
-
     std::array<QLineEdit*, 12> txtTestInfo{};   // 1..11
     std::array<QLabel*, 12> Label1{};           // 0: "Sequence NAME"; 1..11 captions of the boxes
     std::array<QLabel*, 10> Label2{};           // units: 5 length, 8 pressure, 9 "(min)"; others unused

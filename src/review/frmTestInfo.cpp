@@ -5,6 +5,7 @@
 #include "records/DbError.h"
 #include "records/Module1.h"
 #include "records/clsConnection.h"
+#include "records/TestHeaderUpdate.h"
 #include "records/format.h"
 
 #include <QDateTime>
@@ -13,11 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
-
-const QString frmTestInfo::UpdateSql = QStringLiteral(
-    "UPDATE TEST_INFO SET  RESEARCHER_NAME = ? , SAMPLE_WEIGHT = ? , SAMPLE_HARDNESS = ? , "
-    "SAMPLE_DESCRIPTION = ? , SAMPLE_COMPACT_PRESS = ? , SAMPLE_COMPACT_TIME = ? , SAMPLE_COMPACT_DATE = ? , "
-    "FLUID_INFO = ? WHERE test_id=?");
 
 namespace {
 
@@ -35,14 +31,6 @@ const char* const kCaptions[12] = {nullptr,
                                    "Fluid Description"};
 
 void tell(const QString& text) { platform::Prompts::current().message(text); }
-
-// A box's number as the statement writes it: read leniently (leading number, else 0), then taken at its
-// shortest text of up to 15 significant digits.
-double statementNumber(const QString& box)
-{
-    const double x = Format::leading(box);
-    return Format::strict(Format::general(x)).value_or(x);
-}
 
 QString elementText(const QVariant& v)
 {
@@ -133,30 +121,17 @@ void frmTestInfo::ShowRecord(const QVariantList& all)
 
 void frmTestInfo::cmdSave_Click()
 {
-    if (txtTestInfo[7]->text().size() > 255) {
-        tell(QStringLiteral("The max text length of 'Sample Description' is 255"));
-        return;
-    }
-    if (txtTestInfo[11]->text().size() > 255) {
-        tell(QStringLiteral("The max text length of 'Fluid Description' is 255"));
+    TestHeaderUpdate::Boxes boxes;
+    for (int k = 1; k <= 11; ++k) boxes[std::size_t(k)] = txtTestInfo[std::size_t(k)]->text();
+    if (const QString problem = TestHeaderUpdate::lengthProblem(boxes); !problem.isEmpty()) {
+        tell(problem);
         return;
     }
     try {
         // A connection of the window's own, replacing the one of the previous save.
         connection_ = std::make_unique<clsConnection>();
         connection_->OpenDB(QStringLiteral("Admin"), QString(), QStringLiteral("Torvan"), QString());
-        // Every value is bound: texts (quotes included) are stored as typed.
-        Command update(connection_->ADOConnection(), UpdateSql,
-                       {{QStringLiteral("pRESEARCHER_NAME"), adVarChar, 50, txtTestInfo[3]->text()},
-                        {QStringLiteral("pSAMPLE_WEIGHT"), adDouble, 0, statementNumber(txtTestInfo[4]->text())},
-                        {QStringLiteral("pSAMPLE_HARDNESS"), adDouble, 0, statementNumber(txtTestInfo[6]->text())},
-                        {QStringLiteral("pSAMPLE_DESCRIPTION"), adVarChar, 255, txtTestInfo[7]->text()},
-                        {QStringLiteral("pSAMPLE_COMPACT_PRESS"), adDouble, 0, statementNumber(txtTestInfo[8]->text())},
-                        {QStringLiteral("pSAMPLE_COMPACT_TIME"), adDouble, 0, statementNumber(txtTestInfo[9]->text())},
-                        {QStringLiteral("pSAMPLE_COMPACT_DATE"), adVarChar, 50, txtTestInfo[10]->text()},
-                        {QStringLiteral("pFLUID_INFO"), adVarChar, 255, txtTestInfo[11]->text()},
-                        {QStringLiteral("pTEST_ID"), adInteger, 0, testId_}});
-        update.execute();
+        TestHeaderUpdate::run(connection_->ADOConnection(), testId_, boxes);
     } catch (const DbError& e) {
         tell(QStringLiteral("ERROR: ") + e.description);
         return;

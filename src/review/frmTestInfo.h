@@ -49,8 +49,6 @@ public:
     // Unit captions of Label2(5) and Label2(8) from Module1; runs at load and at every activation.
     void Form_Activate();
 
-    // The update of the header; values are bound in the order of the markers.
-    static const QString UpdateSql;
 
     std::array<QLabel*, 12> Label1{};        // 1..11 captions of the boxes
     std::array<QLineEdit*, 12> txtTestInfo{};   // 1..11 in the order of clsTEST_INFO::All

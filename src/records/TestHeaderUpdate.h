@@ -1,0 +1,24 @@
+#pragma once
+// The literal update of a test header's editable fields, shared by the detail window and the
+// test-information window. Values are bound, so texts are stored exactly as typed.
+#include <QString>
+#include <array>
+#include <memory>
+
+class DbHandle;
+
+namespace TestHeaderUpdate {
+
+extern const QString Sql;
+
+// Box texts by field index of clsTEST_INFO.All (1..11; 0 unused).
+using Boxes = std::array<QString, 12>;
+
+// The message for the first description that is too long for its column, empty when all fit.
+QString lengthProblem(const Boxes& boxes);
+
+// Writes researcher, weight, hardness, description, compaction and fluid of test testId. Numbers are the
+// boxes read leniently. Throws DbError.
+void run(const std::shared_ptr<DbHandle>& db, int testId, const Boxes& boxes);
+
+} // namespace TestHeaderUpdate
