@@ -6,6 +6,7 @@
 // transaction) before START; then both cells log one point per poll tick and the chart is drawn after each
 // tick, as the event loop would draw it.
 //   build/bench_livechart [points per cell ...]      (default 1000 100000 600000)
+#include "BenchSupport.h"
 #include "TestSupport.h"
 #include "platform/Chart.h"
 #include "platform/Clock.h"
@@ -32,19 +33,8 @@
 
 namespace {
 
-double cpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-double wallMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
+using bench::cpuMs;
+using bench::wallMs;
 
 // Points -n .. -1 s of a test, so the points logged after START follow them in time.
 bool prefill(int testId, int n)
@@ -90,9 +80,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
-    if (sizes.empty()) sizes = {1000, 100000, 600000};
+    const std::vector<int> sizes = bench::sizes(argc, argv, {1000, 100000, 600000});
 
     testsupport::TempWorkDir dir;
     platform::ScriptedPrompts prompts;

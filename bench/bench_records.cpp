@@ -1,6 +1,7 @@
 // Benchmark of the record layer: one logging AddNew (each its own committed statement, as the logging path
 // writes it) and loading a 100,000-point test through ConnectX + MoveNext + All, next to a raw sqlite3 read
 // of the same rows.
+#include "BenchSupport.h"
 #include "TestSupport.h"
 #include "records/clsConnection.h"
 #include "records/clsTEST_RESULT.h"
@@ -18,25 +19,8 @@ double rawRead(int testId, long long* rowsOut)
 {
     sqlite3* db = nullptr;
     sqlite3_open_v2("Torvan.accdb", &db, SQLITE_OPEN_READONLY, nullptr);
-    QElapsedTimer t;
-    t.start();
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT RESULT_ID, TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, RESULT_BATHTEMP, RESULT_PRESS, "
-                       "RESULT_HEIGHT_CHANGE, RESULT_VOLT  FROM TEST_RESULT Where TEST_ID = ?  ORDER BY RESULT_TIME ",
-                       -1, &st, nullptr);
-    sqlite3_bind_int(st, 1, testId);
-    long long rows = 0;
-    double sum = 0;
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        sum += sqlite3_column_int(st, 0) + sqlite3_column_int(st, 1) + sqlite3_column_int(st, 2);
-        for (int c = 3; c < 9; ++c) sum += sqlite3_column_double(st, c);
-        ++rows;
-    }
-    sqlite3_finalize(st);
-    const double ms = t.nsecsElapsed() / 1e6;
+    const double ms = bench::rawTestRead(db, testId, rowsOut);
     sqlite3_close(db);
-    *rowsOut = rows + (sum == -1 ? 1 : 0);
     return ms;
 }
 

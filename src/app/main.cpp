@@ -1,10 +1,7 @@
-// Veduvovir: control and data acquisition of the swell-test units.
-// Until the main window exists the program opens the real-time window directly, after the start-up steps
-// the real-time test needs: the shared connection, the unit system and the unit captions.
-#include "realtime/frmMDIRealTime.h"
+// Veduvovir: control and data acquisition of the swell-test units. The program starts at its main window,
+// which opens the database and every other window; confirming its exit ends the program.
 #include "records/Module1.h"
-#include "records/SettingsFile.h"
-#include "records/clsConnection.h"
+#include "review/frmMain.h"
 
 #include <QApplication>
 
@@ -12,19 +9,15 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veduvovir"));
-
-    Module1::DbConnection = std::make_shared<clsConnection>();
-    Module1::DbConnection->OpenDB(QStringLiteral("Admin"), QString(), QStringLiteral("Torvan"), QString());
-    const SettingsFile::ReadResult settings = SettingsFile::read();
-    if (const auto flag = settings.value(SettingsFile::FlagPosition)) {
-        Module1::UnitSystem = *flag;
-        Module1::SetUnitCaptions();
+    // Only the main window's confirmed exit ends the program (it may be hidden while another window is up).
+    QApplication::setQuitOnLastWindowClosed(false);
+    int rc = 0;
+    {
+        frmMain main;
+        main.Form_Load();
+        main.show();
+        rc = app.exec();
     }
-
-    auto* realTime = new frmMDIRealTime;
-    realTime->setAttribute(Qt::WA_DeleteOnClose);
-    realTime->show();
-    const int rc = app.exec();
     Module1::Reset();
     return rc;
 }

@@ -125,4 +125,38 @@ int appendRow(QTableWidget* grid, const QStringList& texts)
     return row;
 }
 
+TextGridModel::TextGridModel(int columns, QObject* parent) : QAbstractTableModel(parent), columns_(columns) {}
+
+void TextGridModel::setHeader(const QList<Column>& columns, bool wordWrap)
+{
+    header_ = columns;
+    wordWrap_ = wordWrap;
+    emit headerDataChanged(Qt::Horizontal, 0, columns_ - 1);
+}
+
+QString TextGridModel::heading(int column) const
+{
+    return column >= 0 && column < header_.size() ? header_[column].caption : QString();
+}
+
+int TextGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
+
+QVariant TextGridModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid()) return {};
+    if (role == Qt::DisplayRole) return text(index.row(), index.column());
+    if (role == Qt::TextAlignmentRole && index.column() < header_.size())
+        return static_cast<int>(header_[index.column()].alignment);
+    return {};
+}
+
+QVariant TextGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= header_.size())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole) return header_[section].caption;
+    if (role == Qt::TextAlignmentRole) return headerAlignment(header_[section], wordWrap_);
+    return {};
+}
+
 } // namespace platform::grid

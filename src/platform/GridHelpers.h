@@ -5,6 +5,7 @@
 // A format string lists the header captions separated by "|". A leading "<" aligns the column left, "^"
 // centres it, ">" aligns it right; a caption without a mark keeps the default (left). A carriage return
 // inside a caption is a line break. Sizes are in twips: 1 twip = 1/15 pixel at 96 dpi.
+#include <QAbstractTableModel>
 #include <QList>
 #include <QString>
 #include <Qt>
@@ -48,5 +49,28 @@ void setFlexLook(QTableView* grid);
 
 // Adds a row of texts at the bottom of a table widget and returns its index.
 int appendRow(QTableWidget* grid, const QStringList& texts);
+
+// A read-only grid model for long grids: the headings of a format string, and cell texts that the
+// subclass makes only when the view asks for them.
+class TextGridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    TextGridModel(int columns, QObject* parent = nullptr);
+
+    void setHeader(const QList<Column>& columns, bool wordWrap);
+    // The caption of a column.
+    QString heading(int column) const;
+    // The text of a cell, as the grid shows it.
+    virtual QString text(int row, int column) const = 0;
+
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    int columns_;
+    QList<Column> header_;
+    bool wordWrap_ = true;
+};
 
 } // namespace platform::grid

@@ -28,14 +28,7 @@ namespace grid = platform::grid;
 // ---------------------------------------------------------------------------------------------------
 // Points grid model
 
-DetailPointModel::DetailPointModel(QObject* parent) : QAbstractTableModel(parent) {}
-
-void DetailPointModel::setHeader(const QList<grid::Column>& columns, bool wordWrap)
-{
-    header_ = columns;
-    wordWrap_ = wordWrap;
-    emit headerDataChanged(Qt::Horizontal, 0, Columns - 1);
-}
+DetailPointModel::DetailPointModel(QObject* parent) : TextGridModel(Columns, parent) {}
 
 int DetailPointModel::appendPoint(const DetailPoint& p)
 {
@@ -85,26 +78,6 @@ QString DetailPointModel::text(int row, int column) const
 int DetailPointModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
-}
-
-int DetailPointModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : Columns; }
-
-QVariant DetailPointModel::data(const QModelIndex& index, int role) const
-{
-    if (!index.isValid()) return {};
-    if (role == Qt::DisplayRole) return text(index.row(), index.column());
-    if (role == Qt::TextAlignmentRole && index.column() < header_.size())
-        return static_cast<int>(header_[index.column()].alignment);
-    return {};
-}
-
-QVariant DetailPointModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || section < 0 || section >= header_.size())
-        return QAbstractTableModel::headerData(section, orientation, role);
-    if (role == Qt::DisplayRole) return header_[section].caption;
-    if (role == Qt::TextAlignmentRole) return grid::headerAlignment(header_[section], wordWrap_);
-    return {};
 }
 
 // ---------------------------------------------------------------------------------------------------

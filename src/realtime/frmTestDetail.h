@@ -48,7 +48,7 @@ struct DetailPoint {
 
 // The points grid's rows. A row keeps the numbers it is shown from (already in the display unit of the
 // moment it was logged) and is turned into text only when the view asks for it.
-class DetailPointModel : public QAbstractTableModel {
+class DetailPointModel : public platform::grid::TextGridModel {
     Q_OBJECT
 public:
     struct Row {
@@ -66,24 +66,18 @@ public:
 
     explicit DetailPointModel(QObject* parent = nullptr);
 
-    void setHeader(const QList<platform::grid::Column>& columns, bool wordWrap);
     // Converts p into the display units now in force and adds it as the last row; returns its index.
     int appendPoint(const DetailPoint& p);
     void clear();
     // The text of a cell, as the grid shows it.
-    QString text(int row, int column) const;
+    QString text(int row, int column) const override;
     // Bytes held for the rows (the row storage as allocated).
     std::size_t rowBytes() const { return rows_.capacity() * sizeof(Row); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
     std::vector<Row> rows_;
-    QList<platform::grid::Column> header_;
-    bool wordWrap_ = true;
 };
 
 class frmTestDetail : public QWidget {

@@ -2,7 +2,14 @@
 
 #include "records/clsConnection.h"
 
+#include "records/DbError.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
 #include <QSqlQuery>
+
+#include <sqlite3.h>
+#include <cstring>
 
 const QString clsTEST_RESULT::LoadSql = QStringLiteral(
     "SELECT RESULT_ID, TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, RESULT_BATHTEMP, RESULT_PRESS, "
@@ -38,17 +45,64 @@ void clsTEST_RESULT::ConnectX(const clsConnection& connection)
                                                                {"pRESULT_HEIGHT_CHANGE", adDouble, 0, {}},
                                                                {"pRESULT_VOLT", adDouble, 0, {}}});
     load_->setValue(0, Test_Id);
-    QSqlQuery& q = load_->executeQuery();
     rows_.clear();
-    auto i32 = [&q](int c) { return q.isNull(c) ? 0 : static_cast<qint32>(q.value(c).toLongLong()); };
-    auto dbl = [&q](int c) { return q.isNull(c) ? 0.0 : q.value(c).toDouble(); };
-    while (q.next()) {
-        rows_.push_back({i32(0), i32(1), i32(2), dbl(3), dbl(4), dbl(5), dbl(6), dbl(7), dbl(8)});
+    if (!loadDirect()) {
+        QSqlQuery& q = load_->executeQuery();
+        auto i32 = [&q](int c) { return q.isNull(c) ? 0 : static_cast<qint32>(q.value(c).toLongLong()); };
+        auto dbl = [&q](int c) { return q.isNull(c) ? 0.0 : q.value(c).toDouble(); };
+        while (q.next()) {
+            rows_.push_back({i32(0), i32(1), i32(2), dbl(3), dbl(4), dbl(5), dbl(6), dbl(7), dbl(8)});
+        }
+        const QSqlError error = q.lastError();
+        if (error.isValid()) {
+            load_->finish();
+            rows_.clear();
+            throw DbError(-1, error.databaseText().isEmpty() ? error.text() : error.databaseText());
+        }
     }
-    load_->finish();
+    if (load_) load_->finish();
     rows_.shrink_to_fit();
     count_ = static_cast<int>(rows_.size());
     eof_ = count_ == 0;
+}
+
+// Long tests are read straight from the SQLite handle under the driver: the same statement, the same
+// values (a null reads as 0), without a QVariant per cell. False when the driver is not SQLite's.
+bool clsTEST_RESULT::loadDirect()
+{
+    const QVariant h = handle_->db().driver()->handle();
+    if (!h.isValid() || std::strcmp(h.typeName(), "sqlite3*") != 0) return false;
+    sqlite3* db = *static_cast<sqlite3* const*>(h.constData());
+    if (!db) return false;
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray sql = LoadSql.toUtf8();
+    auto fail = [&](int rc) {
+        const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(stmt);
+        rows_.clear();
+        throw DbError(rc, text);
+    };
+    // The row count first (from the TEST_ID index), so that a long test is read into storage of its size
+    // at once instead of growing and being copied over and over.
+    int rc = sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM TEST_RESULT WHERE TEST_ID = ?", -1, &stmt, nullptr);
+    if (rc != SQLITE_OK) fail(rc);
+    sqlite3_bind_int(stmt, 1, Test_Id);
+    if ((rc = sqlite3_step(stmt)) != SQLITE_ROW) fail(rc);
+    const sqlite3_int64 expected = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    stmt = nullptr;
+    if (expected > 0) rows_.reserve(std::size_t(expected));
+
+    rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr);
+    if (rc != SQLITE_OK) fail(rc);
+    sqlite3_bind_int(stmt, 1, Test_Id);
+    auto i32 = [stmt](int c) { return static_cast<qint32>(sqlite3_column_int64(stmt, c)); };
+    auto dbl = [stmt](int c) { return sqlite3_column_double(stmt, c); };
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        rows_.push_back({i32(0), i32(1), i32(2), dbl(3), dbl(4), dbl(5), dbl(6), dbl(7), dbl(8)});
+    if (rc != SQLITE_DONE) fail(rc);
+    sqlite3_finalize(stmt);
+    return true;
 }
 
 void clsTEST_RESULT::loadRow(int row)

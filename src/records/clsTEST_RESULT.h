@@ -51,6 +51,8 @@ protected:
     void loadRow(int row) override;
 
 private:
+    bool loadDirect();
+
     std::unique_ptr<Command> load_, delete_, insert_;
     std::vector<Row> rows_;
 };

@@ -5,6 +5,7 @@
 // cells as simpletest-<size>.png there, e.g.
 //   VEDUVOVIR_SCREENSHOTS=/tmp xvfb-run -a -s "-screen 0 1920x1080x24" \
 //       env QT_QPA_PLATFORM=xcb build/realtime_tst_simplechart layout
+#include "ChartView.h"
 #include "SimpleTestRig.h"
 
 #include "realtime/CellControl.h"
@@ -25,57 +26,7 @@ namespace {
 
 QString sql(const QString& s) { return testsupport::sqlValue(s); }
 
-// Everything the chart shows, as of its last drawing.
-struct ChartView {
-    int subsets = 0, points = 0, axes = 0;
-    QString title, xLabel;
-    QStringList axisLabels, rightLabels, subsetLabels;
-    QList<QColor> axisColors, rightColors, subsetColors;
-    QList<int> subsetAxis;
-    QList<bool> subsetRight;
-    std::vector<std::vector<double>> x, y;
-
-    static ChartView of(const platform::Chart& c)
-    {
-        ChartView v;
-        v.subsets = c.subsetCount();
-        v.points = c.pointCount();
-        v.axes = c.axisCount();
-        v.title = c.mainTitle();
-        v.xLabel = c.xAxisLabel();
-        for (int a = 0; a < v.axes; ++a) {
-            v.axisLabels << c.axisLabel(a);
-            v.axisColors << c.axisColor(a);
-            v.rightLabels << (c.hasRightAxis(a) ? c.rightAxisLabel(a) : QStringLiteral("-"));
-            v.rightColors << c.rightAxisColor(a);
-        }
-        for (int s = 0; s < v.subsets; ++s) {
-            v.subsetLabels << c.subsetLabel(s);
-            v.subsetColors << c.subsetColor(s);
-            v.subsetAxis << c.subsetAxis(s);
-            v.subsetRight << c.subsetOnRightAxis(s);
-            v.x.push_back(c.drawnX(s));
-            v.y.push_back(c.drawnY(s));
-        }
-        return v;
-    }
-    bool operator==(const ChartView& o) const
-    {
-        return subsets == o.subsets && points == o.points && axes == o.axes && title == o.title
-            && xLabel == o.xLabel && axisLabels == o.axisLabels && rightLabels == o.rightLabels
-            && axisColors == o.axisColors && rightColors == o.rightColors && subsetLabels == o.subsetLabels
-            && subsetColors == o.subsetColors && subsetAxis == o.subsetAxis && subsetRight == o.subsetRight
-            && x == o.x && y == o.y;
-    }
-    QString describe() const
-    {
-        QStringList parts;
-        parts << QStringLiteral("subsets %1 points %2 axes %3").arg(subsets).arg(points).arg(axes);
-        for (int s = 0; s < subsets; ++s)
-            parts << QStringLiteral("%1: %2 points").arg(subsetLabels.value(s)).arg(x[std::size_t(s)].size());
-        return parts.join(QStringLiteral("; "));
-    }
-};
+using testsupport::ChartView;
 
 QCheckBox* box(Rig& r, const char* name) { return r.find<QCheckBox>(QLatin1String(name)); }
 

@@ -1,0 +1,242 @@
+// Benchmark of reviewing a long stored test in the main window: opening it as the operator does (open
+// dialog, name typed, OK) until the result grid and the swell chart are built and drawn, next to a raw
+// sqlite3 read of the same rows; a redraw of each of the five chart types; and the memory the opened test
+// holds per point (grid rows, chart points, cached record rows) with the process RSS growth.
+//
+// Each size gets a fresh database holding the long test between two shorter ones.
+//   build/bench_review [points ...]      (default 10000 600000)
+#include "BenchSupport.h"
+#include "TestSupport.h"
+#include "platform/Chart.h"
+#include "platform/Prompts.h"
+#include "platform/ShowModal.h"
+#include "records/Module1.h"
+#include "records/clsConnection.h"
+#include "records/clsTEST_RESULT.h"
+#include "review/ResultGrid.h"
+#include "review/frmMain.h"
+#include "review/frmOpenTest.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <qcustomplot.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kLongTestId = 2;
+const QString kLongTestName = QStringLiteral("Long run");
+constexpr int kRounds = 3;
+
+using bench::wallMs;
+
+// Resident set size in MiB, from /proc/self/statm.
+double rssMiB()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    if (fields.size() < 2) return 0;
+    return fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+sqlite3* openDb(int flags)
+{
+    sqlite3* db = nullptr;
+    const QByteArray path = QDir::current().absoluteFilePath(QStringLiteral("Torvan.accdb")).toUtf8();
+    if (sqlite3_open_v2(path.constData(), &db, flags, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, 5000);
+    return db;
+}
+
+// One test header and n points of a plausible swell run: one point a second, the cell heating from room
+// temperature to 200 °F, pressure near 300 psi, the sample swelling towards 0.06 in.
+bool storeTest(sqlite3* db, int id, const char* name, const char* date, int n)
+{
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO TEST_INFO (TEST_ID, TEST_NAME, TEST_DATE, RESEARCHER_NAME, SAMPLE_WEIGHT, "
+                       "SAMPLE_LENGTH, SAMPLE_HARDNESS, SAMPLE_description, FLUID_INFO) "
+                       "VALUES (?, ?, ?, 'bench', 12.5, 0.5, 40, 'shale core', 'brine')",
+                       -1, &st, nullptr);
+    sqlite3_bind_int(st, 1, id);
+    sqlite3_bind_text(st, 2, name, -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 3, date, -1, SQLITE_TRANSIENT);
+    bool ok = sqlite3_step(st) == SQLITE_DONE;
+    sqlite3_finalize(st);
+
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO TEST_RESULT (TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, RESULT_BATHTEMP, "
+                       "RESULT_PRESS, RESULT_HEIGHT_CHANGE, RESULT_VOLT) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+                       -1, &st, nullptr);
+    for (int i = 0; ok && i < n; ++i) {
+        const double heat = 1 - std::exp(-double(i) / 3600);
+        const double swell = 0.06 * (1 - std::exp(-double(i) / (n / 4.0 + 1)));
+        sqlite3_bind_int(st, 1, id);
+        sqlite3_bind_int(st, 2, 1 + i * 4 / n);
+        sqlite3_bind_double(st, 3, i);
+        sqlite3_bind_double(st, 4, 77 + 123 * heat + (i % 13) * 0.05);
+        sqlite3_bind_double(st, 5, 78 + 123 * heat);
+        sqlite3_bind_double(st, 6, 300 + (i % 50) * 0.1);
+        sqlite3_bind_double(st, 7, swell + (i % 7) * 1e-5);
+        sqlite3_bind_double(st, 8, 2.5 + swell * 5);
+        ok = sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    return ok;
+}
+
+bool storeTests(int n)
+{
+    sqlite3* db = openDb(SQLITE_OPEN_READWRITE);
+    if (!db) return false;
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    bool ok = storeTest(db, 1, "Earlier run", "2023-03-01 09:00:00", 5000)
+        && storeTest(db, kLongTestId, kLongTestName.toUtf8().constData(), "2023-03-02 09:00:00", n)
+        && storeTest(db, 3, "Later run", "2023-03-10 09:00:00", 5000);
+    ok = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK && ok;
+    sqlite3_close(db);
+    return ok;
+}
+
+std::size_t openedTestBytes(const frmMain& w)
+{
+    std::size_t bytes = w.resultModel()->rowBytes() + w.Pesgo1->pointMemoryBytes();
+    if (Module1::TestResult) bytes += Module1::TestResult->rows().capacity() * sizeof(clsTEST_RESULT::Row);
+    return bytes;
+}
+
+void render(frmMain& w)
+{
+    QCoreApplication::processEvents();
+    w.Pesgo1->plot()->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+void runSize(int n)
+{
+    std::printf("== %d points ==\n", n);
+    testsupport::TempWorkDir dir;
+    dir.write(QStringLiteral("initial.txt"), "1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n2\r\n");
+    double t0 = wallMs();
+    if (!storeTests(n)) {
+        std::printf("could not store the tests\n");
+        return;
+    }
+    std::printf("stored the test among two of 5,000 points in %.0f ms\n", wallMs() - t0);
+
+    // (a) raw read
+    double bestRaw = 1e18;
+    long long rawRows = 0;
+    if (sqlite3* db = openDb(SQLITE_OPEN_READONLY)) {
+        for (int r = 0; r < kRounds; ++r) bestRaw = std::min(bestRaw, bench::rawTestRead(db, kLongTestId, &rawRows));
+        sqlite3_close(db);
+    }
+    std::printf("(a) raw sqlite3 read, best of %d: %lld rows in %.1f ms\n", kRounds, rawRows, bestRaw);
+
+    platform::ScriptedPrompts prompts;
+    {
+        frmMain w;
+        w.Form_Load();
+        w.show();
+        render(w);
+        platform::setModalHandler([](QDialog& d) {
+            auto* dlg = qobject_cast<frmOpenTest*>(&d);
+            if (!dlg) return 0;
+            dlg->txtSeqName->setText(kLongTestName);
+            dlg->cmdOk_Click();
+            return 1;
+        });
+
+        // (b) opening the test: dialog, grid, swell chart, drawn.
+        const double rssBefore = rssMiB();
+        double rssAfterFirst = 0;
+        double bestOpen = 1e18;
+        for (int r = 0; r < kRounds; ++r) {
+            t0 = wallMs();
+            w.cmdOpen_Click();
+            render(w);
+            bestOpen = std::min(bestOpen, wallMs() - t0);
+            if (r == 0) rssAfterFirst = rssMiB();
+        }
+        const double rssAfterAll = rssMiB();
+        const bool opened = w.CurrentTestName == kLongTestName && w.resultModel()->rowCount() == n
+            && int(w.Pesgo1->drawnX(0).size()) == n;
+        std::printf("(b) open through the dialog to grid and swell chart drawn, best of %d: %.1f ms; "
+                    "ratio to (a) %.2fx (target <= 3x)%s\n",
+                    kRounds, bestOpen, bestOpen / bestRaw, opened ? "" : "  ** TEST NOT FULLY OPENED **");
+        // Where the open's time goes: one load of the rows through the record class (the open loads them
+        // for the grid and again for the chart).
+        double bestLoad = 1e18;
+        for (int r = 0; r < kRounds; ++r) {
+            clsTEST_RESULT result;
+            result.Test_Id = kLongTestId;
+            t0 = wallMs();
+            result.ConnectX(*Module1::DbConnection);
+            bestLoad = std::min(bestLoad, wallMs() - t0);
+        }
+        std::printf("    one record load (ConnectX) of the test, best of %d: %.1f ms (%.2fx raw)\n", kRounds, bestLoad,
+                    bestLoad / bestRaw);
+        if (!prompts.shown.empty())
+            std::printf("    messages shown: %s\n", qPrintable(prompts.texts().join(QStringLiteral(" | "))));
+
+        // (d) memory held for the opened test.
+        const std::size_t grid = w.resultModel()->rowBytes();
+        const std::size_t chart = w.Pesgo1->pointMemoryBytes();
+        const std::size_t rows = Module1::TestResult
+            ? Module1::TestResult->rows().capacity() * sizeof(clsTEST_RESULT::Row)
+            : 0;
+        std::printf("(d) memory of the opened test (swell chart): grid %.1f + chart %.1f + record rows %.1f "
+                    "= %.1f bytes/point (target < 200); RSS %.1f MiB before, +%.1f MiB after the first open, "
+                    "+%.1f MiB after %d opens\n",
+                    double(grid) / n, double(chart) / n, double(rows) / n, double(grid + chart + rows) / n,
+                    rssBefore, rssAfterFirst - rssBefore, rssAfterAll - rssBefore, kRounds);
+
+        // (c) redraw of each chart type (DrawChart and the drawing).
+        std::size_t worstBytes = 0;
+        for (int item = 0; item < w.cmbChartType->count(); ++item) {
+            w.cmbChartType->setCurrentIndex(item);
+            render(w);
+            double best = 1e18;
+            for (int r = 0; r < kRounds; ++r) {
+                t0 = wallMs();
+                w.DrawChart();
+                render(w);
+                best = std::min(best, wallMs() - t0);
+            }
+            worstBytes = std::max(worstBytes, openedTestBytes(w));
+            int drawn = 0;
+            for (int s = 0; s < w.Pesgo1->subsetCount(); ++s) drawn += int(w.Pesgo1->drawnX(s).size());
+            std::printf("(c) redraw \"%s\", best of %d: %.1f ms (target < 1000 ms), %d points drawn\n",
+                        qPrintable(w.cmbChartType->itemText(item)), kRounds, best, drawn);
+        }
+        std::printf("(d) largest memory of the opened test over the chart types: %.1f bytes/point; RSS now +%.1f MiB\n",
+                    double(worstBytes) / n, rssMiB() - rssBefore);
+        platform::setModalHandler({});
+    }
+    Module1::Reset();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    for (int n : bench::sizes(argc, argv, {10000, 600000}))
+        if (n > 0) runSize(n);
+    return 0;
+}

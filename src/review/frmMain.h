@@ -1,0 +1,182 @@
+#pragma once
+// The main window: the program's start-up, the hub that opens every other window, and the review of one
+// stored test (open, result grid, test information, charts, printing). Closing it, after a confirmation,
+// ends the program.
+//
+// Use (src/app/main.cpp):
+//   frmMain w;            // controls at the design size
+//   w.Form_Load();        // start-up: connection, record objects, dialogs, layout, chart types, units, grid
+//   w.show();
+// Form_Load shows the connection's own message when the database cannot be opened; the window then runs
+// with the review controls disabled (DatabaseReady() false).
+#include <QDialog>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QVariantList>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPrinter;
+class QPushButton;
+class QStatusBar;
+class QTableView;
+class QCloseEvent;
+class clsConnection;
+class frmMDIRealTime;
+class frmOpenTest;
+class ResultGridModel;
+namespace platform {
+class Chart;
+class ControlLayout;
+}
+
+// The about box: program name and version; OK closes it.
+class frmabout : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmabout(QWidget* parent = nullptr);
+    QLabel* lblTitle = nullptr;
+    QLabel* lblVersion = nullptr;
+    QLabel* lblDescription = nullptr;
+    QPushButton* Command1 = nullptr;
+};
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // Inner size of the window as designed; the controls keep their fractions of it at any size.
+    static constexpr int DesignWidth = 1000;
+    static constexpr int DesignHeight = 660;
+
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up, in the order the program has always done it (see the .cpp).
+    void Form_Load();
+    // False when the database could not be opened or the record objects could not be bound to it.
+    bool DatabaseReady() const { return databaseReady_; }
+    // The shared connection (Module1::DbConnection).
+    std::shared_ptr<clsConnection> Connection() const;
+
+    // Reads the unit flag (the ninth value of "initial.txt") into Module1::UnitSystem and sets the three
+    // unit captions; a missing or unreadable file changes nothing and shows nothing.
+    void LoadUnitSetting();
+
+    // ---- opened test ----
+    QString CurrentTestName;
+    std::int32_t CurrentTestId = 0;
+    double SampleLength = 0;   // inches; 0 or below stored is kept as 0.001
+    int OverlapCount = 0;
+    QVariantList RecordArray;
+    // Largest row count of any test loaded into a single-axis chart since the window opened; only grows.
+    std::int32_t ChartPointCount = 0;
+
+    void InitResultGrid();
+    void ShowTestInfo();
+    void FillResultGrid();
+    ResultGridModel* resultModel() const { return resultModel_; }
+
+    // ---- charts ----
+    void DrawChart();
+    void Initial_Chart_All();
+    void LoadSwellSubset(int subset, const QString& testName);
+    void LoadLengthSubset(int subset, const QString& testName);
+    void DrawSwellTempChart();
+    void DrawSwellPressChart();
+    void DrawSwellTempPressChart();
+
+    // Printer used by Print Chart instead of asking with the print dialog (tests print to a PDF file).
+    void setPrinter(QPrinter* printer) { printer_ = printer; }
+
+    // ---- handlers, public so that callers and tests run them as a click would ----
+    void cmdOpen_Click();
+    void fopentest_Selected();
+    void cmdRelated_Click();
+    void cmdexportExcel_Click();
+    void cmdREPORT_Click();
+    void cmdOverlap_Click();
+    void cmdPrintChart_Click();
+    void cmdRealTime_Click();
+    void cmdSetup_Click();
+    void cmdCalibrate_Click();
+    void cmdExit_Click();
+    void MenuHelpAbout_Click();
+    void cmbChartType_Click();
+    void Command1_Click();
+
+    // The dialogs and windows this one holds (null until made).
+    frmOpenTest* fOpenTest() const;
+    QDialog* fOverLap() const;
+    frmMDIRealTime* RealTimeWindow() const;
+    frmabout* AboutBox() const;
+    // True once the exit was confirmed (the program is ending).
+    bool Ended() const { return ended_; }
+
+    // ---- controls ----
+    QPushButton* cmdOpen = nullptr;
+    QPushButton* cmdRelated = nullptr;
+    QPushButton* cmdexportExcel = nullptr;
+    QPushButton* cmdREPORT = nullptr;
+    QPushButton* cmdOverlap = nullptr;
+    QPushButton* cmdPrintChart = nullptr;
+    QPushButton* cmdRealTime = nullptr;
+    QPushButton* cmdSetup = nullptr;
+    QPushButton* cmdCalibrate = nullptr;
+    QPushButton* cmdExit = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    std::array<QCheckBox*, 9> Check1{};   // 1..8
+    QPushButton* Command1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QComboBox* cmbChartType = nullptr;
+    platform::Chart* Pesgo1 = nullptr;
+    QTableView* MSFlexGrid1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+
+    QMenu* MenuFile = nullptr;
+    QAction* MenuFileOpen = nullptr;
+    QAction* seperation1 = nullptr;
+    QAction* MenuSetup = nullptr;
+    QAction* MenuFileReport = nullptr;
+    QAction* MenuFileRealTimeTest = nullptr;
+    QAction* Seperation5 = nullptr;
+    QAction* MenuPrintChart = nullptr;
+    QAction* Seperation3 = nullptr;
+    QAction* MenuFileExit = nullptr;
+    QMenu* MenuHelp = nullptr;
+    QAction* MenuHelpAbout = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void setReviewEnabled(bool on);
+    // Overlay charts (items 0 and 1): every ticked box, one subset each.
+    void drawOverlayChart(bool swell);
+    void loadSubset(int subset, const QString& testName, bool swell);
+    // The multi-axis charts of the opened test: the second (and third) subset's values and texts.
+    enum class Extra { Temp, Press };
+    void drawMultiAxisChart(const QString& title, const std::vector<Extra>& extras, const QStringList& subsetLabels,
+                            const QStringList& axisLabels);
+    // Runs a redraw from a handler: a database failure is shown and the window stays usable.
+    void redrawReporting();
+
+    ResultGridModel* resultModel_ = nullptr;
+    platform::ControlLayout* layout_ = nullptr;
+    QPointer<frmOpenTest> fOpenTest_;
+    QPointer<QDialog> fOverLap_;
+    QPointer<frmMDIRealTime> realTime_;
+    QPointer<frmabout> about_;
+    QPrinter* printer_ = nullptr;
+    bool databaseReady_ = false;
+    bool ended_ = false;
+};
