@@ -5,7 +5,6 @@
 #include "records/DbError.h"
 
 #include <QSqlDriver>
-#include <QSqlError>
 #include <QSqlQuery>
 
 #include <sqlite3.h>
@@ -32,8 +31,11 @@ void clsTEST_RESULT::SetDefaults()
 
 void clsTEST_RESULT::ConnectX(const clsConnection& connection)
 {
+    // A load that fails part of the way leaves an empty cache, never the count of an earlier load.
+    rows_.clear();
+    count_ = 0;
+    eof_ = true;
     bindTo(connection);
-    load_ = std::make_unique<Command>(handle_, LoadSql, std::vector<Parameter>{{"pTEST_ID", adInteger, 0, {}}});
     delete_ = std::make_unique<Command>(handle_, DeleteSql, std::vector<Parameter>{{"pTEST_ID", adInteger, 0, {}}});
     insert_ = std::make_unique<Command>(handle_, InsertSql,
                                         std::vector<Parameter>{{"pTEST_ID", adInteger, 0, {}},
@@ -44,36 +46,21 @@ void clsTEST_RESULT::ConnectX(const clsConnection& connection)
                                                                {"pRESULT_PRESS", adDouble, 0, {}},
                                                                {"pRESULT_HEIGHT_CHANGE", adDouble, 0, {}},
                                                                {"pRESULT_VOLT", adDouble, 0, {}}});
-    load_->setValue(0, Test_Id);
-    rows_.clear();
-    if (!loadDirect()) {
-        QSqlQuery& q = load_->executeQuery();
-        auto i32 = [&q](int c) { return q.isNull(c) ? 0 : static_cast<qint32>(q.value(c).toLongLong()); };
-        auto dbl = [&q](int c) { return q.isNull(c) ? 0.0 : q.value(c).toDouble(); };
-        while (q.next()) {
-            rows_.push_back({i32(0), i32(1), i32(2), dbl(3), dbl(4), dbl(5), dbl(6), dbl(7), dbl(8)});
-        }
-        const QSqlError error = q.lastError();
-        if (error.isValid()) {
-            load_->finish();
-            rows_.clear();
-            throw DbError(-1, error.databaseText().isEmpty() ? error.text() : error.databaseText());
-        }
-    }
-    if (load_) load_->finish();
+    loadRows();
     rows_.shrink_to_fit();
     count_ = static_cast<int>(rows_.size());
     eof_ = count_ == 0;
 }
 
-// Long tests are read straight from the SQLite handle under the driver: the same statement, the same
-// values (a null reads as 0), without a QVariant per cell. False when the driver is not SQLite's.
-bool clsTEST_RESULT::loadDirect()
+// Long tests are read straight from the SQLite handle under the driver: the statement of LoadSql, a null
+// read as 0, and no QVariant per cell. A failure part way leaves no rows and raises DbError.
+void clsTEST_RESULT::loadRows()
 {
+    rows_.clear();
     const QVariant h = handle_->db().driver()->handle();
-    if (!h.isValid() || std::strcmp(h.typeName(), "sqlite3*") != 0) return false;
-    sqlite3* db = *static_cast<sqlite3* const*>(h.constData());
-    if (!db) return false;
+    sqlite3* db = h.isValid() && std::strcmp(h.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3* const*>(h.constData())
+                                                                           : nullptr;
+    if (!db) throw DbError(-1, QStringLiteral("The database connection gives no SQLite handle."));
     sqlite3_stmt* stmt = nullptr;
     const QByteArray sql = LoadSql.toUtf8();
     auto fail = [&](int rc) {
@@ -102,7 +89,6 @@ bool clsTEST_RESULT::loadDirect()
         rows_.push_back({i32(0), i32(1), i32(2), dbl(3), dbl(4), dbl(5), dbl(6), dbl(7), dbl(8)});
     if (rc != SQLITE_DONE) fail(rc);
     sqlite3_finalize(stmt);
-    return true;
 }
 
 void clsTEST_RESULT::loadRow(int row)

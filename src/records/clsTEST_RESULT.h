@@ -51,8 +51,8 @@ protected:
     void loadRow(int row) override;
 
 private:
-    bool loadDirect();
+    void loadRows();
 
-    std::unique_ptr<Command> load_, delete_, insert_;
+    std::unique_ptr<Command> delete_, insert_;
     std::vector<Row> rows_;
 };

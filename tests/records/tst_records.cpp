@@ -36,6 +36,7 @@ private slots:
     void resultsAddNewLeavesCacheUntilConnectX();
     void resultsDeleteRemovesTheTestsPoints();
     void resultsNullColumnsReadZero();
+    void resultsFailedLoadLeavesNoPoints();
 
     void sequenceDetailKeepsDefaultTimings();
     void sequenceDetailNotFound();
@@ -354,6 +355,21 @@ void TestRecords::resultsNullColumnsReadZero()
     QCOMPARE(r.RESULT_VOLT, 0.0);
     QCOMPARE(r.STEP_NO, 0);
     QCOMPARE(r.RESULT_TIME, 1.0);
+}
+
+// A load that fails leaves no stale points behind: the count and the cursor agree with the empty cache.
+void TestRecords::resultsFailedLoadLeavesNoPoints()
+{
+    QVERIFY(sqlExec("INSERT INTO TEST_RESULT (TEST_ID, RESULT_TIME) VALUES (5, 1), (5, 2)"));
+    clsTEST_RESULT r;
+    r.Test_Id = 5;
+    r.ConnectX(*conn_);
+    QCOMPARE(r.TotalPoints(), 2);
+    QVERIFY(sqlExec("ALTER TABLE TEST_RESULT RENAME TO TEST_RESULT_AWAY"));
+    QVERIFY_THROWS_EXCEPTION(DbError, r.ConnectX(*conn_));
+    QCOMPARE(r.TotalPoints(), 0);
+    QVERIFY(r.rows().empty());
+    QVERIFY(r.EOF_());
 }
 
 void TestRecords::sequenceDetailKeepsDefaultTimings()
