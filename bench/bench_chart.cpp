@@ -5,6 +5,7 @@
 //   the per-point setters;
 // - heap memory per point, filled in bulk and grown point by point.
 // Run with QT_QPA_PLATFORM=offscreen.
+#include "BenchSupport.h"
 #include "platform/Chart.h"
 
 #include <qcustomplot.h>
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <malloc.h>
 #include <vector>
@@ -23,12 +23,7 @@ using platform::Chart;
 
 namespace {
 
-double cpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
+using bench::cpuMs;
 
 std::size_t heapBytes()
 {

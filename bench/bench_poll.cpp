@@ -1,5 +1,6 @@
 // Benchmark of the unit poll: the CPU cost of one 500 ms tick for a unit with both cells running and a full
 // read of records (one record per cell, nothing logged), and the throughput of cutting and parsing records.
+#include "BenchSupport.h"
 #include "platform/Clock.h"
 #include "platform/FakeSerialPort.h"
 #include "realtime/ReplyRecord.h"
@@ -19,12 +20,7 @@ using namespace realtime;
 
 namespace {
 
-double threadCpuUs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e6 + double(ts.tv_nsec) / 1e3;
-}
+double threadCpuUs() { return bench::clockMs(CLOCK_THREAD_CPUTIME_ID) * 1e3; }
 
 // A screen that takes the texts as a window would (one copy per label) and never logs.
 class Screen : public UnitPollListener {

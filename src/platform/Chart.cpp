@@ -208,38 +208,32 @@ void Chart::SetPointCount(int count)
     pointCount_ = count;
 }
 
-Chart::SubsetSettings& Chart::settingsAt(int subset)
+Chart::SubsetSettings* Chart::settingsAt(int subset)
 {
+    if (subset < 0 || subset >= kMaxSubsets) return nullptr;
     if (std::size_t(subset) >= subsetSettings_.size()) subsetSettings_.resize(std::size_t(subset) + 1);
-    return subsetSettings_[std::size_t(subset)];
+    setupDirty_ = true;
+    return &subsetSettings_[std::size_t(subset)];
 }
 
 void Chart::SetSubsetLabel(int subset, const QString& text)
 {
-    if (subset < 0 || subset >= kMaxSubsets) return;
-    settingsAt(subset).label = text;
-    setupDirty_ = true;
+    if (SubsetSettings* s = settingsAt(subset)) s->label = text;
 }
 
 void Chart::SetSubsetColor(int subset, const QColor& color)
 {
-    if (subset < 0 || subset >= kMaxSubsets) return;
-    settingsAt(subset).color = color;
-    setupDirty_ = true;
+    if (SubsetSettings* s = settingsAt(subset)) s->color = color;
 }
 
 void Chart::SetSubsetLineStyle(int subset, LineStyle style)
 {
-    if (subset < 0 || subset >= kMaxSubsets) return;
-    settingsAt(subset).line = style;
-    setupDirty_ = true;
+    if (SubsetSettings* s = settingsAt(subset)) s->line = style;
 }
 
 void Chart::SetSubsetMarker(int subset, Marker marker)
 {
-    if (subset < 0 || subset >= kMaxSubsets) return;
-    settingsAt(subset).marker = marker;
-    setupDirty_ = true;
+    if (SubsetSettings* s = settingsAt(subset)) s->marker = marker;
 }
 
 Chart::AxisSettings& Chart::axisAt(int axis)
@@ -280,9 +274,9 @@ void Chart::SetBackColor(const QColor& color) { back_ = color; setupDirty_ = tru
 
 // ------------------------------------------------------------------------------------------------ points
 
-Chart::SubsetData* Chart::dataAt(int subset, int point)
+Chart::SubsetData* Chart::dataAt(int subset)
 {
-    if (subset < 0 || subset >= kMaxSubsets || point < 0 || point >= pointCount_) return nullptr;
+    if (subset < 0 || subset >= kMaxSubsets) return nullptr;
     if (std::size_t(subset) >= data_.size()) data_.resize(std::size_t(subset) + 1);
     return &data_[std::size_t(subset)];
 }
@@ -303,7 +297,8 @@ void growTo(std::vector<float>& v, std::size_t size, std::size_t cap)
 
 void Chart::setValue(int subset, int point, double v, bool isX)
 {
-    SubsetData* d = dataAt(subset, point);
+    if (point < 0 || point >= pointCount_) return;
+    SubsetData* d = dataAt(subset);
     if (!d) return;
     const auto i = std::size_t(point);
     if (i >= d->x.size()) {
@@ -322,12 +317,12 @@ void Chart::SetPointY(int subset, int point, double y) { setValue(subset, point,
 
 void Chart::SetSubsetPoints(int subset, const std::vector<double>& x, const std::vector<double>& y)
 {
-    if (subset < 0 || subset >= kMaxSubsets) return;
     const std::size_t n = std::min(x.size(), y.size());
     if (n > std::size_t(std::numeric_limits<int>::max())) return;
+    SubsetData* dp = dataAt(subset);
+    if (!dp) return;
+    SubsetData& d = *dp;
     pointCount_ = std::max(pointCount_, int(n));
-    if (std::size_t(subset) >= data_.size()) data_.resize(std::size_t(subset) + 1);
-    SubsetData& d = data_[std::size_t(subset)];
     std::vector<float> fx, fy;
     fx.reserve(n);
     fy.reserve(n);
@@ -342,9 +337,9 @@ void Chart::SetSubsetPoints(int subset, const std::vector<double>& x, const std:
 
 int Chart::AppendPoint(int subset, double x, double y)
 {
-    if (subset < 0 || subset >= kMaxSubsets) return -1;
-    if (std::size_t(subset) >= data_.size()) data_.resize(std::size_t(subset) + 1);
-    SubsetData& d = data_[std::size_t(subset)];
+    SubsetData* dp = dataAt(subset);
+    if (!dp) return -1;
+    SubsetData& d = *dp;
     const std::size_t i = d.x.size();
     if (i >= std::size_t(std::numeric_limits<int>::max())) return -1;
     pointCount_ = std::max(pointCount_, int(i) + 1);
@@ -519,7 +514,6 @@ void Chart::applySetup()
     }
     for (int r = 0; r < row; ++r) grid->setRowStretchFactor(r, 0.001);
 
-    drawn_.subsetCount = subsetCount_;
     drawn_.sharedAxisCount = sharedAxisCount_;
     drawn_.backColor = back_;
     drawn_.subsetAxis = subsetAxis;
@@ -614,7 +608,7 @@ void Chart::applyRanges()
 {
     Range keys;
     std::vector<Range> mains(drawn_.axes.size()), rights(drawn_.axes.size());
-    for (int s = 0; s < drawn_.subsetCount; ++s) {
+    for (int s = 0; s < subsetCount(); ++s) {
         const SubsetData& d = data_[std::size_t(s)];
         if (!d.hasRange) continue;
         keys.add(d.kmin, d.kmax);
@@ -634,7 +628,7 @@ void Chart::Redraw()
 {
     stats_ = {};
     if (setupDirty_) applySetup();
-    for (int s = 0; s < drawn_.subsetCount; ++s) applyData(s);
+    for (int s = 0; s < subsetCount(); ++s) applyData(s);
     applyRanges();
     drawn_.pointCount = pointCount_;
     plot_->replot(QCustomPlot::rpQueuedReplot);
@@ -692,35 +686,31 @@ QCPAxis* Chart::valueAxis(int axis, bool rightScale) const
     return rightScale ? da.right : da.main;
 }
 
-QString Chart::axisLabel(int axis) const
-{
-    QCPAxis* a = valueAxis(axis);
-    return a ? a->label() : QString();
-}
+namespace {
+QString labelOf(const QCPAxis* a) { return a ? a->label() : QString(); }
+QColor colorOf(const QCPAxis* a) { return a ? a->basePen().color() : QColor(); }
 
-QColor Chart::axisColor(int axis) const
+// The keys or the values of a graph's points, in drawing order; empty for no graph.
+std::vector<double> drawnColumn(const QCPGraph* g, double QCPGraphData::*field)
 {
-    QCPAxis* a = valueAxis(axis);
-    return a ? a->basePen().color() : QColor();
+    std::vector<double> out;
+    if (g) {
+        out.reserve(std::size_t(g->data()->size()));
+        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it) out.push_back((*it).*field);
+    }
+    return out;
 }
+} // namespace
 
+QString Chart::axisLabel(int axis) const { return labelOf(valueAxis(axis)); }
+QColor Chart::axisColor(int axis) const { return colorOf(valueAxis(axis)); }
 bool Chart::hasRightAxis(int axis) const { return valueAxis(axis, true) != nullptr; }
-
-QString Chart::rightAxisLabel(int axis) const
-{
-    QCPAxis* a = valueAxis(axis, true);
-    return a ? a->label() : QString();
-}
-
-QColor Chart::rightAxisColor(int axis) const
-{
-    QCPAxis* a = valueAxis(axis, true);
-    return a ? a->basePen().color() : QColor();
-}
+QString Chart::rightAxisLabel(int axis) const { return labelOf(valueAxis(axis, true)); }
+QColor Chart::rightAxisColor(int axis) const { return colorOf(valueAxis(axis, true)); }
 
 QCPGraph* Chart::graph(int subset) const
 {
-    if (subset < 0 || subset >= drawn_.subsetCount || std::size_t(subset) >= graphs_.size()) return nullptr;
+    if (subset < 0 || subset >= subsetCount()) return nullptr;
     return graphs_[std::size_t(subset)];
 }
 
@@ -756,25 +746,8 @@ bool Chart::subsetOnRightAxis(int subset) const
     return graph(subset) && drawn_.subsetRight[std::size_t(subset)];
 }
 
-std::vector<double> Chart::drawnX(int subset) const
-{
-    std::vector<double> out;
-    if (QCPGraph* g = graph(subset)) {
-        out.reserve(std::size_t(g->data()->size()));
-        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it) out.push_back(it->key);
-    }
-    return out;
-}
-
-std::vector<double> Chart::drawnY(int subset) const
-{
-    std::vector<double> out;
-    if (QCPGraph* g = graph(subset)) {
-        out.reserve(std::size_t(g->data()->size()));
-        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it) out.push_back(it->value);
-    }
-    return out;
-}
+std::vector<double> Chart::drawnX(int subset) const { return drawnColumn(graph(subset), &QCPGraphData::key); }
+std::vector<double> Chart::drawnY(int subset) const { return drawnColumn(graph(subset), &QCPGraphData::value); }
 
 std::size_t Chart::pointMemoryBytes() const
 {

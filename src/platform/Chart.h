@@ -103,7 +103,7 @@ public:
 
     // ---- reading back (the chart as of the last Redraw) ----
 
-    int subsetCount() const { return drawn_.subsetCount; }
+    int subsetCount() const { return int(graphs_.size()); }   // one graph per subset drawn
     int pointCount() const { return drawn_.pointCount; }
     int axisCount() const { return int(drawn_.axes.size()); }
     int sharedAxisCount() const { return drawn_.sharedAxisCount; }
@@ -172,7 +172,6 @@ private:
         QCPAxis* right = nullptr;
     };
     struct Drawn {
-        int subsetCount = 0;
         int pointCount = 0;
         int sharedAxisCount = 1;
         QColor backColor;
@@ -182,8 +181,9 @@ private:
         std::vector<SubsetSettings> subsets;
     };
 
-    SubsetSettings& settingsAt(int subset);
-    SubsetData* dataAt(int subset, int point);   // nullptr when out of range
+    // The settings of a subset for a change (marks the set-up for the next Redraw); nullptr out of range.
+    SubsetSettings* settingsAt(int subset);
+    SubsetData* dataAt(int subset);   // nullptr when out of range
     AxisSettings& axisAt(int axis);
     void setValue(int subset, int point, double v, bool isX);
     void applySetup();

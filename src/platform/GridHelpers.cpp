@@ -54,9 +54,7 @@ void applyFormat(QTableWidget* grid, const QString& format, bool wordWrap)
         item->setTextAlignment(Qt::Alignment(headerAlignment(columns[c], wordWrap)));
         grid->setHorizontalHeaderItem(c, item);
     }
-    int flags = Qt::AlignLeft | Qt::AlignVCenter;
-    if (wordWrap) flags |= Qt::TextWordWrap;
-    grid->horizontalHeader()->setDefaultAlignment(Qt::Alignment(flags));
+    grid->horizontalHeader()->setDefaultAlignment(Qt::Alignment(headerAlignment(Column{}, wordWrap)));
 }
 
 void setColumnWidthTwips(QTableView* grid, int column, int twips)

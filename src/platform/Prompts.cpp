@@ -128,4 +128,6 @@ QStringList ScriptedPrompts::texts() const
     return out;
 }
 
+void tell(const QString& text) { Prompts::current().message(text); }
+
 } // namespace platform

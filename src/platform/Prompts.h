@@ -16,6 +16,9 @@ enum class Answer { OK, Cancel, Yes, No, Retry };
 // Title used when a caller gives none: the program's own title.
 QString defaultTitle();
 
+// A plain message (OK button, no icon, the default title) through the prompts in force.
+void tell(const QString& text);
+
 class Prompts {
 public:
     virtual ~Prompts() = default;

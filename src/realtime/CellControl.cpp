@@ -122,9 +122,7 @@ void CellControl::cmdInfo_Click()
         }
 
         view_.setTestNameLabel(cell_, *name);
-        if (!Module1::TestInfo)
-            throw DbError(91, QStringLiteral("Object variable or With block variable not set"));
-        clsTEST_INFO& info = *Module1::TestInfo;
+        clsTEST_INFO& info = requireObject(Module1::TestInfo);
         info.TEST_NAME = *name;
         info.GetTestDetail();
         if (info.EOF_() || info.BOF()) {
@@ -147,7 +145,9 @@ bool CellControl::CheckPressure()
 {
     const double t = Format::roundHalfEven(Module1::ToStoredTemp(setPointValue()));
     if (t >= 211 && values().pressure < requiredPressure(t)) {
-        message(QStringLiteral("Instrument No. %1, Cell %2\r").arg(poll_.unit()).arg(QChar::fromLatin1(letter()))
+        message(QStringLiteral("Instrument No. %1, Cell %2\r")
+                    .arg(poll_.unit())
+                    .arg(QChar::fromLatin1(cellLetter(cell_)))
                 + PressureMessageEnd);
         return false;
     }

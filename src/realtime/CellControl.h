@@ -29,8 +29,7 @@ public:
     virtual void setStartCaption(int cell, const QString& text) = 0;
     virtual void setDetailEnabled(int cell, bool enabled) = 0;   // cmdDetail(cell)
     virtual void setInfoEnabled(int cell, bool enabled) = 0;     // cmdInfo(cell)
-    virtual QString testNameLabel(int cell) const = 0;           // lblTestname(cell)
-    virtual void setTestNameLabel(int cell, const QString& text) = 0;
+    virtual void setTestNameLabel(int cell, const QString& text) = 0;   // lblTestname(cell)
     virtual void setStartTime(int cell, const QString& text) = 0;   // lblstarttime(cell)
     // Timer1: interval 500 ms, enabled.
     virtual void startPollTimer() = 0;
@@ -121,7 +120,6 @@ private:
     // SET without the click's error handling (START and the stop run it inside their own).
     void setTemperature();
     void message(const QString& text, const QString& title = {}) const;
-    char letter() const { return cell_ == 2 ? 'B' : 'A'; }
 
     UnitPoll& poll_;
     UnitSerialLink& link_;

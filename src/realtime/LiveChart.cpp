@@ -21,7 +21,14 @@ const QColor LiveChart::BackColor(192, 192, 192);
 
 namespace {
 constexpr int MaxTraces = 6;
+
+// Swell in % of the wafer length; 0 while no wafer length is known. Rebuild and append both use it, so an
+// appended point is drawn as a rebuild would draw it.
+double swellPercent(double heightChange, double waferLength)
+{
+    return waferLength != 0 ? heightChange / waferLength * 100 : 0.0;
 }
+} // namespace
 
 bool LiveChart::Shape::operator==(const Shape& o) const
 {
@@ -63,12 +70,6 @@ void LiveChart::Initial_Chart_All()
     chart_.SetSubsetCount(1);
     chart_.SetPointCount(1);
     chart_.SetPointX(0, 0, 0);
-}
-
-double LiveChart::swellOf(int cell, double heightChange) const
-{
-    const double wafer = shape_.cells[std::size_t(cell)].waferLength;
-    return wafer != 0 ? heightChange / wafer * 100 : 0.0;
 }
 
 void LiveChart::Refresh(const std::array<LiveChartCell, 3>& cells, const LiveChartBoxes& boxes, bool reload)
@@ -165,11 +166,10 @@ void LiveChart::rebuild(const Shape& shape)
     };
     std::array<Series, 3> series;
     for (int c : shownCells) {
-        if (!Module1::TestResult || !Module1::DbConnection)
-            throw DbError(91, QStringLiteral("Object variable or With block variable not set"));
-        clsTEST_RESULT& rs = *Module1::TestResult;
+        clsTEST_RESULT& rs = requireObject(Module1::TestResult);
+        clsConnection& connection = requireObject(Module1::DbConnection);
         rs.Test_Id = shape.cells[std::size_t(c)].testId;
-        rs.ConnectX(*Module1::DbConnection);
+        rs.ConnectX(connection);
         const auto& rows = rs.rows();
         const int n = rs.TotalPoints();
         Series& s = series[std::size_t(c)];
@@ -181,7 +181,7 @@ void LiveChart::rebuild(const Shape& shape)
         for (int i = 0; i < n; ++i) {
             const clsTEST_RESULT::Row& r = rows[std::size_t(i)];
             s.x.push_back(r.time / 60);
-            if (b.swell) s.swell.push_back(wafer != 0 ? r.heightChange / wafer * 100 : 0.0);
+            if (b.swell) s.swell.push_back(swellPercent(r.heightChange, wafer));
             if (b.temp) s.temp.push_back(Module1::ToDisplayTemp(r.temp));
             if (b.press) s.press.push_back(Module1::ToDisplayPress(r.press));
         }
@@ -223,7 +223,7 @@ void LiveChart::append()
         }
         for (const Point& p : list) {
             const double x = p.time / 60;
-            if (subsetSwell_[std::size_t(c)] >= 0) chart_.AppendPoint(subsetSwell_[std::size_t(c)], x, swellOf(c, p.heightChange));
+            if (subsetSwell_[std::size_t(c)] >= 0) chart_.AppendPoint(subsetSwell_[std::size_t(c)], x, swellPercent(p.heightChange, cell.waferLength));
             if (subsetTemp_[std::size_t(c)] >= 0) chart_.AppendPoint(subsetTemp_[std::size_t(c)], x, Module1::ToDisplayTemp(p.temp));
             if (subsetPress_[std::size_t(c)] >= 0) chart_.AppendPoint(subsetPress_[std::size_t(c)], x, Module1::ToDisplayPress(p.press));
             ++cellPoints_[std::size_t(c)];

@@ -81,7 +81,6 @@ private:
 
     void rebuild(const Shape& shape);
     void append();
-    double swellOf(int cell, double heightChange) const;
 
     platform::Chart& chart_;
     Shape shape_;                        // what the chart shows since its last rebuild

@@ -48,7 +48,6 @@ void UnitPoll::setLabel(int cell, CellLabel label, const QString& text)
 
 void UnitPoll::setAlarm(bool shown)
 {
-    alarmShown_ = shown;
     listener_.showAlarm(1, shown);
     listener_.showAlarm(2, shown);
 }
@@ -102,14 +101,6 @@ void UnitPoll::applyRecords()
             // The rest of this record is lost; what was applied stays.
         }
     }
-}
-
-bool UnitPoll::applyRecord(std::string_view record)
-{
-    const std::optional<UnitReplyFrame> frame = parseReplyFrame(record);
-    if (!frame) return false;
-    applyFrame(*frame);
-    return true;
 }
 
 void UnitPoll::applyFrame(const UnitReplyFrame& f)

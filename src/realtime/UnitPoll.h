@@ -14,7 +14,6 @@
 #include <QString>
 #include <array>
 #include <cstdint>
-#include <string_view>
 
 namespace platform {
 class SerialPort;
@@ -139,8 +138,6 @@ public:
     bool readInput();
     // Cuts and applies every complete record.
     void applyRecords();
-    // Parses and applies one record; false when it was dropped.
-    bool applyRecord(std::string_view record);
     // Applies an accepted record to its cell, in the order temperature (and the over-temperature trip),
     // bath, setting, pressure, volts, length, length change, swell.
     void applyFrame(const UnitReplyFrame& frame);
@@ -159,7 +156,8 @@ public:
     double lengthFromVolts(int cell, double volts) const;
 
     int missCount() const { return misses_; }
-    bool alarmShown() const { return alarmShown_; }
+    // The alarm is shown from the fifth tick in a row without a record end.
+    bool alarmShown() const { return misses_ >= AlarmAfterMisses; }
     const ReplyBuffer& buffer() const { return buffer_; }
 
 private:
@@ -173,7 +171,6 @@ private:
     std::array<UnitCell, 2> cells_;
     ReplyBuffer buffer_;
     std::int32_t misses_ = 0;
-    bool alarmShown_ = false;
 };
 
 // Length from volts by a cell's calibration: the lower segment up to and including the breakpoint CalVolt2.

@@ -7,6 +7,7 @@
 #include "records/DbError.h"
 #include "records/Module1.h"
 #include "records/SettingsFile.h"
+#include "records/WorkFiles.h"
 #include "records/format.h"
 
 #include <QAction>
@@ -151,9 +152,9 @@ void frmMDIRealTime::menuSimpleAdd_Click(int Index)
         if (!screen->MSComm1->open(port, QStringLiteral("19200,n,8,1")))
             throw AddFailure{FileFailure{PortErrorNumber, screen->MSComm1->lastError()}};
     } catch (const AddFailure& f) {
-        prompts.message(f.failure.boxText(), QStringLiteral("Form_Load Error"), platform::Icon::Warning);
+        prompts.message(f.failure.boxText(), WorkFiles::FormLoadErrorTitle, platform::Icon::Warning);
     } catch (const DbError& e) {
-        prompts.message(FileFailure{e.number, e.description}.boxText(), QStringLiteral("Form_Load Error"),
+        prompts.message(FileFailure{e.number, e.description}.boxText(), WorkFiles::FormLoadErrorTitle,
                         platform::Icon::Warning);
     }
 }

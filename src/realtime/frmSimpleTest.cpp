@@ -37,6 +37,9 @@ namespace {
 
 QString indexed(const char* name, int index) { return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index); }
 
+// The control-array index of a cell: 2 for cell B, 1 (cell A) for anything else.
+std::size_t cellIndex(int cell) { return cell == 2 ? 2 : 1; }
+
 const char* const kStyle = R"(
 frmSimpleTest { background: #e9edf1; }
 QGroupBox[cellFrame="true"] {
@@ -145,12 +148,11 @@ void frmSimpleTest::Form_Load()
     setMinimumSize(320, 240);
 
     // Fresh shared record objects bound to the shared connection.
-    if (!Module1::DbConnection)
-        throw DbError(91, QStringLiteral("Object variable or With block variable not set"));
+    const clsConnection& connection = requireObject(Module1::DbConnection);
     Module1::TestResult = std::make_shared<clsTEST_RESULT>();
-    Module1::TestResult->ConnectX(*Module1::DbConnection);
+    Module1::TestResult->ConnectX(connection);
     Module1::TestInfo = std::make_shared<clsTEST_INFO>();
-    Module1::TestInfo->ConnectX(*Module1::DbConnection);
+    Module1::TestInfo->ConnectX(connection);
 
     for (int c = 1; c <= 2; ++c) control(c).Reset();
 
@@ -450,16 +452,6 @@ bool frmSimpleTest::LogPoint(int unit, int cell)
 {
     if ((cell != 1 && cell != 2) || !Module1::TestResult) return false;
     const realtime::UnitCell& k = poll_->cell(cell);
-    DetailPoint p;
-    p.elapsedSeconds = k.elapsedSeconds;
-    p.stepNo = 1;
-    p.temp = k.currentTemp;
-    p.press = k.pressure;
-    p.lengthChange = k.lengthChange;
-    p.swell = k.swell;
-    p.volts = k.volts;
-    p.bathTemp = k.bathTemp;
-
     clsTEST_RESULT& rs = *Module1::TestResult;
     rs.Test_Id = k.testId;
     rs.RESULT_TIME = k.elapsedSeconds;
@@ -478,7 +470,14 @@ bool frmSimpleTest::LogPoint(int unit, int cell)
     // The detail row only for a stored point, so the grid never shows a point the database lacks.
     if (unit >= 0 && unit < int(Module1::DetailForms.size())) {
         if (auto* w = Module1::form<frmTestDetail>(Module1::DetailForms[std::size_t(unit)][std::size_t(cell)]))
-            w->appendPoint(p);
+            w->appendPoint({.elapsedSeconds = k.elapsedSeconds,
+                            .stepNo = 1,
+                            .temp = k.currentTemp,
+                            .press = k.pressure,
+                            .lengthChange = k.lengthChange,
+                            .swell = k.swell,
+                            .volts = k.volts,
+                            .bathTemp = k.bathTemp});
     }
     liveChart_->pointLogged(cell, rs.Test_Id, rs.RESULT_TIME, rs.RESULT_TEMP, rs.RESULT_PRESS,
                             rs.RESULT_HEIGHT_CHANGE);
@@ -501,8 +500,7 @@ void frmSimpleTest::LoadCellTest(int cell)
     }
     w->ShowSequenceControls(false);
 
-    if (!Module1::TestInfo) throw DbError(91, QStringLiteral("Object variable or With block variable not set"));
-    clsTEST_INFO& info = *Module1::TestInfo;
+    clsTEST_INFO& info = requireObject(Module1::TestInfo);
     info.TEST_NAME = lblTestname[std::size_t(cell)]->text();
     info.GetTestDetail();
     if (!info.EOF_() && !info.BOF()) w->FillHeader(info);
@@ -537,7 +535,7 @@ void frmSimpleTest::Initial_Chart_All() { liveChart_->Initial_Chart_All(); }
 
 void frmSimpleTest::showLabel(int cell, CellLabel label, const QString& text)
 {
-    const auto i = std::size_t(cell == 2 ? 2 : 1);
+    const auto i = cellIndex(cell);
     QLabel* l = nullptr;
     switch (label) {
     case CellLabel::lbltemp1: l = lbltemp1[i]; break;
@@ -553,7 +551,7 @@ void frmSimpleTest::showLabel(int cell, CellLabel label, const QString& text)
     if (l) l->setText(text);
 }
 
-void frmSimpleTest::showAlarm(int cell, bool shown) { Label44[std::size_t(cell == 2 ? 2 : 1)]->setVisible(shown); }
+void frmSimpleTest::showAlarm(int cell, bool shown) { Label44[cellIndex(cell)]->setVisible(shown); }
 
 void frmSimpleTest::showStatus(int cell, const QString& text) { setStatus(cell, text); }
 
@@ -561,7 +559,7 @@ void frmSimpleTest::stopCell(int cell) { StopTest(cell); }
 
 void frmSimpleTest::setStatus(int cell, const QString& text)
 {
-    QLabel* l = Label44[std::size_t(cell == 2 ? 4 : 3)];
+    QLabel* l = Label44[cellIndex(cell) + 2];
     l->setText(text);
     QString state;
     if (text == CellControl::StatusRunning) state = QStringLiteral("running");
@@ -577,33 +575,32 @@ void frmSimpleTest::setStatus(int cell, const QString& text)
 
 void frmSimpleTest::setSetPointText(int cell, const QString& text)
 {
-    txtTemps[std::size_t(cell == 2 ? 2 : 1)]->setText(text);
+    txtTemps[cellIndex(cell)]->setText(text);
     poll_->cell(cell).setPointText = text;
 }
 
-QString frmSimpleTest::startCaption(int cell) const { return cmdStart[std::size_t(cell == 2 ? 2 : 1)]->text(); }
+QString frmSimpleTest::startCaption(int cell) const { return cmdStart[cellIndex(cell)]->text(); }
 
 void frmSimpleTest::setStartCaption(int cell, const QString& text)
 {
-    QPushButton* b = cmdStart[std::size_t(cell == 2 ? 2 : 1)];
+    QPushButton* b = cmdStart[cellIndex(cell)];
     b->setText(text);
     b->setProperty("running", text == CellControl::CaptionStop);
     b->style()->unpolish(b);
     b->style()->polish(b);
 }
 
-void frmSimpleTest::setDetailEnabled(int cell, bool enabled) { cmdDetail[std::size_t(cell == 2 ? 2 : 1)]->setEnabled(enabled); }
-void frmSimpleTest::setInfoEnabled(int cell, bool enabled) { cmdInfo[std::size_t(cell == 2 ? 2 : 1)]->setEnabled(enabled); }
-QString frmSimpleTest::testNameLabel(int cell) const { return lblTestname[std::size_t(cell == 2 ? 2 : 1)]->text(); }
+void frmSimpleTest::setDetailEnabled(int cell, bool enabled) { cmdDetail[cellIndex(cell)]->setEnabled(enabled); }
+void frmSimpleTest::setInfoEnabled(int cell, bool enabled) { cmdInfo[cellIndex(cell)]->setEnabled(enabled); }
 
 void frmSimpleTest::setTestNameLabel(int cell, const QString& text)
 {
-    QLabel* l = lblTestname[std::size_t(cell == 2 ? 2 : 1)];
+    QLabel* l = lblTestname[cellIndex(cell)];
     l->setText(text);
     l->setToolTip(text);
 }
 
-void frmSimpleTest::setStartTime(int cell, const QString& text) { lblstarttime[std::size_t(cell == 2 ? 2 : 1)]->setText(text); }
+void frmSimpleTest::setStartTime(int cell, const QString& text) { lblstarttime[cellIndex(cell)]->setText(text); }
 
 void frmSimpleTest::startPollTimer()
 {
@@ -615,7 +612,7 @@ std::optional<QString> frmSimpleTest::runTestInformation(int cell, double waferI
 {
     const QString letter = cell == 2 ? QStringLiteral("B") : QStringLiteral("A");
     std::unique_ptr<frmTestRelate> dlg(new frmTestRelate(this));
-    QPointer<QWidget>& slot = Module1::TestRelateForms[std::size_t(cell == 2 ? 2 : 1)];
+    QPointer<QWidget>& slot = Module1::TestRelateForms[cellIndex(cell)];
     slot = dlg.get();
     struct Release {
         QPointer<QWidget>& slot;

@@ -145,7 +145,6 @@ public:
     void setStartCaption(int cell, const QString& text) override;
     void setDetailEnabled(int cell, bool enabled) override;
     void setInfoEnabled(int cell, bool enabled) override;
-    QString testNameLabel(int cell) const override;
     void setTestNameLabel(int cell, const QString& text) override;
     void setStartTime(int cell, const QString& text) override;
     void startPollTimer() override;

@@ -33,12 +33,11 @@ DetailPointModel::DetailPointModel(QObject* parent) : TextGridModel(Columns, par
 int DetailPointModel::appendPoint(const DetailPoint& p)
 {
     // The length change is shown as the length display text reads, so it is kept as that number.
-    const double length = Format::strict(Module1::ToDisplayLength(p.lengthChange)).value_or(0.0);
     const Row row{p.elapsedSeconds,
                   p.stepNo,
                   Module1::ToDisplayTemp(p.temp),
                   Module1::ToDisplayPress(p.press),
-                  length,
+                  Module1::DisplayLengthNumber(p.lengthChange),
                   p.swell,
                   p.volts,
                   Module1::ToDisplayTemp(p.bathTemp),
@@ -102,10 +101,8 @@ const char* const kCaptions[12] = {"Sequence NAME",
 constexpr int kWidth = 790;
 constexpr int kHeight = 600;
 
-void tell(const QString& text) { platform::Prompts::current().message(text); }
+using platform::tell;
 
-// A box's number as the statement wrote it: read leniently, then taken at its shortest text of up to
-// 15 significant digits.
 } // namespace
 
 frmTestDetail::frmTestDetail(QWidget* parent) : QWidget(parent)
@@ -228,16 +225,7 @@ void frmTestDetail::FillHeader(const clsTEST_INFO& info)
 {
     testId_ = info.Test_Id;
     const QVariantList all = info.All();
-    for (int k = 1; k <= 11; ++k) {
-        const QVariant& v = all[k];
-        QString text;
-        switch (v.typeId()) {
-        case QMetaType::Double: text = Format::general(v.toDouble()); break;
-        case QMetaType::QDateTime: text = Format::generalDate(v.toDateTime()); break;
-        default: text = v.toString(); break;
-        }
-        txtTestInfo[k]->setText(text);
-    }
+    for (int k = 1; k <= 11; ++k) txtTestInfo[k]->setText(RecordValue::text(all[k]));
     txtTestInfo[5]->setText(Format::text(Module1::ToDisplayLength(info.SAMPLE_LENGTH), QStringLiteral("#0.##")));
     txtTestInfo[8]->setText(Format::number(Module1::ToDisplayPress(info.SAMPLE_COMPACT_PRESS), QStringLiteral("###0")));
     infoChanged_ = false;

@@ -4,6 +4,7 @@
 #include "platform/Prompts.h"
 #include "records/DbError.h"
 #include "records/Module1.h"
+#include "records/RecordCursor.h"
 #include "records/clsConnection.h"
 #include "records/clsTEST_INFO.h"
 #include "records/format.h"
@@ -46,7 +47,7 @@ constexpr TextLimit kTextLimits[] = {{1, 100, "Test Name"},
                                      {10, 50, "Compact Date"},
                                      {11, 255, "Fluid Description"}};
 
-void tell(const QString& text) { platform::Prompts::current().message(text); }
+using platform::tell;
 
 clsTEST_INFO& testInfo()
 {
@@ -54,13 +55,7 @@ clsTEST_INFO& testInfo()
     return *Module1::TestInfo;
 }
 
-clsConnection& connection()
-{
-    if (!Module1::DbConnection)
-        throw DbError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
-                                           "It is either closed or invalid in this context."));
-    return *Module1::DbConnection;
-}
+clsConnection& connection() { return requireConnection(Module1::DbConnection); }
 
 } // namespace
 
@@ -135,27 +130,27 @@ void frmTestRelate::buildControls()
     Frame2 = new QGroupBox(QStringLiteral("SAMPLE INFOMATION"), this);
     named(Frame2, QStringLiteral("Frame2"));
 
-    auto addRow = [this](QGridLayout* g, int row, int k, QLabel* unit) {
-        g->addWidget(lblTestInfo[k], row, 0);
-        g->addWidget(txtTestInfo[k], row, 1);
-        if (unit) g->addWidget(unit, row, 2);
+    // One row per box, top down: caption, box and the unit label where there is one.
+    struct Row {
+        int box;
+        QLabel* unit;
+    };
+    auto addRows = [this](QGridLayout* g, std::initializer_list<Row> rows) {
+        int row = 0;
+        for (const Row& r : rows) {
+            g->addWidget(lblTestInfo[r.box], row, 0);
+            g->addWidget(txtTestInfo[r.box], row, 1);
+            if (r.unit) g->addWidget(r.unit, row, 2);
+            ++row;
+        }
     };
     auto* g1 = new QGridLayout(Frame1);
-    addRow(g1, 0, 1, nullptr);
-    addRow(g1, 1, 2, nullptr);
-    addRow(g1, 2, 3, nullptr);
-    addRow(g1, 3, 11, nullptr);
+    addRows(g1, {{1, nullptr}, {2, nullptr}, {3, nullptr}, {11, nullptr}});
     g1->setRowStretch(4, 1);
     g1->setColumnMinimumWidth(1, 220);
 
     auto* g2 = new QGridLayout(Frame2);
-    addRow(g2, 0, 4, Label9);
-    addRow(g2, 1, 5, Label13);
-    addRow(g2, 2, 6, nullptr);
-    addRow(g2, 3, 7, nullptr);
-    addRow(g2, 4, 8, Label14);
-    addRow(g2, 5, 9, Label15);
-    addRow(g2, 6, 10, nullptr);
+    addRows(g2, {{4, Label9}, {5, Label13}, {6, nullptr}, {7, nullptr}, {8, Label14}, {9, Label15}, {10, nullptr}});
     g2->setColumnMinimumWidth(1, 200);
     g2->setColumnMinimumWidth(2, 40);
 
@@ -226,11 +221,9 @@ void frmTestRelate::FillList()
     const RowTable list = info.UsedName();
     MSFlexGrid1->setRowCount(0);
     for (int r = 0; r < list.rowCount(); ++r) {
-        const QVariant date = list.value(1, r);
-        const QString dateText = date.isNull() ? QString() : Format::generalDate(date.toDateTime());
         // The third column shows the third field of the list, the sample description.
-        platform::grid::appendRow(MSFlexGrid1,
-                                  {list.value(0, r).toString(), dateText, list.value(2, r).toString()});
+        platform::grid::appendRow(MSFlexGrid1, {list.value(0, r).toString(), RecordValue::text(list.value(1, r)),
+                                                list.value(2, r).toString()});
     }
 }
 
@@ -275,8 +268,7 @@ void frmTestRelate::cmdCopy_Click()
         info.GetTestDetail();
         const QVariantList all = info.All();
         if (all[0].toDouble() == 0) return;
-        for (int k : {4, 6, 8, 9}) txtTestInfo[k]->setText(Format::general(all[k].toDouble()));
-        for (int k : {7, 10, 11}) txtTestInfo[k]->setText(all[k].toString());
+        for (int k : {4, 6, 7, 9, 10, 11}) txtTestInfo[k]->setText(RecordValue::text(all[k]));
         txtTestInfo[8]->setText(
             Format::number(Module1::ToDisplayPress(all[8].toDouble()), QStringLiteral("####")));
     } catch (const DbError& e) {

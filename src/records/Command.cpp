@@ -59,13 +59,23 @@ QVariant toBound(const Parameter& p)
     return p.value;
 }
 
+DbError notUsable()
+{
+    return DbError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
+                                        "It is either closed or invalid in this context."));
+}
+
 } // namespace
 
 void requireOpen(const std::shared_ptr<DbHandle>& handle)
 {
-    if (!handle || !handle->isOpen())
-        throw DbError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
-                                           "It is either closed or invalid in this context."));
+    if (!handle || !handle->isOpen()) throw notUsable();
+}
+
+clsConnection& requireConnection(const std::shared_ptr<clsConnection>& connection)
+{
+    if (!connection) throw notUsable();
+    return *connection;
 }
 
 Command::Command(std::shared_ptr<DbHandle> handle, const QString& text, std::vector<Parameter> parameters)

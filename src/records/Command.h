@@ -7,6 +7,7 @@
 #include <vector>
 
 class DbHandle;
+class clsConnection;
 
 // Parameter type codes of the record classes.
 enum ParamType : int {
@@ -53,3 +54,5 @@ private:
 
 // Throws DbError 3709 unless handle is open.
 void requireOpen(const std::shared_ptr<DbHandle>& handle);
+// The connection itself; throws DbError 3709 when there is none.
+clsConnection& requireConnection(const std::shared_ptr<clsConnection>& connection);

@@ -1,6 +1,7 @@
 #pragma once
 // An error of the database layer. It reaches the calling window, which reports it.
 #include <QString>
+#include <memory>
 #include <stdexcept>
 
 class DbError : public std::runtime_error {
@@ -10,3 +11,11 @@ public:
     int number;
     QString description;
 };
+
+// The object a shared pointer holds; a shared object used before it was made raises error 91.
+template <class T>
+T& requireObject(const std::shared_ptr<T>& object)
+{
+    if (!object) throw DbError(91, QStringLiteral("Object variable or With block variable not set"));
+    return *object;
+}

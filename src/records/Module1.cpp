@@ -49,7 +49,8 @@ bool FileExists(const QString& path)
     return true;
 }
 
-double ToDisplayTemp(double x) { return english() ? x : (x - 32) * 5 / 9; }
+double ToDisplayTemp(double x) { return ToDisplayTemp(x, UnitSystem); }
+double ToDisplayTemp(double x, int unitSystem) { return unitSystem == 1 ? x : (x - 32) * 5 / 9; }
 double ToStoredTemp(double x) { return english() ? x : x / 5 * 9 + 32; }
 
 QString ToStoredTempText(const QString& entry)
@@ -60,10 +61,17 @@ QString ToStoredTempText(const QString& entry)
     return Format::general(ToStoredTemp(*v));
 }
 
-QString ToDisplayLength(double x)
+QString ToDisplayLength(double x) { return ToDisplayLength(x, UnitSystem); }
+
+QString ToDisplayLength(double x, int unitSystem)
 {
-    return english() ? Format::number(x, QStringLiteral("#0.0###"))
-                     : Format::number(x * InchToMm, QStringLiteral("#0.0#"));
+    return unitSystem == 1 ? Format::number(x, QStringLiteral("#0.0###"))
+                           : Format::number(x * InchToMm, QStringLiteral("#0.0#"));
+}
+
+double DisplayLengthNumber(double x)
+{
+    return english() ? Format::roundHalfAway(x, 4) : Format::roundHalfAway(x * InchToMm, 2);
 }
 
 double ToStoredLength(double x) { return english() ? x : x / InchToMm; }

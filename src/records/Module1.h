@@ -65,11 +65,17 @@ void SetUnitCaptions();
 bool FileExists(const QString& path);
 
 double ToDisplayTemp(double x);
+// The same in a given unit system instead of UnitSystem (a grid keeps the units it was filled in).
+double ToDisplayTemp(double x, int unitSystem);
 double ToStoredTemp(double x);
 // Text conversions of an entry: the SI branch reads the text strictly (throws std::invalid_argument when it
 // is not a number); with flag 1 the text comes back as it came.
 QString ToStoredTempText(const QString& entry);
 QString ToDisplayLength(double x);
+QString ToDisplayLength(double x, int unitSystem);
+// The number that the text of ToDisplayLength reads (inches to four decimals, or millimetres to two),
+// without making the text: for the many points of a chart.
+double DisplayLengthNumber(double x);
 double ToStoredLength(double x);
 double ToDisplayPress(double x);
 double ToStoredPress(double x);

@@ -113,4 +113,14 @@ void requireSize(const QVariantList& list, int n)
     if (list.size() < n) throw DbError(9, QStringLiteral("Subscript out of range"));
 }
 
+QString text(const QVariant& v)
+{
+    if (v.isNull()) return {};
+    switch (v.typeId()) {
+    case QMetaType::Double: return Format::general(v.toDouble());
+    case QMetaType::QDateTime: return Format::generalDate(v.toDateTime());
+    default: return v.toString();
+    }
+}
+
 } // namespace RecordValue

@@ -61,4 +61,7 @@ double strictDouble(const QVariant& v);
 double lenientDouble(const QVariant& v);
 // Throws DbError 9 when list has fewer than n elements.
 void requireSize(const QVariantList& list, int n);
+// A stored value as a box or list shows it: nothing for null, numbers in their general text, dates in their
+// default text, anything else as it is.
+QString text(const QVariant& v);
 } // namespace RecordValue

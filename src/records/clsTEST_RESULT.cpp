@@ -56,7 +56,6 @@ void clsTEST_RESULT::ConnectX(const clsConnection& connection)
 // read as 0, and no QVariant per cell. A failure part way leaves no rows and raises DbError.
 void clsTEST_RESULT::loadRows()
 {
-    rows_.clear();
     const QVariant h = handle_->db().driver()->handle();
     sqlite3* db = h.isValid() && std::strcmp(h.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3* const*>(h.constData())
                                                                            : nullptr;

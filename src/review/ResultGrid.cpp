@@ -5,22 +5,6 @@
 
 namespace grid = platform::grid;
 
-namespace {
-
-// The conversions of the shared module, in the unit system the grid was filled in.
-class UnitSystemScope {
-public:
-    explicit UnitSystemScope(int unitSystem) : saved_(Module1::UnitSystem) { Module1::UnitSystem = unitSystem; }
-    ~UnitSystemScope() { Module1::UnitSystem = saved_; }
-    UnitSystemScope(const UnitSystemScope&) = delete;
-    UnitSystemScope& operator=(const UnitSystemScope&) = delete;
-
-private:
-    int saved_;
-};
-
-} // namespace
-
 ResultGridModel::ResultGridModel(QObject* parent) : TextGridModel(Columns, parent) {}
 
 void ResultGridModel::setHeader(const QString& format, bool wordWrap)
@@ -51,18 +35,17 @@ void ResultGridModel::setRows(const std::vector<clsTEST_RESULT::Row>& points, do
 
 QString ResultGridModel::cellText(const Row& r, int column, double sampleLength, int unitSystem)
 {
-    const UnitSystemScope units(unitSystem);
     switch (column) {
     case 0: return QString::number(r.step == 0 ? 1 : r.step);
     case 1: return Format::timeOfDay(r.time);
-    case 2: return Format::number(Module1::ToDisplayTemp(r.temp), QStringLiteral("#0"));
+    case 2: return Format::number(Module1::ToDisplayTemp(r.temp, unitSystem), QStringLiteral("#0"));
     case 3: return Format::number(Module1::ToDisplayPress(r.press), QStringLiteral("#0"));
     case 4:
-        return Format::text(Module1::ToDisplayLength(r.heightChange),
+        return Format::text(Module1::ToDisplayLength(r.heightChange, unitSystem),
                             unitSystem == 1 ? QStringLiteral("#0.####") : QStringLiteral("#0.##"));
     case 5: return sampleLength == 0 ? QString() : Format::number(r.heightChange / sampleLength, QStringLiteral("0.#%"));
     case 6: return Format::number(r.volt, QStringLiteral("#0.###########"));
-    case 7: return Format::number(Module1::ToDisplayTemp(r.bathTemp), QStringLiteral("##0.#"));
+    case 7: return Format::number(Module1::ToDisplayTemp(r.bathTemp, unitSystem), QStringLiteral("##0.#"));
     default: return {};
     }
 }

@@ -62,16 +62,10 @@ const QColor kSubsetColors[25] = {
     {255, 204, 0},   {255, 0, 255},   {153, 0, 204},   {204, 204, 255}, {0, 204, 51},
     {102, 102, 255}, {204, 0, 102},   {204, 153, 0},   {102, 255, 255}, {51, 255, 102}};
 
-void tell(const QString& text) { platform::Prompts::current().message(text); }
+using platform::tell;
 
 // A sample length as the charts and the grid divide by it: 0 or below counts as a thousandth of an inch.
 double usableLength(double length) { return length <= 0 ? 0.001 : length; }
-
-// The length change the length chart plots: the display text of the stored inches, read back.
-double plottedLength(double inches)
-{
-    return Module1::UnitSystem == 1 ? Format::roundHalfAway(inches, 4) : Format::roundHalfAway(inches * 25.4, 2);
-}
 
 } // namespace
 
@@ -118,7 +112,6 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
 frmMain::~frmMain()
 {
     delete fOpenTest_.data();
-    delete fOverLap_.data();
     delete realTime_.data();
     delete about_.data();
     delete Module1::TestInfoForm.data();
@@ -126,7 +119,6 @@ frmMain::~frmMain()
 
 std::shared_ptr<clsConnection> frmMain::Connection() const { return Module1::DbConnection; }
 frmOpenTest* frmMain::fOpenTest() const { return fOpenTest_.data(); }
-QDialog* frmMain::fOverLap() const { return fOverLap_.data(); }
 frmMDIRealTime* frmMain::RealTimeWindow() const { return realTime_.data(); }
 frmabout* frmMain::AboutBox() const { return about_.data(); }
 
@@ -273,7 +265,7 @@ void frmMain::Form_Load()
     Module1::DbConnection->OpenDB(QStringLiteral("Admin"), QString(), QStringLiteral("Torvan"), QString());
     Module1::TestInfo = std::make_shared<clsTEST_INFO>();
     Module1::TestResult = std::make_shared<clsTEST_RESULT>();
-    // 3-4: the open dialog (the overlay dialog comes with the overlay) and the test-information window.
+    // 3-4: the open dialog and the test-information window (the overlay dialog comes with the overlay).
     delete fOpenTest_.data();
     fOpenTest_ = new frmOpenTest(this);
     delete Module1::TestInfoForm.data();
@@ -299,11 +291,7 @@ void frmMain::Form_Load()
     }
     setWindowState(windowState() | Qt::WindowMaximized);
     // 9: no overlay list.
-    Frame1->hide();
-    for (int i = 1; i <= 8; ++i) {
-        Check1[std::size_t(i)]->hide();
-        Check1[std::size_t(i)]->setChecked(false);
-    }
+    clearOverlayList();
     // 10: the chart types; selecting the first draws the empty chart.
     {
         const QSignalBlocker quiet(cmbChartType);
@@ -454,16 +442,21 @@ void frmMain::fopentest_Selected()
     } catch (const DbError& e) {
         tell(e.description);
     }
-    Frame1->hide();
-    for (int i = 1; i <= 8; ++i) {
-        Check1[std::size_t(i)]->setChecked(false);
-        Check1[std::size_t(i)]->hide();
-    }
+    clearOverlayList();
     OverlapCount = 1;
     Check1[1]->setText(CurrentTestName);
     Check1[1]->setChecked(true);
     Check1[1]->show();
     redrawReporting();
+}
+
+void frmMain::clearOverlayList()
+{
+    Frame1->hide();
+    for (int i = 1; i <= 8; ++i) {
+        Check1[std::size_t(i)]->setChecked(false);
+        Check1[std::size_t(i)]->hide();
+    }
 }
 
 void frmMain::cmdRelated_Click()
@@ -519,10 +512,6 @@ void frmMain::FillResultGrid()
     result.ConnectX(*Module1::DbConnection);
     if (result.TotalPoints() <= 0) return;
     resultModel_->setRows(result.rows(), SampleLength, Module1::UnitSystem);
-    // The working copy ends as the last point's array, as the row-by-row walk leaves it.
-    result.MoveFirst();
-    for (int i = 1; i < result.TotalPoints(); ++i) result.MoveNext();
-    RecordArray = result.All();
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -571,10 +560,7 @@ void frmMain::Initial_Chart_All()
     for (int p = 0; p <= 3; ++p) Pesgo1->SetPointY(0, p, 0);
     Pesgo1->SetXAxisLabel(kTimeAxis);
     Pesgo1->SetAxisLabel(QStringLiteral("Swell(%)"));
-    for (int s = 0; s < 25; ++s) {
-        Pesgo1->SetSubsetLineStyle(s, platform::Chart::LineStyle::Solid);
-        Pesgo1->SetSubsetMarker(s, platform::Chart::Marker::None);
-    }
+    // Lines without markers, as the reset leaves them; a light grey background.
     Pesgo1->SetBackColor(QColor(236, 236, 236));
     Pesgo1->Redraw();
 }
@@ -629,7 +615,7 @@ void frmMain::loadSubset(int subset, const QString& testName, bool swell)
         y.reserve(std::size_t(n));
         for (const clsTEST_RESULT::Row& r : result.rows()) {
             x.push_back(r.time / 60);
-            y.push_back(swell ? r.heightChange / length * 100 : plottedLength(r.heightChange));
+            y.push_back(swell ? r.heightChange / length * 100 : Module1::DisplayLengthNumber(r.heightChange));
         }
         Pesgo1->SetSubsetPoints(subset, x, y);
     }
@@ -667,7 +653,7 @@ void frmMain::drawMultiAxisChart(const QString& title, const std::vector<Extra>&
 
     clsTEST_RESULT& result = *Module1::TestResult;
     result.Test_Id = CurrentTestId;
-    const double length = usableLength(SampleLength);
+    const double length = usableLength(SampleLength);   // 0 before a test is opened
     result.ConnectX(*Module1::DbConnection);
     for (int s = 0; s < subsets; ++s) Pesgo1->SetPointY(s, 0, 0);
     const std::int32_t n = result.TotalPoints();

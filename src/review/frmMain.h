@@ -114,7 +114,6 @@ public:
 
     // The dialogs and windows this one holds (null until made).
     frmOpenTest* fOpenTest() const;
-    QDialog* fOverLap() const;
     frmMDIRealTime* RealTimeWindow() const;
     frmabout* AboutBox() const;
     // True once the exit was confirmed (the program is ending).
@@ -160,6 +159,8 @@ private:
     void buildControls();
     void buildMenus();
     void setReviewEnabled(bool on);
+    // Frame1 hidden, every overlay box unticked and hidden.
+    void clearOverlayList();
     // Overlay charts (items 0 and 1): every ticked box, one subset each.
     void drawOverlayChart(bool swell);
     void loadSubset(int subset, const QString& testName, bool swell);
@@ -173,7 +174,6 @@ private:
     ResultGridModel* resultModel_ = nullptr;
     platform::ControlLayout* layout_ = nullptr;
     QPointer<frmOpenTest> fOpenTest_;
-    QPointer<QDialog> fOverLap_;
     QPointer<frmMDIRealTime> realTime_;
     QPointer<frmabout> about_;
     QPrinter* printer_ = nullptr;

@@ -30,7 +30,7 @@ namespace {
 constexpr int kGridColumns = 11;
 constexpr int kGridColumnTwips = 2000;
 
-void tell(const QString& text) { platform::Prompts::current().message(text); }
+using platform::tell;
 
 // A result value as the grid shows it: numbers in their general text, the test date as a date.
 QString cellText(const QVariant& v, const QString& column)
@@ -198,9 +198,8 @@ void frmSearch::cmdSearch_Click()
 
 void frmSearch::runSearch(const QString& sql, const QVariantList& values)
 {
-    if (!connection_) throw DbError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
-                                                         "It is either closed or invalid in this context."));
-    Command query(connection_->ADOConnection(), sql, parameters(values));
+    // Without a connection the statement refuses with the connection's own error.
+    Command query(connection_ ? connection_->ADOConnection() : nullptr, sql, parameters(values));
     QSqlQuery& q = query.executeQuery();
     const QSqlRecord record = q.record();
     // The grid shows the result's columns 1 to count - 3: TEST_NAME to SAMPLE_COMPACT_TIME.

@@ -6,6 +6,7 @@
 #include "records/Module1.h"
 #include "records/clsConnection.h"
 #include "records/TestHeaderUpdate.h"
+#include "records/RecordCursor.h"
 #include "records/format.h"
 
 #include <QDateTime>
@@ -30,17 +31,7 @@ const char* const kCaptions[12] = {nullptr,
                                    "Compact. Date",
                                    "Fluid Description"};
 
-void tell(const QString& text) { platform::Prompts::current().message(text); }
-
-QString elementText(const QVariant& v)
-{
-    if (v.isNull()) return {};
-    switch (v.typeId()) {
-    case QMetaType::Double: return Format::general(v.toDouble());
-    case QMetaType::QDateTime: return Format::generalDate(v.toDateTime());
-    default: return v.toString();
-    }
-}
+using platform::tell;
 
 } // namespace
 
@@ -112,7 +103,7 @@ void frmTestInfo::showEvent(QShowEvent* event)
 
 void frmTestInfo::ShowRecord(const QVariantList& all)
 {
-    for (int k = 1; k <= 11 && k < all.size(); ++k) txtTestInfo[k]->setText(elementText(all[k]));
+    for (int k = 1; k <= 11 && k < all.size(); ++k) txtTestInfo[k]->setText(RecordValue::text(all[k]));
     if (all.size() > 8) {
         txtTestInfo[5]->setText(Format::text(Module1::ToDisplayLength(all[5].toDouble()), QStringLiteral("#0.##")));
         txtTestInfo[8]->setText(Format::number(Module1::ToDisplayPress(all[8].toDouble()), QStringLiteral("#0.##")));

@@ -62,6 +62,14 @@ struct Window {
     }
 };
 
+const QSizeF Design(985, 707);
+
+// The window with its controls recorded against its design size.
+struct RecordedWindow : Window {
+    ControlLayout layout{&w};
+    RecordedWindow() { layout.save(Design); }
+};
+
 } // namespace
 
 class TestControlLayout : public QObject {
@@ -80,10 +88,8 @@ private slots:
 
 void TestControlLayout::recordsHandPlacedControlsOnly()
 {
-    Window win;
-    ControlLayout layout(&win.w);
-    layout.save(QSizeF(985, 707));
-    const auto controls = layout.controls();
+    RecordedWindow win;
+    const auto controls = win.layout.controls();
     const QSet<QWidget*> got(controls.begin(), controls.end());
     const QSet<QWidget*> want{win.button, win.frame, win.framedLabel, win.framedCombo, win.table, win.combo, win.laidOut};
     QCOMPARE(got, want);
@@ -104,12 +110,10 @@ void TestControlLayout::placesAtFractions_data()
 void TestControlLayout::placesAtFractions()
 {
     QFETCH(QSize, size);
-    Window win;
+    RecordedWindow win;
     const auto design = win.geometries();
-    ControlLayout layout(&win.w);
-    layout.save(QSizeF(985, 707));
     win.w.resize(size);
-    layout.apply();
+    win.layout.apply();
 
     // Every control keeps its fractions: the window's own against the window, framed ones against the
     // frame as placed.
@@ -147,27 +151,23 @@ void TestControlLayout::collapsedSizeLeavesControls_data()
 void TestControlLayout::collapsedSizeLeavesControls()
 {
     QFETCH(QSize, size);
-    Window win;
-    ControlLayout layout(&win.w);
-    layout.save(QSizeF(985, 707));
+    RecordedWindow win;
     win.w.resize(1400, 900);
-    layout.apply();
+    win.layout.apply();
     const auto before = win.geometries();
     win.w.resize(size);
-    layout.apply();
+    win.layout.apply();
     QVERIFY(win.geometries() == before);
 }
 
 void TestControlLayout::noDriftOverManyResizes()
 {
-    Window win;
+    RecordedWindow win;
     const auto design = win.geometries();
-    ControlLayout layout(&win.w);
-    layout.save(QSizeF(985, 707));
     for (QSize s : {QSize(300, 200), QSize(1, 1), QSize(1777, 1001), QSize(50, 40), QSize(3, 900), QSize(1280, 720),
                     QSize(985, 707)}) {
         win.w.resize(s);
-        layout.apply();
+        win.layout.apply();
     }
     QVERIFY(win.geometries() == design);
 }
@@ -179,7 +179,7 @@ void TestControlLayout::designReferenceDiffersFromCurrentSize()
     const auto design = win.geometries();
     win.w.resize(640, 480);
     ControlLayout layout(&win.w);
-    layout.save(QSizeF(985, 707));
+    layout.save(Design);
     layout.apply();
     QCOMPARE(win.button->geometry(), QRect(qRound(10 * 640 / 985.0), qRound(20 * 480 / 707.0),
                                            qRound(100 * 640 / 985.0), qRound(30 * 480 / 707.0)));
@@ -192,7 +192,7 @@ void TestControlLayout::placesOnEveryResizeWhenAsked()
 {
     Window win;
     ControlLayout layout(&win.w, true);
-    layout.save(QSizeF(985, 707));
+    layout.save(Design);
     win.w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&win.w));
     win.w.resize(1970, 1414);

@@ -9,6 +9,7 @@
 #include "realtime/frmSimpleTest.h"
 #include "realtime/frmTestRelate.h"
 #include "records/Module1.h"
+#include "records/SettingsFile.h"
 #include "records/clsConnection.h"
 
 #include <QDir>
@@ -28,7 +29,7 @@ private slots:
 void TestRealTimeEndToEnd::addZeroDescribeStartAndLog()
 {
     TempWorkDir dir;
-    dir.write("initial.txt", " 1 \r\n 2 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 1 \r\n");
+    dir.write("initial.txt", SettingsFile::text({1, 2}, 1));
     QByteArray cal;
     for (int i = 0; i < 8; ++i) cal += "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,1.2,2.2,3.2, .1 , .25 , .1 , .25 ,\r\n";
     dir.write("Calib.dat", cal);

@@ -6,6 +6,7 @@
 #include "realtime/frmMDIRealTime.h"
 #include "realtime/frmSimpleTest.h"
 #include "records/Module1.h"
+#include "records/SettingsFile.h"
 #include "records/clsConnection.h"
 
 #include <QAction>
@@ -18,7 +19,8 @@ using namespace testsupport;
 using platform::FakeSerialPort;
 
 namespace {
-const QByteArray kSettings12 = " 1 \r\n 2 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 1 \r\n";
+// "initial.txt" offering units 1 and 2 (ports 1 and 2), English units.
+QByteArray settings12() { return SettingsFile::text({1, 2}, 1); }
 const QByteArray kCalibrated = "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,1.2,2.2,3.2, .1 , .25 , .1 , .25 ,\r\n";
 } // namespace
 
@@ -108,7 +110,7 @@ void TestRealTimeWindow::missingSettingsLeaveEveryUnitOffered()
 
 void TestRealTimeWindow::addsUnitWithCalibrationAndPort()
 {
-    dir_->write("initial.txt", kSettings12);
+    dir_->write("initial.txt", settings12());
     dir_->write("Calib.dat", kCalibrated + "1,2,3,0.5,0.125,0.75,-.5,4,5,6,1,2,3,4,\r\n");
     frmMDIRealTime w;
     w.show();
@@ -138,7 +140,7 @@ void TestRealTimeWindow::addsUnitWithCalibrationAndPort()
 
 void TestRealTimeWindow::unitWithoutCalibrationLineIsNotAdded()
 {
-    dir_->write("initial.txt", " 1 \r\n 2 \r\n 0 \r\n 9 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 1 \r\n");
+    dir_->write("initial.txt", SettingsFile::text({1, 2, 0, 9}, 1));
     dir_->write("Calib.dat", kCalibrated + kCalibrated + kCalibrated);
     frmMDIRealTime w;
     w.show();
@@ -153,7 +155,7 @@ void TestRealTimeWindow::unitWithoutCalibrationLineIsNotAdded()
 
 void TestRealTimeWindow::missingCalibrationFileIsCreatedEmpty()
 {
-    dir_->write("initial.txt", kSettings12);
+    dir_->write("initial.txt", settings12());
     frmMDIRealTime w;
     w.show();
     w.menuSimpleAdd_Click(1);
@@ -166,7 +168,7 @@ void TestRealTimeWindow::missingCalibrationFileIsCreatedEmpty()
 
 void TestRealTimeWindow::uncalibratedCellWarnsAndStillAdds()
 {
-    dir_->write("initial.txt", kSettings12);
+    dir_->write("initial.txt", settings12());
     dir_->write("Calib.dat", kCalibrated + "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,0,0,0,0,0,0,0,\r\n");
     frmMDIRealTime w;
     w.show();
@@ -179,7 +181,7 @@ void TestRealTimeWindow::uncalibratedCellWarnsAndStillAdds()
 
 void TestRealTimeWindow::portFailureShowsFormLoadErrorAndKeepsScreen()
 {
-    dir_->write("initial.txt", kSettings12);
+    dir_->write("initial.txt", settings12());
     dir_->write("Calib.dat", kCalibrated);
     failOpen_ = true;
     frmMDIRealTime w;
@@ -195,7 +197,7 @@ void TestRealTimeWindow::portFailureShowsFormLoadErrorAndKeepsScreen()
 
 void TestRealTimeWindow::closingScreenOffersUnitAgain()
 {
-    dir_->write("initial.txt", kSettings12);
+    dir_->write("initial.txt", settings12());
     dir_->write("Calib.dat", kCalibrated);
     frmMDIRealTime w;
     w.show();
@@ -213,7 +215,7 @@ void TestRealTimeWindow::closingScreenOffersUnitAgain()
 
 void TestRealTimeWindow::secondUnitKeepsFirstUnitsCalibration()
 {
-    dir_->write("initial.txt", kSettings12);
+    dir_->write("initial.txt", settings12());
     dir_->write("Calib.dat", kCalibrated + "9,9,9,9,9,9,9,8,8,8,8,8,8,8,\r\n");
     frmMDIRealTime w;
     w.show();

@@ -21,28 +21,15 @@
 
 using platform::Answer;
 using platform::ScriptedPrompts;
+using testsupport::headerColumn;
 using testsupport::sqlExec;
+using testsupport::storeSampleHeader;
+using testsupport::setUnits;
 using testsupport::sqlValue;
 
 Q_DECLARE_METATYPE(DetailPoint)
 
 namespace {
-
-bool storeTest(int id, const QString& name)
-{
-    return sqlExec(QStringLiteral(
-                       "INSERT INTO TEST_INFO (TEST_ID, TEST_NAME, TEST_DATE, RESEARCHER_NAME, SAMPLE_WEIGHT, "
-                       "SAMPLE_LENGTH, SAMPLE_HARDNESS, SAMPLE_description, SAMPLE_COMPACT_PRESS, "
-                       "SAMPLE_COMPACT_TIME, SAMPLE_COMPACT_DATE, FLUID_INFO) VALUES (%1, '%2', "
-                       "'2020-01-02 10:03:04', 'old', 12.5, 0.12, 3, 'grey clay', 300, 5, '01/02/2020', 'brine')")
-                       .arg(id)
-                       .arg(name));
-}
-
-QString column(const QString& name, int id)
-{
-    return sqlValue(QStringLiteral("SELECT %1 FROM TEST_INFO WHERE TEST_ID = %2").arg(name).arg(id));
-}
 
 QStringList rowTexts(const frmTestDetail& w, int row)
 {
@@ -59,12 +46,6 @@ class TestDetail : public QObject {
 private:
     std::unique_ptr<testsupport::TempWorkDir> dir_;
     std::unique_ptr<ScriptedPrompts> prompts_;
-
-    void setUnits(int system)
-    {
-        Module1::UnitSystem = system;
-        Module1::SetUnitCaptions();
-    }
 
     // A window showing test 17 as the unit screen prepares it.
     std::unique_ptr<frmTestDetail> loadedWindow()
@@ -88,8 +69,8 @@ private slots:
         Module1::DbConnection = testsupport::openConnection();
         Module1::TestInfo = std::make_shared<clsTEST_INFO>();
         Module1::TestInfo->ConnectX(*Module1::DbConnection);
-        QVERIFY(storeTest(17, QStringLiteral("Clay")));
-        QVERIFY(storeTest(18, QStringLiteral("Other")));
+        QVERIFY(storeSampleHeader(17, QStringLiteral("Clay")));
+        QVERIFY(storeSampleHeader(18, QStringLiteral("Other")));
     }
 
     void cleanup()
@@ -342,18 +323,18 @@ private slots:
         QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("Save is completed")});
         QVERIFY(!w->InfoChanged());
         QVERIFY(!w->isVisible());
-        QCOMPARE(column(QStringLiteral("RESEARCHER_NAME"), 17), boxes[0]);
-        QCOMPARE(column(QStringLiteral("SAMPLE_WEIGHT"), 17).toDouble(), numbers[0]);
-        QCOMPARE(column(QStringLiteral("SAMPLE_HARDNESS"), 17).toDouble(), numbers[1]);
-        QCOMPARE(column(QStringLiteral("SAMPLE_description"), 17), boxes[3]);
-        QCOMPARE(column(QStringLiteral("SAMPLE_COMPACT_PRESS"), 17).toDouble(), numbers[2]);
-        QCOMPARE(column(QStringLiteral("SAMPLE_COMPACT_TIME"), 17).toDouble(), numbers[3]);
-        QCOMPARE(column(QStringLiteral("SAMPLE_COMPACT_DATE"), 17), boxes[6]);
-        QCOMPARE(column(QStringLiteral("FLUID_INFO"), 17), boxes[7]);
-        QCOMPARE(column(QStringLiteral("TEST_NAME"), 17), QStringLiteral("Clay"));
-        QCOMPARE(column(QStringLiteral("TEST_DATE"), 17), QStringLiteral("2020-01-02 10:03:04"));
-        QCOMPARE(column(QStringLiteral("SAMPLE_LENGTH"), 17).toDouble(), 0.12);
-        QCOMPARE(column(QStringLiteral("RESEARCHER_NAME"), 18), QStringLiteral("old"));
+        QCOMPARE(headerColumn(QStringLiteral("RESEARCHER_NAME"), 17), boxes[0]);
+        QCOMPARE(headerColumn(QStringLiteral("SAMPLE_WEIGHT"), 17).toDouble(), numbers[0]);
+        QCOMPARE(headerColumn(QStringLiteral("SAMPLE_HARDNESS"), 17).toDouble(), numbers[1]);
+        QCOMPARE(headerColumn(QStringLiteral("SAMPLE_description"), 17), boxes[3]);
+        QCOMPARE(headerColumn(QStringLiteral("SAMPLE_COMPACT_PRESS"), 17).toDouble(), numbers[2]);
+        QCOMPARE(headerColumn(QStringLiteral("SAMPLE_COMPACT_TIME"), 17).toDouble(), numbers[3]);
+        QCOMPARE(headerColumn(QStringLiteral("SAMPLE_COMPACT_DATE"), 17), boxes[6]);
+        QCOMPARE(headerColumn(QStringLiteral("FLUID_INFO"), 17), boxes[7]);
+        QCOMPARE(headerColumn(QStringLiteral("TEST_NAME"), 17), QStringLiteral("Clay"));
+        QCOMPARE(headerColumn(QStringLiteral("TEST_DATE"), 17), QStringLiteral("2020-01-02 10:03:04"));
+        QCOMPARE(headerColumn(QStringLiteral("SAMPLE_LENGTH"), 17).toDouble(), 0.12);
+        QCOMPARE(headerColumn(QStringLiteral("RESEARCHER_NAME"), 18), QStringLiteral("old"));
 
         // The shared connection is a new, open one; objects bound to the old one still work, and
         // objects bound anew use the new one.
@@ -407,9 +388,9 @@ private slots:
         QVERIFY(w->isVisible());
         QVERIFY(w->InfoChanged());
         QCOMPARE(Module1::DbConnection != before, replaced);
-        QCOMPARE(column(QStringLiteral("RESEARCHER_NAME"), 17), QStringLiteral("old"));
-        QCOMPARE(column(QStringLiteral("SAMPLE_description"), 17), QStringLiteral("grey clay"));
-        QCOMPARE(column(QStringLiteral("FLUID_INFO"), 17), QStringLiteral("brine"));
+        QCOMPARE(headerColumn(QStringLiteral("RESEARCHER_NAME"), 17), QStringLiteral("old"));
+        QCOMPARE(headerColumn(QStringLiteral("SAMPLE_description"), 17), QStringLiteral("grey clay"));
+        QCOMPARE(headerColumn(QStringLiteral("FLUID_INFO"), 17), QStringLiteral("brine"));
     }
 
     void close_data()
@@ -438,7 +419,7 @@ private slots:
         QCOMPARE(prompts_->texts(), texts);
         if (!texts.isEmpty()) QVERIFY(prompts_->shown[0].buttons == platform::Buttons::YesNo);
         QVERIFY(!w->isVisible());
-        QCOMPARE(column(QStringLiteral("RESEARCHER_NAME"), 17), stored);
+        QCOMPARE(headerColumn(QStringLiteral("RESEARCHER_NAME"), 17), stored);
         // Hidden, not destroyed: the entries stay as they were.
         QCOMPARE(w->txtTestInfo[3]->text(), edit ? QStringLiteral("new") : QStringLiteral("old"));
         QCOMPARE(w->InfoChanged(), edit && Answer(answer) == Answer::No);

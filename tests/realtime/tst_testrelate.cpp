@@ -24,6 +24,7 @@
 using platform::Answer;
 using platform::ScriptedPrompts;
 using testsupport::sqlExec;
+using testsupport::setUnits;
 using testsupport::sqlValue;
 
 namespace {
@@ -58,12 +59,6 @@ class TestRelate : public QObject {
 private:
     std::unique_ptr<testsupport::TempWorkDir> dir_;
     std::unique_ptr<ScriptedPrompts> prompts_;
-
-    void setUnits(int system)
-    {
-        Module1::UnitSystem = system;
-        Module1::SetUnitCaptions();
-    }
 
     // Opens the dialog as a cell's Enter Info does and lets drive act on it while it is shown modally.
     std::unique_ptr<frmTestRelate> runDialog(double waferInches, const std::function<void(frmTestRelate&)>& drive)

@@ -31,7 +31,6 @@ public:
     std::map<std::pair<int, CellLabel>, QString> labels;
     std::map<std::pair<int, CellLabel>, int> labelWrites;
     std::array<bool, 3> alarm{};
-    std::array<int, 3> alarmCalls{};
     std::array<QString, 3> status;
     QStringList events;   // "stop 1", "log 2", "chart", "message"
     std::function<void(int)> duringStop;
@@ -42,11 +41,7 @@ public:
         labels[{cell, l}] = text;
         ++labelWrites[{cell, l}];
     }
-    void showAlarm(int cell, bool shown) override
-    {
-        alarm[std::size_t(cell)] = shown;
-        ++alarmCalls[std::size_t(cell)];
-    }
+    void showAlarm(int cell, bool shown) override { alarm[std::size_t(cell)] = shown; }
     void showStatus(int cell, const QString& text) override { status[std::size_t(cell)] = text; }
     void stopCell(int cell) override
     {

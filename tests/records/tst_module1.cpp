@@ -1,6 +1,7 @@
 // The shared module: unit captions and the conversions between stored and displayed values.
 #include "TestSupport.h"
 #include "records/Module1.h"
+#include "records/format.h"
 
 #include <QtTest>
 
@@ -55,6 +56,9 @@ void TestModule1::displayLength_data()
     QTest::newRow("SI 0.12345") << 2 << 0.12345 << "3.14";
     QTest::newRow("SI 0") << 2 << 0.0 << "0.0";
     QTest::newRow("flag 0 like SI") << 0 << 1.0 << "25.4";
+    QTest::newRow("E half of the last digit") << 1 << 0.00005 << "0.0001";
+    QTest::newRow("SI half of the last digit") << 2 << 0.0125 / 25.4 << "0.01";
+    QTest::newRow("SI -0.1") << 2 << -0.1 << "-2.54";
 }
 
 void TestModule1::displayLength()
@@ -64,6 +68,11 @@ void TestModule1::displayLength()
     QFETCH(QString, shown);
     Module1::UnitSystem = flag;
     QCOMPARE(Module1::ToDisplayLength(inches), shown);
+    // The number that text reads, as the charts take it without making the text.
+    QCOMPARE(Module1::DisplayLengthNumber(inches), Format::strict(shown).value());
+    // The same text in a given unit system, whatever the current one is.
+    Module1::UnitSystem = flag == 1 ? 2 : 1;
+    QCOMPARE(Module1::ToDisplayLength(inches, flag), shown);
 }
 
 void TestModule1::temperatures_data()
@@ -86,6 +95,7 @@ void TestModule1::temperatures()
     QFETCH(double, shown);
     Module1::UnitSystem = flag;
     QCOMPARE(Module1::ToDisplayTemp(stored), shown);
+    QCOMPARE(Module1::ToDisplayTemp(stored, flag), shown);
     QVERIFY(qAbs(Module1::ToStoredTemp(Module1::ToDisplayTemp(stored)) - stored) < 1e-9);
     QCOMPARE(Module1::ToDisplayPress(stored), stored);
     QCOMPARE(Module1::ToStoredPress(stored), stored);

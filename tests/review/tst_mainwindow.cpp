@@ -16,6 +16,7 @@
 #include "platform/ShowModal.h"
 #include "realtime/frmMDIRealTime.h"
 #include "records/Module1.h"
+#include "records/SettingsFile.h"
 #include "records/clsConnection.h"
 #include "records/format.h"
 #include "review/ResultGrid.h"
@@ -86,10 +87,7 @@ bool storeTest(int id, const QString& name, double length, const std::vector<Poi
 }
 
 // "initial.txt" with every unit port 0 (no unit offered, so no port is ever opened) and the unit flag.
-QByteArray settings(int flag)
-{
-    return QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n") + QByteArray::number(flag) + "\r\n";
-}
+QByteArray settings(int flag) { return SettingsFile::text({}, flag); }
 
 // Row of the open dialog's list that shows name; -1 when none.
 int rowOf(const frmOpenTest& d, const QString& name)

@@ -9,6 +9,7 @@
 #include "platform/Prompts.h"
 #include "platform/ShowModal.h"
 #include "records/Module1.h"
+#include "records/SettingsFile.h"
 #include "review/frmMain.h"
 #include "review/frmOpenTest.h"
 
@@ -126,10 +127,7 @@ QString seriesDiff(const std::vector<double>& got, const Series& want)
 
 using testsupport::ChartView;
 
-QByteArray settings(int unitFlag)
-{
-    return QByteArray("1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n") + QByteArray::number(unitFlag) + "\r\n";
-}
+QByteArray settings(int unitFlag) { return SettingsFile::text({1}, unitFlag); }
 
 } // namespace
 

@@ -17,26 +17,13 @@
 #include <memory>
 
 using platform::ScriptedPrompts;
+using testsupport::headerColumn;
 using testsupport::sqlExec;
+using testsupport::storeSampleHeader;
+using testsupport::setUnits;
 using testsupport::sqlValue;
 
 namespace {
-
-bool storeTest(int id, const QString& name)
-{
-    return sqlExec(QStringLiteral("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME, TEST_DATE, RESEARCHER_NAME, "
-                                  "SAMPLE_WEIGHT, SAMPLE_LENGTH, SAMPLE_HARDNESS, SAMPLE_description, "
-                                  "SAMPLE_COMPACT_PRESS, SAMPLE_COMPACT_TIME, SAMPLE_COMPACT_DATE, FLUID_INFO) "
-                                  "VALUES (%1, '%2', '2020-01-02 10:03:04', 'old', 12.5, 0.12, 3, 'grey clay', "
-                                  "300, 5, '01/02/2020', 'brine')")
-                       .arg(id)
-                       .arg(name));
-}
-
-QString column(const QString& name, int id)
-{
-    return sqlValue(QStringLiteral("SELECT %1 FROM TEST_INFO WHERE TEST_ID = %2").arg(name).arg(id));
-}
 
 // Every stored column of a test, to see that a refused save changes nothing.
 QString wholeRow(int id)
@@ -56,12 +43,6 @@ class TestInfo : public QObject {
 private:
     std::unique_ptr<testsupport::TempWorkDir> dir_;
     std::unique_ptr<ScriptedPrompts> prompts_;
-
-    void setUnits(int system)
-    {
-        Module1::UnitSystem = system;
-        Module1::SetUnitCaptions();
-    }
 
     // The window showing test 17 as the main window fills it.
     std::unique_ptr<frmTestInfo> shownWindow()
@@ -85,8 +66,8 @@ private slots:
         Module1::Reset();
         setUnits(1);
         Module1::DbConnection = testsupport::openConnection();
-        QVERIFY(storeTest(17, QStringLiteral("Clay")));
-        QVERIFY(storeTest(18, QStringLiteral("Other")));
+        QVERIFY(storeSampleHeader(17, QStringLiteral("Clay")));
+        QVERIFY(storeSampleHeader(18, QStringLiteral("Other")));
     }
 
     void cleanup()
@@ -184,17 +165,17 @@ private slots:
 
         QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("Save is completed")});
         QVERIFY(w->isVisible());
-        QCOMPARE(column("RESEARCHER_NAME", 17), researcher);
-        QCOMPARE(column("SAMPLE_WEIGHT", 17), storedWeight);
-        QCOMPARE(column("SAMPLE_HARDNESS", 17), QStringLiteral("4.5"));
-        QCOMPARE(column("SAMPLE_description", 17), description);
-        QCOMPARE(column("SAMPLE_COMPACT_PRESS", 17), QStringLiteral("250.0"));
-        QCOMPARE(column("SAMPLE_COMPACT_TIME", 17), QStringLiteral("7.0"));
-        QCOMPARE(column("SAMPLE_COMPACT_DATE", 17), QStringLiteral("3/4/2021"));
-        QCOMPARE(column("FLUID_INFO", 17), fluid);
-        QCOMPARE(column("TEST_NAME", 17), QStringLiteral("Clay"));
-        QCOMPARE(column("TEST_DATE", 17), QStringLiteral("2020-01-02 10:03:04"));
-        QCOMPARE(column("SAMPLE_LENGTH", 17), QStringLiteral("0.12"));
+        QCOMPARE(headerColumn("RESEARCHER_NAME", 17), researcher);
+        QCOMPARE(headerColumn("SAMPLE_WEIGHT", 17), storedWeight);
+        QCOMPARE(headerColumn("SAMPLE_HARDNESS", 17), QStringLiteral("4.5"));
+        QCOMPARE(headerColumn("SAMPLE_description", 17), description);
+        QCOMPARE(headerColumn("SAMPLE_COMPACT_PRESS", 17), QStringLiteral("250.0"));
+        QCOMPARE(headerColumn("SAMPLE_COMPACT_TIME", 17), QStringLiteral("7.0"));
+        QCOMPARE(headerColumn("SAMPLE_COMPACT_DATE", 17), QStringLiteral("3/4/2021"));
+        QCOMPARE(headerColumn("FLUID_INFO", 17), fluid);
+        QCOMPARE(headerColumn("TEST_NAME", 17), QStringLiteral("Clay"));
+        QCOMPARE(headerColumn("TEST_DATE", 17), QStringLiteral("2020-01-02 10:03:04"));
+        QCOMPARE(headerColumn("SAMPLE_LENGTH", 17), QStringLiteral("0.12"));
         QCOMPARE(wholeRow(18), other);
         // Saved over the window's own connection; the shared one is the same as before.
         QVERIFY(w->OwnConnection() && w->OwnConnection()->IsOpen());
@@ -210,7 +191,7 @@ private slots:
         w->txtTestInfo[3]->setText(QStringLiteral("second"));
         w->cmdSave_Click();
         QVERIFY(w->OwnConnection() != first);
-        QCOMPARE(column("RESEARCHER_NAME", 17), QStringLiteral("second"));
+        QCOMPARE(headerColumn("RESEARCHER_NAME", 17), QStringLiteral("second"));
         QCOMPARE(prompts_->texts(), (QStringList{"Save is completed", "Save is completed"}));
     }
 
@@ -270,7 +251,7 @@ private slots:
         else QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
         QVERIFY(!w->isVisible());
         QCOMPARE(w->txtTestInfo[3]->text(), QStringLiteral("unsaved"));
-        QCOMPARE(column("RESEARCHER_NAME", 17), QStringLiteral("old"));
+        QCOMPARE(headerColumn("RESEARCHER_NAME", 17), QStringLiteral("old"));
         QVERIFY(prompts_->shown.empty());
     }
 };

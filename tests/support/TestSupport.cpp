@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "records/Module1.h"
 #include "records/clsConnection.h"
 
 #include <QFile>
@@ -70,6 +71,28 @@ bool sqlExec(const QString& sql)
     if (!ok) qWarning("sqlExec: %s", err);
     sqlite3_free(err);
     return ok;
+}
+
+void setUnits(int system)
+{
+    Module1::UnitSystem = system;
+    Module1::SetUnitCaptions();
+}
+
+bool storeSampleHeader(int id, const QString& name)
+{
+    return sqlExec(QStringLiteral("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME, TEST_DATE, RESEARCHER_NAME, "
+                                  "SAMPLE_WEIGHT, SAMPLE_LENGTH, SAMPLE_HARDNESS, SAMPLE_description, "
+                                  "SAMPLE_COMPACT_PRESS, SAMPLE_COMPACT_TIME, SAMPLE_COMPACT_DATE, FLUID_INFO) "
+                                  "VALUES (%1, '%2', '2020-01-02 10:03:04', 'old', 12.5, 0.12, 3, 'grey clay', "
+                                  "300, 5, '01/02/2020', 'brine')")
+                       .arg(id)
+                       .arg(name));
+}
+
+QString headerColumn(const QString& column, int id)
+{
+    return sqlValue(QStringLiteral("SELECT %1 FROM TEST_INFO WHERE TEST_ID = %2").arg(column).arg(id));
 }
 
 } // namespace testsupport

@@ -34,4 +34,13 @@ QString sqlValue(const QString& sql);
 // Runs statements that return nothing; returns false on error.
 bool sqlExec(const QString& sql);
 
+// The shared module's unit system and the captions that go with it.
+void setUnits(int system);
+
+// A test header under id and name with fixed sample values: dated 2020-01-02 10:03:04, researcher "old",
+// weight 12.5, length 0.12, hardness 3, "grey clay", compaction 300 psi for 5 min on "01/02/2020", "brine".
+bool storeSampleHeader(int id, const QString& name);
+// One column of a stored test header, as text.
+QString headerColumn(const QString& column, int id);
+
 } // namespace testsupport
