@@ -1,14 +1,12 @@
 #include "records/clsTEST_RESULT.h"
 
 #include "records/clsConnection.h"
-
 #include "records/DbError.h"
+#include "records/SqliteHandle.h"
 
-#include <QSqlDriver>
 #include <QSqlQuery>
 
 #include <sqlite3.h>
-#include <cstring>
 
 const QString clsTEST_RESULT::LoadSql = QStringLiteral(
     "SELECT RESULT_ID, TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, RESULT_BATHTEMP, RESULT_PRESS, "
@@ -56,9 +54,7 @@ void clsTEST_RESULT::ConnectX(const clsConnection& connection)
 // read as 0, and no QVariant per cell. A failure part way leaves no rows and raises DbError.
 void clsTEST_RESULT::loadRows()
 {
-    const QVariant h = handle_->db().driver()->handle();
-    sqlite3* db = h.isValid() && std::strcmp(h.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3* const*>(h.constData())
-                                                                           : nullptr;
+    sqlite3* db = sqliteHandle(handle_->db());
     if (!db) throw DbError(-1, QStringLiteral("The database connection gives no SQLite handle."));
     sqlite3_stmt* stmt = nullptr;
     const QByteArray sql = LoadSql.toUtf8();

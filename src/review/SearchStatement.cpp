@@ -1,8 +1,12 @@
 #include "review/SearchStatement.h"
 
+#include "records/SqliteHandle.h"
 #include "records/format.h"
 
 #include <QDateTime>
+#include <QSqlDatabase>
+
+#include <sqlite3.h>
 
 namespace review {
 
@@ -29,6 +33,61 @@ QString findOperator(const QString& typed)
     return {};
 }
 
+// The column's text as the result lists show it, case-folded, for " Like " and text comparisons.
+QString shownText(const SearchColumn& column)
+{
+    const QString col = QLatin1String(column.name);
+    switch (column.kind) {
+    case ColumnKind::Number: return QStringLiteral("search_fold(search_number_text(%1))").arg(col);
+    case ColumnKind::Date: return QStringLiteral("search_fold(search_date_text(%1))").arg(col);
+    case ColumnKind::Text: break;
+    }
+    return QStringLiteral("search_fold(%1)").arg(col);
+}
+
+QString argumentText(sqlite3_value* v)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return QString::fromUtf8(text, sqlite3_value_bytes(v));
+}
+
+void resultText(sqlite3_context* ctx, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_result_text(ctx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+// search_fold(x): x case-folded; null stays null.
+void foldFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    resultText(ctx, argumentText(argv[0]).toCaseFolded());
+}
+
+// search_number_text(x): a number in its general text; a stored text that reads as a number likewise;
+// any other text as it stands; null stays null.
+void numberTextFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_NULL: return sqlite3_result_null(ctx);
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT: return resultText(ctx, Format::general(sqlite3_value_double(argv[0])));
+    default: break;
+    }
+    const QString text = argumentText(argv[0]);
+    const auto x = Format::strict(text);
+    resultText(ctx, x ? Format::general(*x) : text);
+}
+
+// search_date_text(x): a stored date in its general date text; anything else as it stands.
+void dateTextFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    const QString text = argumentText(argv[0]);
+    const QDateTime t = Format::fromStoredDate(text);
+    resultText(ctx, t.isValid() ? Format::generalDate(t) : text);
+}
+
 // One condition with its markers; appends its values.
 QString condition(const SearchCondition& row, QVariantList& values)
 {
@@ -42,12 +101,12 @@ QString condition(const SearchCondition& row, QVariantList& values)
 
     if (op.trimmed() == QLatin1String("Like")) {
         values << QVariant(QStringLiteral("%") + v + QStringLiteral("%"));
-        return col + op + QStringLiteral("?");
+        return shownText(*column) + op + QStringLiteral("search_fold(?)");
     }
     switch (column->kind) {
     case ColumnKind::Text:
         values << QVariant(v);
-        return col + op + QStringLiteral("?");
+        return shownText(*column) + op + QStringLiteral("search_fold(?)");
     case ColumnKind::Number: {
         const auto x = Format::strict(v);
         if (!x) throw SearchError(QStringLiteral("The value '%1' of %2 is not a number.").arg(v, col));
@@ -102,6 +161,19 @@ const QStringList& searchOperators()
 }
 
 QString searchBaseStatement() { return QLatin1String(kBase); }
+
+bool registerSearchFunctions(const QSqlDatabase& db)
+{
+    sqlite3* handle = sqliteHandle(db);
+    if (!handle) return false;
+    constexpr int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    return sqlite3_create_function_v2(handle, "search_fold", 1, flags, nullptr, foldFunction, nullptr, nullptr,
+                                      nullptr) == SQLITE_OK &&
+           sqlite3_create_function_v2(handle, "search_number_text", 1, flags, nullptr, numberTextFunction, nullptr,
+                                      nullptr, nullptr) == SQLITE_OK &&
+           sqlite3_create_function_v2(handle, "search_date_text", 1, flags, nullptr, dateTextFunction, nullptr,
+                                      nullptr, nullptr) == SQLITE_OK;
+}
 
 SearchStatement buildSearch(const std::array<SearchCondition, 3>& rows)
 {

@@ -5,12 +5,18 @@
 // Only the table's own columns and the listed operators are accepted. A value is read by the kind of its
 // column: a number strictly, a date month first ("m/d/yyyy", optionally "h:mm[:ss] [AM|PM]", or the stored
 // form) into the stored form "yyyy-MM-dd HH:mm:ss", a text as typed. " Like " takes the value as text
-// for every column and looks for it anywhere in the column's stored text ('%' and '_' keep their pattern
-// meaning).
+// for every column and looks for it anywhere in the text the result lists show for the column: a text
+// column's own text, a number's general text ("12", not the stored "12.0"), a date's general date text
+// ("1/2/2020 10:03:04 AM"); '%' and '_' keep their pattern meaning.
+//
+// Every text comparison ignores case (letters of any alphabet), as names and descriptions are typed by
+// hand: text columns and " Like " compare case-folded texts through the functions that
+// registerSearchFunctions adds to the search's connection.
 //
 // A date typed without a time stands for the whole day under " = " and " <> ": "= 1/2/2020" finds every
 // test of that day (whatever its time), "<> 1/2/2020" every test of another day. The ordering operators
 // compare with midnight at the start of that day.
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -54,6 +60,10 @@ public:
 
 // The base statement of the search.
 QString searchBaseStatement();
+
+// Adds the functions the statements call (search_fold, search_number_text, search_date_text) to a
+// QSQLITE connection; false when the connection gives no SQLite handle.
+bool registerSearchFunctions(const QSqlDatabase& db);
 
 // Builds the statement: the base "select * from test_info", " where  " before the first row that has a
 // value and " and " before each further one, then " order by test_info.TEST_id desc". Rows whose value is

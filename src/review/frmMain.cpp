@@ -1,10 +1,13 @@
 #include "review/frmMain.h"
 
+#include "realtime/ActiveTests.h"
+
 #include "platform/Chart.h"
 #include "platform/ControlLayout.h"
 #include "platform/GridHelpers.h"
 #include "platform/Prompts.h"
 #include "platform/ShowModal.h"
+#include "realtime/ActiveTests.h"
 #include "realtime/frmMDIRealTime.h"
 #include "records/DbError.h"
 #include "records/Module1.h"
@@ -327,6 +330,12 @@ void frmMain::LoadUnitSetting()
 void frmMain::closeEvent(QCloseEvent* event)
 {
     if (!ended_) {
+        // A running or preheating cell would go on heating unwatched: refuse as the real-time window does.
+        if (realtime::anyCellActive()) {
+            tell(QStringLiteral("The test must be stopped before exiting the Real Time Test screen"));
+            event->ignore();
+            return;
+        }
         const platform::Answer answer = platform::Prompts::current().ask(
             QStringLiteral("Are you sure you want to exit?"), platform::Buttons::YesNo, QStringLiteral("Exit Check"),
             platform::Icon::Warning);

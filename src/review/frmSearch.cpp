@@ -148,6 +148,7 @@ void frmSearch::Form_Load()
     try {
         connection_ = std::make_unique<clsConnection>();
         connection_->OpenDB(QStringLiteral("Admin"), QString(), QStringLiteral("Torvan"), QString());
+        review::registerSearchFunctions(connection_->ADOConnection()->db());
         Command query(connection_->ADOConnection(), review::searchBaseStatement(), {});
         QSqlQuery& q = query.executeQuery();
         const QSqlRecord record = q.record();

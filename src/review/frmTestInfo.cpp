@@ -9,6 +9,7 @@
 #include "records/RecordCursor.h"
 #include "records/format.h"
 
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QEvent>
 #include <QLabel>
@@ -131,3 +132,17 @@ void frmTestInfo::cmdSave_Click()
 }
 
 void frmTestInfo::cmdCancel_Click() { hide(); }
+
+void frmTestInfo::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmTestInfo::Form_Unload()
+{
+    hide();
+    for (int k = 1; k <= 11; ++k) txtTestInfo[std::size_t(k)]->clear();
+    testId_ = 0;
+    connection_.reset();
+}

@@ -10,7 +10,8 @@
 //   w->setTestId(id);                           // the WHERE of the save
 //   w->ShowRecord(Module1::TestInfo->All());    // boxes 1..11 (or write txtTestInfo[k] directly)
 //   w->show(); w->raise(); w->activateWindow();
-// Close and the close box only hide the window; the boxes keep their texts for the export and report.
+// Close only hides the window (the boxes keep their texts); the close box unloads it: the boxes are emptied,
+// so unsaved edits never outlive the window, and the next "Test Info" fills it from the database again.
 #include <QVariantList>
 #include <QWidget>
 #include <array>
@@ -20,6 +21,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QCloseEvent;
 class QEvent;
 class QShowEvent;
 class clsConnection;
@@ -48,6 +50,9 @@ public:
     void cmdCancel_Click();
     // Unit captions of Label2(5) and Label2(8) from Module1; runs at load and at every activation.
     void Form_Activate();
+    // The close box: hides the window and returns it to its state at load (empty boxes, no test, no own
+    // connection).
+    void Form_Unload();
 
 
     std::array<QLabel*, 12> Label1{};        // 1..11 captions of the boxes
@@ -58,6 +63,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

@@ -11,6 +11,7 @@
 
 #include "platform/Chart.h"
 #include "platform/FakeSerialPort.h"
+#include "realtime/frmSimpleTest.h"
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
 #include "platform/ShowModal.h"
@@ -517,6 +518,55 @@ private slots:
         QCOMPARE(w.Ended(), ends);
         QCOMPARE(w.isVisible(), !ends);
         if (!ends) QVERIFY(w.RealTimeWindow()->isVisible());
+    }
+
+    // While a cell of a unit screen runs or preheats, every way out is refused with the real-time window's
+    // message and no question; once the cells are stopped the question is asked again.
+    void exitRefusedWhileCellActive_data()
+    {
+        QTest::addColumn<QString>("via");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<int>("state");
+        QTest::newRow("close box, cell A running") << "close box" << 1 << int(realtime::CellRunning);
+        QTest::newRow("button, cell B running") << "button" << 2 << int(realtime::CellRunning);
+        QTest::newRow("menu, cell A preheating") << "menu" << 1 << int(realtime::CellPreheating);
+        QTest::newRow("handler, cell B preheating") << "handler" << 2 << int(realtime::CellPreheating);
+    }
+
+    void exitRefusedWhileCellActive()
+    {
+        QFETCH(QString, via);
+        QFETCH(int, cell);
+        QFETCH(int, state);
+        platform::setSerialPortFactory([] { return std::make_unique<platform::FakeSerialPort>(); });
+        frmMain& w = start(1);
+        w.show();
+        QPointer<frmSimpleTest> screen = new frmSimpleTest;
+        Module1::SimpleTestForms[3] = screen.data();
+        screen->poll().cell(cell).state = state;
+        auto leave = [&] {
+            if (via == QLatin1String("close box")) return w.close();
+            if (via == QLatin1String("button")) w.cmdExit->click();
+            else if (via == QLatin1String("menu")) w.MenuFileExit->trigger();
+            else w.cmdExit_Click();
+            return w.Ended();
+        };
+        prompts_->clear();
+        QVERIFY(!leave());
+        QCOMPARE(prompts_->texts(),
+                 QStringList{QStringLiteral("The test must be stopped before exiting the Real Time Test screen")});
+        QCOMPARE(prompts_->shown.front().kind, ScriptedPrompts::Kind::Message);
+        QVERIFY(!w.Ended());
+        QVERIFY(w.isVisible());
+        QCOMPARE(screen->poll().cell(cell).state, state);   // nothing of the unit was touched
+
+        // Stopped: the ordinary question again.
+        screen->poll().cell(cell).state = realtime::CellStopped;
+        prompts_->clear();
+        prompts_->queueAnswer(Answer::No);
+        QVERIFY(!leave());
+        QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("Are you sure you want to exit?")});
+        delete screen.data();
     }
 
     // ---- opening a test ----

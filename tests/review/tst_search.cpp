@@ -152,7 +152,7 @@ private slots:
         const QString base = QStringLiteral("select * from test_info");
 
         QTest::newRow("Like on a name") << Rows{{"TEST_NAME", Like, "abc"}}
-                                        << base + " where  TEST_NAME Like ?" + kOrder << QVariantList{"%abc%"}
+                                        << base + " where  search_fold(TEST_NAME) Like search_fold(?)" + kOrder << QVariantList{"%abc%"}
                                         << QStringList{"ABCD", "abc clay"};
         QTest::newRow("date and weight, rows 1 and 3")
             << Rows{{"TEST_DATE", Ge, "1/1/2020"}, {}, {"SAMPLE_WEIGHT", Lt, "10"}}
@@ -166,13 +166,13 @@ private slots:
             << Rows{{}, {"SAMPLE_WEIGHT", Gt, "9"}} << base + " where  SAMPLE_WEIGHT > ?" + kOrder
             << QVariantList{9.0} << QStringList{"x' OR '1'='1", "shale", "abc clay"};
         QTest::newRow("three conditions") << Rows{{"SAMPLE_WEIGHT", Ge, "8"}, {"TEST_ID", Ne, "3"}, {"TEST_NAME", Like, "a"}}
-                                          << base + " where  SAMPLE_WEIGHT >= ? and TEST_ID <> ? and TEST_NAME Like ?" + kOrder
+                                          << base + " where  SAMPLE_WEIGHT >= ? and TEST_ID <> ? and search_fold(TEST_NAME) Like search_fold(?)" + kOrder
                                           << QVariantList{8.0, 3.0, "%a%"} << QStringList{"ABCD", "abc clay"};
         QTest::newRow("number read strictly, blanks around") << Rows{{"SAMPLE_WEIGHT", Le, " 9.75 "}}
                                                              << base + " where  SAMPLE_WEIGHT <= ?" + kOrder
                                                              << QVariantList{9.75} << QStringList{"shale", "ABCD"};
         QTest::newRow("text compared as text") << Rows{{"RESEARCHER_NAME", Eq, "Kim"}, {"TEST_ID", Lt, "3"}}
-                                               << base + " where  RESEARCHER_NAME = ? and TEST_ID < ?" + kOrder
+                                               << base + " where  search_fold(RESEARCHER_NAME) = search_fold(?) and TEST_ID < ?" + kOrder
                                                << QVariantList{"Kim", 3.0} << QStringList{"ABCD", "abc clay"};
         QTest::newRow("date without time: = takes the whole day")
             << Rows{{"TEST_DATE", Eq, "1/2/2020"}} << base + " where  (TEST_DATE >= ? and TEST_DATE < ?)" + kOrder
@@ -189,7 +189,7 @@ private slots:
         QTest::newRow("typed column name in another case") << Rows{{" sample_weight ", Gt, "12"}}
                                                            << base + " where  SAMPLE_WEIGHT > ?" + kOrder
                                                            << QVariantList{12.0} << QStringList{"abc clay"};
-        QTest::newRow("no match") << Rows{{"TEST_NAME", Eq, "granite"}} << base + " where  TEST_NAME = ?" + kOrder
+        QTest::newRow("no match") << Rows{{"TEST_NAME", Eq, "granite"}} << base + " where  search_fold(TEST_NAME) = search_fold(?)" + kOrder
                                   << QVariantList{"granite"} << QStringList{};
     }
 
@@ -205,6 +205,45 @@ private slots:
         QVERIFY2(prompts_->shown.empty(), qPrintable(prompts_->texts().join('|')));
         QCOMPARE(dlg->LastStatement(), sql);
         QCOMPARE(dlg->LastValues(), values);
+        QCOMPARE(foundNames(*dlg), found);
+    }
+
+    // Text comparisons ignore case in any alphabet; " Like " on a number or date column matches the text
+    // the result list shows for it, not the stored text.
+    void caseAndShownText_data()
+    {
+        QTest::addColumn<Rows>("rows");
+        QTest::addColumn<QStringList>("found");
+        QTest::newRow("= on a text column, other case") << Rows{{"FLUID_INFO", Eq, "BRINE"}, {"TEST_ID", Gt, "4"}}
+                                                        << QStringList{"Österby", "sand"};
+        QTest::newRow("= with accented capitals") << Rows{{"TEST_NAME", Eq, "ÖSTERBY"}} << QStringList{"Österby"};
+        QTest::newRow("Like with accented capitals") << Rows{{"RESEARCHER_NAME", Like, "MÜLL"}}
+                                                     << QStringList{"Österby"};
+        QTest::newRow("<> on a text column ignores case") << Rows{{"RESEARCHER_NAME", Ne, "KIM"}}
+                                                          << QStringList{"Österby"};
+        QTest::newRow("Like on a date as listed") << Rows{{"TEST_DATE", Like, "1/2/2020"}}
+                                                  << QStringList{"x' OR '1'='1", "shale"};
+        QTest::newRow("Like on a date's time as listed") << Rows{{"TEST_DATE", Like, "10:03:04 am"}}
+                                                         << QStringList{"shale"};
+        QTest::newRow("Like 0 does not find 12 stored as 12.0") << Rows{{"SAMPLE_WEIGHT", Like, "0"}}
+                                                                << QStringList{"x' OR '1'='1"};
+        QTest::newRow("Like on a number as listed") << Rows{{"SAMPLE_WEIGHT", Like, "2.5"}}
+                                                    << QStringList{"abc clay"};
+        QTest::newRow("Like on an id") << Rows{{"TEST_ID", Like, "6"}} << QStringList{"Österby"};
+    }
+
+    void caseAndShownText()
+    {
+        QFETCH(Rows, rows);
+        QFETCH(QStringList, found);
+        QVERIFY(sqlExec(QStringLiteral("UPDATE TEST_INFO SET SAMPLE_WEIGHT = '12.0' WHERE TEST_ID = 2")));
+        QVERIFY(sqlExec(QStringLiteral("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME, TEST_DATE, RESEARCHER_NAME, "
+                                       "FLUID_INFO) VALUES (6, 'Österby', '2020-02-01 08:00:00', 'Jörg Müller', "
+                                       "'Brine')")));
+        auto dlg = loadedDialog();
+        for (int i = 0; i < rows.size(); ++i) setRow(*dlg, i + 1, rows[i]);
+        dlg->cmdSearch_Click();
+        QVERIFY2(prompts_->shown.empty(), qPrintable(prompts_->texts().join('|')));
         QCOMPARE(foundNames(*dlg), found);
     }
 

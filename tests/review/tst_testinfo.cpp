@@ -235,22 +235,31 @@ private slots:
         QVERIFY2(texts[1].startsWith(QStringLiteral("ERROR: ")), qPrintable(texts[1]));
     }
 
-    void closeHidesAndKeepsEdits_data()
+    // Close hides the window and keeps what is typed; the close box unloads it, so an unsaved edit is gone
+    // (boxes empty, no test) and nothing is written either way.
+    void closing_data()
     {
         QTest::addColumn<bool>("closeBox");
-        QTest::newRow("Close") << false;
-        QTest::newRow("close box") << true;
+        QTest::newRow("Close keeps the edits") << false;
+        QTest::newRow("close box unloads") << true;
     }
 
-    void closeHidesAndKeepsEdits()
+    void closing()
     {
         QFETCH(bool, closeBox);
         auto w = shownWindow();
+        const auto id = w->TestId();
         w->txtTestInfo[3]->setText(QStringLiteral("unsaved"));
         if (closeBox) w->close();
         else QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
         QVERIFY(!w->isVisible());
-        QCOMPARE(w->txtTestInfo[3]->text(), QStringLiteral("unsaved"));
+        if (closeBox) {
+            for (int k = 1; k <= 11; ++k) QVERIFY2(w->txtTestInfo[k]->text().isEmpty(), qPrintable(QString::number(k)));
+            QCOMPARE(w->TestId(), 0);
+        } else {
+            QCOMPARE(w->txtTestInfo[3]->text(), QStringLiteral("unsaved"));
+            QCOMPARE(w->TestId(), id);
+        }
         QCOMPARE(headerColumn("RESEARCHER_NAME", 17), QStringLiteral("old"));
         QVERIFY(prompts_->shown.empty());
     }
