@@ -186,7 +186,9 @@ void frmSetup::buildHardwareTab(QFrame* tab)
     for (std::size_t i = 1; i <= 8; ++i) {
         const int y = 48 + int(i - 1) * 36;
         lblUnit[i] = place(new QLabel(QStringLiteral("Unit %1:").arg(i), tab), QStringLiteral("lblUnit(%1)").arg(i),
-                           {20, y + 2, 60, 22});
+                           {20, y + 4, 60, 22});
+        // The label's text stays level with its box, which keeps its height at every size.
+        lblUnit[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         cmbUnit[i] = place(new QComboBox(tab), QStringLiteral("cmbUnit(%1)").arg(i), {84, y, 130, 26});
         lblUnit[i]->setBuddy(cmbUnit[i]);
     }

@@ -93,11 +93,12 @@ private:
     std::function<void(frmCopyPaste&)> driveCopy_;
     QStringList modalShown_;
 
-    // The window after its opening, with "initial.txt" holding no units and flag units (none: no file).
+    // The window after its opening, with "initial.txt" holding no units and flag units (-1: the file and
+    // the unit system as the test left them).
     frmSetup& start(int units = 1)
     {
         if (units > 0) dir_->write("initial.txt", SettingsFile::text({}, units));
-        testsupport::setUnits(units > 0 ? units : 0);
+        if (units >= 0) testsupport::setUnits(units);
         connection_ = testsupport::openConnection();
         main_ = std::make_unique<QWidget>();
         main_->hide();
@@ -1019,6 +1020,7 @@ private slots:
         QVERIFY(sqlExec("INSERT INTO SEQUENCE_STEP (SEQUENCE_ID, STEP_NO, STEP_ELAPSE_TIME, STEP_TEMP, RECORD_RATE, "
                         "STEP_PRESS) VALUES " + rows.join(", ")));
         dir_->write("initial.txt", SettingsFile::text({1, 2, 0, 0, 0, 0, 0, 0}, 1));
+        testsupport::setUnits(1);
         frmSetup& w = start(-1);
         QCOMPARE(w.lstSeqName->currentItem()->text(), QStringLiteral("Bentonite ramp 150-350 F"));
         QCOMPARE(w.MSFlexGrid1->rowCount(), 12);
