@@ -2,6 +2,7 @@
 
 #include "platform/Prompts.h"
 #include "records/Module1.h"
+#include "setup/Controls.h"
 #include "setup/StepTable.h"
 
 #include <QComboBox>
@@ -10,26 +11,14 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+using namespace setup::controls;
+
 namespace {
-
-template <class W>
-W* place(W* w, const char* name, QRect geometry, const QString& tip = {})
-{
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(geometry);
-    if (!tip.isEmpty()) w->setToolTip(tip);
-    return w;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text, QRect g)
-{
-    return place(new QLabel(text, parent), name, g);
-}
 
 // A drop-down that also takes typing, as the step and position boxes do.
 QComboBox* combo(QWidget* parent, const char* name, QRect g, const QString& tip = {})
 {
-    auto* c = place(new QComboBox(parent), name, g, tip);
+    auto* c = place(new QComboBox(parent), QLatin1String(name), g, tip);
     c->setEditable(true);
     c->setInsertPolicy(QComboBox::NoInsert);
     return c;
@@ -73,18 +62,18 @@ frmInsertStep::frmInsertStep(QWidget* parent) : QDialog(parent)
     cmbBeforeAfter->addItems({QStringLiteral("before"), QStringLiteral("after")});
     cmbBeforeAfter->setCurrentIndex(0);
     Label3 = label(this, "Label3", QStringLiteral("Step No:"), {12, 76, 190, 22});
-    txtStepNo = place(new QLineEdit(QStringLiteral("1"), this), "txtStepNo", {210, 74, 110, 24});
+    txtStepNo = place(new QLineEdit(QStringLiteral("1"), this), QLatin1String("txtStepNo"), {210, 74, 110, 24});
     Label4 = label(this, "Label4", QStringLiteral("Step time (min):"), {12, 108, 190, 22});
-    txtTime = place(new QLineEdit(this), "txtTime", {210, 106, 110, 24}, QStringLiteral("Enter a number >0 and <6300"));
+    txtTime = place(new QLineEdit(this), QLatin1String("txtTime"), {210, 106, 110, 24}, QStringLiteral("Enter a number >0 and <6300"));
     lblTemp = label(this, "lblTemp", temperatureLabel(), {12, 140, 190, 22});
-    txtTemp = place(new QLineEdit(this), "txtTemp", {210, 138, 110, 24},
+    txtTemp = place(new QLineEdit(this), QLatin1String("txtTemp"), {210, 138, 110, 24},
                     QStringLiteral("Enter a temp setting of up to the maximum for your unit"));
     Label5 = label(this, "Label5", QStringLiteral("Data Recording Interval (sec):"), {12, 172, 194, 22});
-    txtRate = place(new QLineEdit(this), "txtRate", {210, 170, 110, 24},
+    txtRate = place(new QLineEdit(this), QLatin1String("txtRate"), {210, 170, 110, 24},
                     QStringLiteral("Set the desired data recording interval"));
-    cmdOk = place(new QPushButton(QStringLiteral("&OK"), this), "cmdOk", {90, 216, 96, 30},
+    cmdOk = place(new QPushButton(QStringLiteral("&OK"), this), QLatin1String("cmdOk"), {90, 216, 96, 30},
                   QStringLiteral("Click here to insert multiple steps"));
-    cmdCancel = place(new QPushButton(QStringLiteral("&Cancel"), this), "cmdCancel", {196, 216, 96, 30},
+    cmdCancel = place(new QPushButton(QStringLiteral("&Cancel"), this), QLatin1String("cmdCancel"), {196, 216, 96, 30},
                       QStringLiteral("Click here to close this window without inserting test steps"));
     cmdOk->setDefault(true);
 
@@ -145,9 +134,9 @@ frmDeleteSteps::frmDeleteSteps(QWidget* parent) : QDialog(parent)
     cmbDeletefrom = combo(this, "cmbDeletefrom", {92, 42, 84, 26}, QStringLiteral("Select the first step to delete"));
     Label3 = label(this, "Label3", QStringLiteral("to"), {188, 44, 24, 22});
     cmbDeleteto = combo(this, "cmbDeleteto", {216, 42, 84, 26}, QStringLiteral("Select the last step to delete"));
-    cmdOk = place(new QPushButton(QStringLiteral("&OK"), this), "cmdOk", {64, 100, 96, 30},
+    cmdOk = place(new QPushButton(QStringLiteral("&OK"), this), QLatin1String("cmdOk"), {64, 100, 96, 30},
                   QStringLiteral("Click OK to delete multiple steps"));
-    cmdCancel = place(new QPushButton(QStringLiteral("&Cancel"), this), "cmdCancel", {172, 100, 96, 30},
+    cmdCancel = place(new QPushButton(QStringLiteral("&Cancel"), this), QLatin1String("cmdCancel"), {172, 100, 96, 30},
                       QStringLiteral("Click here to close this window without deleting any steps"));
     cmdOk->setDefault(true);
     connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
@@ -207,11 +196,11 @@ frmCopyPaste::frmCopyPaste(QWidget* parent) : QDialog(parent)
     cmbPasteto = combo(this, "cmbPasteto", {290, 50, 80, 26});
     Label6 = label(this, "Label6", QStringLiteral("Paste target:"), {12, 92, 100, 22});
     lblTemp = label(this, "lblTemp", temperatureLabel(), {116, 92, 170, 22});
-    txtNewTemperature = place(new QLineEdit(this), "txtNewTemperature", {290, 90, 104, 24});
+    txtNewTemperature = place(new QLineEdit(this), QLatin1String("txtNewTemperature"), {290, 90, 104, 24});
     Label7 = label(this, "Label7", QStringLiteral("New target pressure (psi):"), {116, 128, 170, 22});
-    txtNewPressure = place(new QLineEdit(this), "txtNewPressure", {290, 126, 104, 24});
-    cmdOk = place(new QPushButton(QStringLiteral("&OK"), this), "cmdOk", {104, 198, 96, 30});
-    cmdCancel = place(new QPushButton(QStringLiteral("&Cancel"), this), "cmdCancel", {212, 198, 96, 30});
+    txtNewPressure = place(new QLineEdit(this), QLatin1String("txtNewPressure"), {290, 126, 104, 24});
+    cmdOk = place(new QPushButton(QStringLiteral("&OK"), this), QLatin1String("cmdOk"), {104, 198, 96, 30});
+    cmdCancel = place(new QPushButton(QStringLiteral("&Cancel"), this), QLatin1String("cmdCancel"), {212, 198, 96, 30});
     cmdOk->setDefault(true);
     connect(cmbBeforeAfter, &QComboBox::editTextChanged, this, [this] { cmbBeforeAfter_Change(); });
     connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });

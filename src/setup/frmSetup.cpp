@@ -11,6 +11,7 @@
 #include "records/clsConnection.h"
 #include "records/clsSEQUENCE_INFO.h"
 #include "records/clsSEQUENCE_STEP.h"
+#include "setup/Controls.h"
 #include "setup/HardwareSettings.h"
 #include "setup/SequenceStore.h"
 #include "setup/StepDialogs.h"
@@ -37,6 +38,7 @@
 
 namespace grid = platform::grid;
 using platform::tell;
+using namespace setup::controls;
 
 namespace {
 
@@ -48,30 +50,6 @@ const QString kNameTooLong = QStringLiteral("Sequence name too long,name lengh c
 const QString kNoSequence =
     QStringLiteral("No test sequence is chosen. Choose one in the list, or make one with New, before saving.");
 constexpr int kMaxNameLength = 50;
-
-template <class W>
-W* place(W* w, const QString& name, QRect geometry, const QString& tip = {})
-{
-    w->setObjectName(name);
-    w->setGeometry(geometry);
-    if (!tip.isEmpty()) w->setToolTip(tip);
-    return w;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& tip, QRect g)
-{
-    return place(new QPushButton(caption, parent), QLatin1String(name), g, tip);
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text, QRect g)
-{
-    return place(new QLabel(text, parent), QLatin1String(name), g);
-}
-
-QLineEdit* edit(QWidget* parent, const char* name, QRect g)
-{
-    return place(new QLineEdit(parent), QLatin1String(name), g);
-}
 
 } // namespace
 
@@ -129,25 +107,15 @@ void frmSetup::buildSequenceTab(QFrame* tab)
     txtOverlap2->installEventFilter(this);
 
     const int x = 712, w = 160, h = 30;
-    cmdNew = button(tab, "cmdNew", QStringLiteral("&New"), QStringLiteral("Click here to create a new test sequence"),
-                    {x, 10, w, h});
-    cmdSaveas = button(tab, "cmdSaveas", QStringLiteral("Copy &As"),
-                       QStringLiteral("Click here to save the selected test sequence as a different name"), {x, 46, w, h});
-    cmdSaveChange = button(tab, "cmdSaveChange", QStringLiteral("&Save"),
-                           QStringLiteral("Click here to save change of current sequence"), {x, 82, w, h});
-    cmdDelete = button(tab, "cmdDelete", QStringLiteral("&Delete"),
-                       QStringLiteral("Click here to delete the selected test sequence"), {x, 118, w, h});
-    cmdInsertStep = button(tab, "cmdInsertStep", QStringLiteral("&Insert new step"),
-                           QStringLiteral("Click here to insert a new step into the current test sequence"),
-                           {x, 170, w, h});
-    cmdDeleteStep = button(tab, "cmdDeleteStep", QStringLiteral("De&lete Current step"),
-                           QStringLiteral("Click here to delete a step from the current test sequence"), {x, 206, w, h});
-    cmdDeleteSteps = button(tab, "cmdDeleteSteps", QStringLiteral("Delete Multi- Steps"),
-                            QStringLiteral("Click here to delete multiple test steps"), {x, 242, w, h});
-    cmdCopySteps = button(tab, "cmdCopySteps", QStringLiteral("Copy Batch Steps"),
-                          QStringLiteral("Click here to copy & paste multiple test steps"), {x, 278, w, h});
-    cmdReturn = button(tab, "cmdReturn", QStringLiteral("&Return"), QStringLiteral("Click here to return to main menu"),
-                       {x, 452, w, h});
+    cmdNew = button(tab, "cmdNew", QStringLiteral("&New"), {x, 10, w, h}, QStringLiteral("Click here to create a new test sequence"));
+    cmdSaveas = button(tab, "cmdSaveas", QStringLiteral("Copy &As"), {x, 46, w, h}, QStringLiteral("Click here to save the selected test sequence as a different name"));
+    cmdSaveChange = button(tab, "cmdSaveChange", QStringLiteral("&Save"), {x, 82, w, h}, QStringLiteral("Click here to save change of current sequence"));
+    cmdDelete = button(tab, "cmdDelete", QStringLiteral("&Delete"), {x, 118, w, h}, QStringLiteral("Click here to delete the selected test sequence"));
+    cmdInsertStep = button(tab, "cmdInsertStep", QStringLiteral("&Insert new step"), {x, 170, w, h}, QStringLiteral("Click here to insert a new step into the current test sequence"));
+    cmdDeleteStep = button(tab, "cmdDeleteStep", QStringLiteral("De&lete Current step"), {x, 206, w, h}, QStringLiteral("Click here to delete a step from the current test sequence"));
+    cmdDeleteSteps = button(tab, "cmdDeleteSteps", QStringLiteral("Delete Multi- Steps"), {x, 242, w, h}, QStringLiteral("Click here to delete multiple test steps"));
+    cmdCopySteps = button(tab, "cmdCopySteps", QStringLiteral("Copy Batch Steps"), {x, 278, w, h}, QStringLiteral("Click here to copy & paste multiple test steps"));
+    cmdReturn = button(tab, "cmdReturn", QStringLiteral("&Return"), {x, 452, w, h}, QStringLiteral("Click here to return to main menu"));
 
     frameRamp = place(new QGroupBox(QStringLiteral("Auto Step Builder"), tab), QStringLiteral("frameRamp"),
                       {12, 372, 688, 110});
@@ -159,10 +127,8 @@ void frmSetup::buildSequenceTab(QFrame* tab)
     txtTemp = edit(frameRamp, "txtTemp", {168, 68, 100, 24});
     lblInterval = label(frameRamp, "lblInterval", QStringLiteral("Record Interval (sec):"), {296, 70, 150, 22});
     txtInterval = edit(frameRamp, "txtInterval", {450, 68, 100, 24});
-    cmdOk = button(frameRamp, "cmdOk", QStringLiteral("OK"), QStringLiteral("Click here to save as sequence steps"),
-                   {578, 28, 96, 30});
-    cmdCancel = button(frameRamp, "cmdCancel", QStringLiteral("Cancel"),
-                       QStringLiteral("Click here to clear Auto Step Builder text fields"), {578, 66, 96, 30});
+    cmdOk = button(frameRamp, "cmdOk", QStringLiteral("OK"), {578, 28, 96, 30}, QStringLiteral("Click here to save as sequence steps"));
+    cmdCancel = button(frameRamp, "cmdCancel", QStringLiteral("Cancel"), {578, 66, 96, 30}, QStringLiteral("Click here to clear Auto Step Builder text fields"));
 
     connect(lstSeqName, &QListWidget::currentRowChanged, this, [this] { lstSeqName_Click(); });
     connect(txtSeqName, &QLineEdit::textChanged, this, [this] { txtSeqName_Change(); });
@@ -198,10 +164,8 @@ void frmSetup::buildHardwareTab(QFrame* tab)
                   QStringLiteral("Click here to select Metric Units"));
     OptEI = place(new QRadioButton(QStringLiteral("EI"), Frame1), QStringLiteral("OptEI"), {16, 92, 168, 24},
                   QStringLiteral("Click here to select English Units"));
-    cmdSave = button(tab, "cmdSave", QStringLiteral("&Save"), QStringLiteral("Click here to save hardware setup"),
-                     {260, 200, 130, 32});
-    cmdReturn2 = button(tab, "cmdReturn2", QStringLiteral("&Return"),
-                        QStringLiteral("Click here to return to the Veduvovir main screen"), {260, 244, 130, 32});
+    cmdSave = button(tab, "cmdSave", QStringLiteral("&Save"), {260, 200, 130, 32}, QStringLiteral("Click here to save hardware setup"));
+    cmdReturn2 = button(tab, "cmdReturn2", QStringLiteral("&Return"), {260, 244, 130, 32}, QStringLiteral("Click here to return to the Veduvovir main screen"));
 
     // Choosing an option performs its choice, also when the program chooses it.
     connect(optCGS, &QRadioButton::toggled, this, [this](bool on) {

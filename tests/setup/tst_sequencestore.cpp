@@ -14,17 +14,9 @@
 
 using testsupport::sqlExec;
 using testsupport::sqlValue;
+using testsupport::storedSteps;
 
 namespace {
-
-// The steps of a sequence as stored: "no:time:temp:rate" in step order, blank separated.
-QString storedSteps(int id)
-{
-    return sqlValue(QStringLiteral("SELECT group_concat(s, ' ') FROM (SELECT STEP_NO || ':' || STEP_ELAPSE_TIME || ':' "
-                                   "|| STEP_TEMP || ':' || RECORD_RATE AS s FROM SEQUENCE_STEP WHERE SEQUENCE_ID = %1 "
-                                   "ORDER BY STEP_NO)")
-                        .arg(id));
-}
 
 QString everything()
 {

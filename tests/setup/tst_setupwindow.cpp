@@ -36,6 +36,7 @@ using platform::Answer;
 using platform::ScriptedPrompts;
 using testsupport::sqlExec;
 using testsupport::sqlValue;
+using testsupport::storedSteps;
 
 Q_DECLARE_METATYPE(platform::Answer)
 
@@ -48,15 +49,6 @@ QByteArray fileBytes(const QString& name)
 {
     QFile f(QDir::current().filePath(name));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-// The steps of a sequence as stored: "no:time:temp:rate" in step order, blank separated.
-QString storedSteps(int id)
-{
-    return sqlValue(QStringLiteral("SELECT group_concat(s, ' ') FROM (SELECT STEP_NO || ':' || STEP_ELAPSE_TIME || ':' "
-                                   "|| STEP_TEMP || ':' || RECORD_RATE AS s FROM SEQUENCE_STEP WHERE SEQUENCE_ID = %1 "
-                                   "ORDER BY STEP_NO)")
-                        .arg(id));
 }
 
 // "Ramp" (id 1): 30 min at 212 °F, 60 min at 300 °F, 15 min at 100 °F; "alpha" (id 2) one step.
