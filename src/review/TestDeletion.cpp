@@ -2,6 +2,7 @@
 
 #include "records/Command.h"
 #include "records/DbError.h"
+#include "records/Transaction.h"
 #include "records/clsConnection.h"
 #include "records/clsTEST_INFO.h"
 #include "records/clsTEST_RESULT.h"
@@ -18,9 +19,7 @@ int DeleteTest(clsConnection& connection, clsTEST_INFO& info, clsTEST_RESULT& re
     info.ConnectX(connection);
     result.ConnectX(connection);
 
-    const int token = connection.BeginTrans();
-    if (token == 0) throw DbError(3246, QStringLiteral("Another change of the database is still open."));
-    try {
+    return inTransaction(connection, [&] {
         std::vector<qint32> ids;
         {
             Command find(connection.ADOConnection(), QStringLiteral("SELECT TEST_ID FROM TEST_INFO WHERE TEST_NAME = ?"),
@@ -35,16 +34,8 @@ int DeleteTest(clsConnection& connection, clsTEST_INFO& info, clsTEST_RESULT& re
             result.Test_Id = id;
             result.Delete();
         }
-        connection.CommitTrans(token);
         return static_cast<int>(ids.size());
-    } catch (const DbError&) {
-        try {
-            connection.RollBack(token);
-        } catch (const DbError&) {
-            // The transaction went with its connection; the first failure is the one to report.
-        }
-        throw;
-    }
+    });
 }
 
 } // namespace review

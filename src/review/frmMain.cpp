@@ -19,6 +19,7 @@
 #include "review/ResultGrid.h"
 #include "review/frmOpenTest.h"
 #include "review/frmTestInfo.h"
+#include "setup/frmSetup.h"
 
 #include <QAction>
 #include <QApplication>
@@ -117,6 +118,7 @@ frmMain::~frmMain()
     delete fOpenTest_.data();
     delete realTime_.data();
     delete about_.data();
+    delete setup_.data();
     delete Module1::TestInfoForm.data();
 }
 
@@ -124,6 +126,7 @@ std::shared_ptr<clsConnection> frmMain::Connection() const { return Module1::DbC
 frmOpenTest* frmMain::fOpenTest() const { return fOpenTest_.data(); }
 frmMDIRealTime* frmMain::RealTimeWindow() const { return realTime_.data(); }
 frmabout* frmMain::AboutBox() const { return about_.data(); }
+frmSetup* frmMain::SetupWindow() const { return setup_.data(); }
 
 void frmMain::buildControls()
 {
@@ -387,7 +390,16 @@ void frmMain::cmdOverlap_Click()
 
 void frmMain::cmdSetup_Click()
 {
-    // The sequence and settings window comes with its own window work.
+    // This window hides until the setup window closes; the setup window is opened afresh each time.
+    if (!setup_) {
+        setup_ = new frmSetup;
+        setup_->setMainWindow(this);
+    }
+    hide();
+    setup_->Form_Load(Connection());
+    setup_->show();
+    setup_->raise();
+    setup_->activateWindow();
 }
 
 void frmMain::cmdCalibrate_Click()

@@ -32,6 +32,7 @@ class QCloseEvent;
 class clsConnection;
 class frmMDIRealTime;
 class frmOpenTest;
+class frmSetup;
 class ResultGridModel;
 namespace platform {
 class Chart;
@@ -116,6 +117,7 @@ public:
     frmOpenTest* fOpenTest() const;
     frmMDIRealTime* RealTimeWindow() const;
     frmabout* AboutBox() const;
+    frmSetup* SetupWindow() const;
     // True once the exit was confirmed (the program is ending).
     bool Ended() const { return ended_; }
 
@@ -176,6 +178,7 @@ private:
     QPointer<frmOpenTest> fOpenTest_;
     QPointer<frmMDIRealTime> realTime_;
     QPointer<frmabout> about_;
+    QPointer<frmSetup> setup_;
     QPrinter* printer_ = nullptr;
     bool databaseReady_ = false;
     bool ended_ = false;

@@ -7,6 +7,7 @@
 // main-maximised.png (a stored demo test opened) and opentest.png (the open dialog) there, e.g.
 //   VEDUVOVIR_SCREENSHOTS=/tmp xvfb-run -a -s "-screen 0 1920x1080x24" \
 //       env QT_QPA_PLATFORM=xcb build/review_tst_mainwindow layout
+#include "LayoutCheck.h"
 #include "TestSupport.h"
 
 #include "platform/Chart.h"
@@ -98,66 +99,7 @@ int rowOf(const frmOpenTest& d, const QString& name)
     return -1;
 }
 
-QString withoutMnemonics(QString text)
-{
-    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-    text.remove(QLatin1Char('&'));
-    text.replace(QLatin1Char('\x01'), QLatin1Char('&'));
-    return text;
-}
-
-// The visible controls of container: each inside area, none overlapping another, texts not clipped.
-QStringList layoutFaults(QWidget* container, QRect area)
-{
-    QStringList faults;
-    QList<QWidget*> kids;
-    for (QObject* o : container->children())
-        if (auto* w = qobject_cast<QWidget*>(o); w && !w->isWindow() && !w->isHidden()) kids << w;
-    for (int i = 0; i < kids.size(); ++i) {
-        QWidget* w = kids[i];
-        w->ensurePolished();
-        const QRect g = w->geometry();
-        if (!area.contains(g))
-            faults << QStringLiteral("%1 (%2,%3 %4x%5) outside its container")
-                          .arg(w->objectName())
-                          .arg(g.x())
-                          .arg(g.y())
-                          .arg(g.width())
-                          .arg(g.height());
-        for (int j = i + 1; j < kids.size(); ++j)
-            if (g.intersects(kids[j]->geometry()))
-                faults << QStringLiteral("%1 overlaps %2").arg(w->objectName(), kids[j]->objectName());
-        const QFontMetrics fm(w->font());
-        QString text;
-        int room = g.width();
-        if (auto* b = qobject_cast<QPushButton*>(w)) {
-            text = withoutMnemonics(b->text());
-            room -= 10;
-        } else if (auto* l = qobject_cast<QLabel*>(w)) {
-            text = l->text();
-            room = l->contentsRect().width() - 2 * l->margin() - std::max(l->indent(), 0);
-        } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
-            if (c->sizeHint().width() > g.width()) faults << QStringLiteral("%1 clipped").arg(w->objectName());
-        } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
-            QStyleOptionComboBox opt;
-            opt.initFrom(combo);
-            opt.rect = combo->rect();
-            const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, combo);
-            for (int k = 0; k < combo->count(); ++k)
-                if (fm.horizontalAdvance(combo->itemText(k)) > field.width())
-                    faults << QStringLiteral("%1 item \"%2\" clipped").arg(w->objectName(), combo->itemText(k));
-            if (fm.height() > field.height()) faults << QStringLiteral("%1 too low").arg(w->objectName());
-        }
-        if (!text.isEmpty() && fm.horizontalAdvance(text) > room)
-            faults << QStringLiteral("%1 text \"%2\" clipped (%3 px wide, the text needs %4)")
-                          .arg(w->objectName(), text)
-                          .arg(g.width())
-                          .arg(fm.horizontalAdvance(text));
-        if (!text.isEmpty() && fm.height() > g.height())
-            faults << QStringLiteral("%1 too low for its text").arg(w->objectName());
-    }
-    return faults;
-}
+using testsupport::layoutFaults;
 
 const QString kNotFound = QStringLiteral("Your test name is not found.  Please try again.");
 

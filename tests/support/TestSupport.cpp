@@ -90,6 +90,14 @@ bool storeSampleHeader(int id, const QString& name)
                        .arg(name));
 }
 
+QString storedSteps(int sequenceId)
+{
+    return sqlValue(QStringLiteral("SELECT group_concat(s, ' ') FROM (SELECT STEP_NO || ':' || STEP_ELAPSE_TIME || ':' "
+                                   "|| STEP_TEMP || ':' || RECORD_RATE AS s FROM SEQUENCE_STEP WHERE SEQUENCE_ID = %1 "
+                                   "ORDER BY STEP_NO)")
+                        .arg(sequenceId));
+}
+
 QString headerColumn(const QString& column, int id)
 {
     return sqlValue(QStringLiteral("SELECT %1 FROM TEST_INFO WHERE TEST_ID = %2").arg(column).arg(id));
