@@ -2,7 +2,6 @@
 
 #include "records/format.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <filesystem>
@@ -30,7 +29,7 @@ bool isDatabaseFile(const QString& path)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path chosen = fs::weakly_canonical(fs::path(path.toStdString()), ec);
+    const fs::path chosen = fs::weakly_canonical(fs::absolute(fs::path(path.toStdString()), ec), ec);
     if (ec) return false;
     for (const char* name : {"Torvan.accdb", "Torvan.accdb-wal", "Torvan.accdb-shm"}) {
         const fs::path db = fs::weakly_canonical(fs::current_path(ec) / name, ec);

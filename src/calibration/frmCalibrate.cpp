@@ -534,7 +534,13 @@ void frmCalibrate::Command7_Click(int c)
 
 void frmCalibrate::Timer1_Timer()
 {
-    for (const auto& [step, cell] : ticks_.tick()) {
+    const auto due = ticks_.tick();
+    if (due.empty()) return;
+    // The finishers of one tick share what the port received: read once, so that when both cells finish
+    // on the same tick the second one finds its own records instead of an emptied port.
+    tickText_.reset();
+    if (MSComm1->isOpen()) tickText_ = MSComm1->readAll();
+    for (const auto& [step, cell] : due) {
         switch (step) {
         case 1: FinishHeightStep1(cell); break;
         case 2: FinishHeightStep2(cell); break;
@@ -544,6 +550,7 @@ void frmCalibrate::Timer1_Timer()
         default: break;
         }
     }
+    tickText_.reset();
 }
 
 void frmCalibrate::ParseCellReading(const QString& letter)
@@ -553,8 +560,9 @@ void frmCalibrate::ParseCellReading(const QString& letter)
         afterTick(tab, [f = calibration::portNotOpenFailure()] { tell(failureText(f)); });
         return;
     }
+    const QByteArray received = tickText_ ? *tickText_ : MSComm1->readAll();
     const calibration::CellReadingResult r =
-        calibration::parseCellReading(MSComm1->readAll(), letter == QLatin1String("B") ? 'B' : 'A', Reading);
+        calibration::parseCellReading(received, letter == QLatin1String("B") ? 'B' : 'A', Reading);
     Reading = r.reading;
     if (r.failure) afterTick(tab, [f = *r.failure] { tell(failureText(f)); });
 }

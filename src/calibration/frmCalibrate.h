@@ -19,6 +19,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QFrame;
@@ -140,6 +141,8 @@ private:
     void runAfterTick();
 
     calibration::StepTimer ticks_;
+    // What the port received, read once for the finishers of the tick running now.
+    std::optional<QByteArray> tickText_;
     struct Pending {
         int tab;
         unsigned generation;
