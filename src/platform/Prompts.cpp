@@ -73,9 +73,28 @@ QString QtPrompts::input(const QString& prompt, const QString& title, const QStr
     return ok ? s : QString();
 }
 
-QString QtPrompts::saveFileName(const QString& title, const QString& filter, const QString& initialName)
+QStringList dialogFilterEntries(const QString& filter)
 {
-    return QFileDialog::getSaveFileName(nullptr, titleOr(title), initialName, filter);
+    if (!filter.contains(QLatin1Char('|'))) return filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts);
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        const QString description = parts[i];
+        const QString pattern = i + 1 < parts.size() ? parts[i + 1] : QString();
+        entries << (description.contains(QLatin1Char('(')) || pattern.isEmpty()
+                        ? description
+                        : description + QStringLiteral(" (") + pattern + QLatin1Char(')'));
+    }
+    return entries;
+}
+
+QString QtPrompts::saveFileName(const QString& title, const QString& filter, const QString& initialName,
+                                int selectedFilter)
+{
+    const QStringList entries = dialogFilterEntries(filter);
+    QString selected = selectedFilter >= 0 && selectedFilter < entries.size() ? entries[selectedFilter] : QString();
+    return QFileDialog::getSaveFileName(nullptr, titleOr(title), initialName, entries.join(QStringLiteral(";;")),
+                                        &selected);
 }
 
 ScriptedPrompts::ScriptedPrompts() { Prompts::install(this); }
@@ -111,10 +130,11 @@ QString ScriptedPrompts::input(const QString& prompt, const QString& title, cons
     return s;
 }
 
-QString ScriptedPrompts::saveFileName(const QString& title, const QString& filter, const QString& initialName)
+QString ScriptedPrompts::saveFileName(const QString& title, const QString& filter, const QString& initialName,
+                                      int selectedFilter)
 {
-    Q_UNUSED(filter);
-    shown.push_back({Kind::SaveFile, title, titleOr(title), Buttons::OKCancel, Icon::None, initialName});
+    shown.push_back(
+        {Kind::SaveFile, title, titleOr(title), Buttons::OKCancel, Icon::None, initialName, filter, selectedFilter});
     if (files.empty()) return {};
     const QString s = files.front();
     files.pop_front();

@@ -30,8 +30,17 @@ public:
                        Icon icon = Icon::None) = 0;
     // An input box; returns the text typed, or an empty text when the operator cancels.
     virtual QString input(const QString& prompt, const QString& title = {}, const QString& initial = {}) = 0;
-    // A save-file dialog; returns the chosen path, or an empty text when cancelled.
+    // A save-file dialog; returns the chosen path, or an empty text when cancelled. The filter is either
+    // Qt's form ("Text (*.csv);;All (*)") or the form "description|pattern|description|pattern" of the
+    // original dialogs.
     virtual QString saveFileName(const QString& title, const QString& filter, const QString& initialName = {}) = 0;
+    // The same with the 0-based filter entry preselected (prompts that do not show entries ignore it).
+    virtual QString saveFileName(const QString& title, const QString& filter, const QString& initialName,
+                                 int selectedFilter)
+    {
+        (void)selectedFilter;
+        return saveFileName(title, filter, initialName);
+    }
 
     // The prompts in force; the Qt implementation unless a test installed another.
     static Prompts& current();
@@ -45,8 +54,17 @@ public:
     void message(const QString& text, const QString& title, Icon icon) override;
     Answer ask(const QString& text, Buttons buttons, const QString& title, Icon icon) override;
     QString input(const QString& prompt, const QString& title, const QString& initial) override;
-    QString saveFileName(const QString& title, const QString& filter, const QString& initialName) override;
+    QString saveFileName(const QString& title, const QString& filter, const QString& initialName) override
+    {
+        return saveFileName(title, filter, initialName, 0);
+    }
+    QString saveFileName(const QString& title, const QString& filter, const QString& initialName,
+                         int selectedFilter) override;
 };
+
+// The filter entries of a dialog filter in either form, in Qt's form ("Text Files(*.csv)"): an entry of the
+// "description|pattern" form keeps its description, with " (pattern)" added when it names no pattern.
+QStringList dialogFilterEntries(const QString& filter);
 
 // Records every prompt and answers from queues (a plain message takes no answer). An empty queue answers
 // OK, Yes or Retry for a choice and "" for an input or a file name.
@@ -60,6 +78,8 @@ public:
         Buttons buttons = Buttons::OK;
         Icon icon = Icon::None;
         QString initial;
+        QString filter;           // save-file dialogs: the filter as given
+        int selectedFilter = 0;   // and the entry preselected
     };
 
     ScriptedPrompts();   // installs itself
@@ -68,7 +88,12 @@ public:
     void message(const QString& text, const QString& title, Icon icon) override;
     Answer ask(const QString& text, Buttons buttons, const QString& title, Icon icon) override;
     QString input(const QString& prompt, const QString& title, const QString& initial) override;
-    QString saveFileName(const QString& title, const QString& filter, const QString& initialName) override;
+    QString saveFileName(const QString& title, const QString& filter, const QString& initialName) override
+    {
+        return saveFileName(title, filter, initialName, 0);
+    }
+    QString saveFileName(const QString& title, const QString& filter, const QString& initialName,
+                         int selectedFilter) override;
 
     void queueAnswer(Answer a) { answers.push_back(a); }
     void queueInput(const QString& s) { inputs.push_back(s); }

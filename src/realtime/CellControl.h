@@ -6,14 +6,13 @@
 //
 // Pauses after commands keep processing events, so poll ticks (and clicks) can run inside any handler
 // here; every step re-reads the cell after a pause.
+#include "realtime/UnitCommands.h"
 #include "realtime/UnitPoll.h"
 
 #include <QString>
 #include <optional>
 
 namespace realtime {
-
-class UnitSerialLink;
 
 // What the cell logic needs of its window. Cell 1 = A, 2 = B.
 class CellControlView {

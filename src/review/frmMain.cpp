@@ -1,6 +1,7 @@
 #include "review/frmMain.h"
 
 #include "realtime/ActiveTests.h"
+#include "calibration/frmCalibrate.h"
 
 #include "platform/Chart.h"
 #include "platform/ControlLayout.h"
@@ -404,7 +405,22 @@ void frmMain::cmdSetup_Click()
 
 void frmMain::cmdCalibrate_Click()
 {
-    // The calibration window comes with its own window work.
+    // One calibration window at a time, beside this one; it shows this window again when it unloads.
+    frmCalibrate* calibrate = nullptr;
+    for (frmCalibrate* w : findChildren<frmCalibrate*>(QString(), Qt::FindDirectChildrenOnly))
+        if (!w->IsUnloaded()) calibrate = w;
+    if (!calibrate) {
+        calibrate = new frmCalibrate(this);
+        calibrate->setWindowFlag(Qt::Window);
+        calibrate->setAttribute(Qt::WA_DeleteOnClose);
+        connect(calibrate, &frmCalibrate::Unloaded, this, [this] {
+            show();
+            raise();
+        });
+    }
+    calibrate->show();
+    calibrate->raise();
+    calibrate->activateWindow();
 }
 
 void frmMain::cmdRealTime_Click()

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -257,6 +258,9 @@ private slots:
     void linksFollowTheProcess();
     void refusesBadArguments_data();
     void refusesBadArguments();
+    void controlChannel_data();
+    void controlChannel();
+    void controlChannelPerPortAndBadLines();
 };
 
 // Both ports send both cells' records, well formed and often enough for a 500 ms poll, with the idle
@@ -556,6 +560,7 @@ void TestTorvanSim::refusesBadArguments_data()
     QTest::newRow("negative pressure") << QStringList{"--ports", "1", "--pressure", "-5"} << false;
     QTest::newRow("unknown option") << QStringList{"--ports", "1", "--fast"} << false;
     QTest::newRow("file named COM1") << QStringList{"--ports", "1"} << true;
+    QTest::newRow("control without path") << QStringList{"--ports", "1", "--control"} << false;
 }
 
 void TestTorvanSim::refusesBadArguments()
@@ -578,6 +583,106 @@ void TestTorvanSim::refusesBadArguments()
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("keep me"));
     }
+}
+
+namespace {
+// Writes lines to the simulator's control FIFO (its reader is open, so this does not block).
+bool control(const QString& fifo, const QByteArray& lines)
+{
+    const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0) return false;
+    const bool ok = ::write(fd, lines.constData(), size_t(lines.size())) == lines.size();
+    ::close(fd);
+    return ok;
+}
+} // namespace
+
+// A spacer or a pressure put on a cell through the control channel shows in its records, exactly and
+// without noise; "model" gives the cell back to the model.
+void TestTorvanSim::controlChannel_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<char>("cell");
+    QTest::addColumn<double>("milliVolts");
+    QTest::addColumn<double>("pressure");
+    QTest::addColumn<double>("pressureNoise");   // a spacer leaves the model's pressure with its noise
+
+    QTest::newRow("spacer 0.4 in cell A") << QByteArray("length A 0.4\n") << 'A' << 1200.0 << 1100.0 << 2.0;
+    QTest::newRow("spacer 0.65 in cell B") << QByteArray("length B 0.65\n") << 'B' << 2200.0 << 1100.0 << 2.0;
+    QTest::newRow("spacer 0.9, blanks and CR") << QByteArray("  length  A   0.9 \r\n") << 'A' << 3200.0 << 1100.0
+                                               << 2.0;
+    QTest::newRow("1000 psi on cell B") << QByteArray("pressure B 1000\n") << 'B' << 4500.0 << 1000.0 << 0.0;
+    QTest::newRow("0 psi on cell A") << QByteArray("pressure A 0\n") << 'A' << 500.0 << 0.0 << 0.0;
+}
+
+void TestTorvanSim::controlChannel()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(char, cell);
+    QFETCH(double, milliVolts);
+    QFETCH(double, pressure);
+    QFETCH(double, pressureNoise);
+    const char other = cell == 'A' ? 'B' : 'A';
+
+    testsupport::TempWorkDir dir(false);
+    const QString fifo = dir.file("control");
+    Simulator sim;
+    const QString error = sim.start(dir.path(), {"1"}, {"--verbose", "--period-ms", "100", "--control", fifo});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    UnitPort com1(dir.file("COM1"), 1);
+    QVERIFY(com1.isOpen());
+
+    QVERIFY(control(fifo, line));
+    QVERIFY(com1.waitFor(cell, 2000, [&](const Reading& r) { return r.milliVolts == milliVolts; }));
+    com1.clear();
+    com1.read(500);
+    QVERIFY(com1.faults().isEmpty());
+    QVERIFY(com1.readingsOf(cell).size() >= 2);
+    for (const Reading& r : com1.readingsOf(cell)) {
+        QCOMPARE(r.milliVolts, milliVolts);
+        QVERIFY2(qAbs(r.pressure - pressure) <= pressureNoise, qPrintable(Format::general(r.pressure)));
+    }
+    for (const Reading& r : com1.readingsOf(other)) QVERIFY(qAbs(r.milliVolts - milliVoltsFor(0.5)) <= 0.25);
+    // Logged as received, a CR shown as its code.
+    const QString logged = QString::fromLatin1(line).chopped(1).replace('\r', QStringLiteral("\\x0d"));
+    QVERIFY2(sim.log().contains("control: " + logged + '\n'), qPrintable(sim.log()));
+
+    QVERIFY(control(fifo, QByteArray("model ") + cell + "\n"));
+    QVERIFY(com1.waitFor(cell, 2000, [](const Reading& r) { return qAbs(r.milliVolts - milliVoltsFor(0.5)) <= 0.25; }));
+
+    sim.stop();
+    QVERIFY(!QFileInfo::exists(fifo));   // the FIFO it made is gone with it
+}
+
+// A leading port number puts the line on that port only; lines that are not understood are reported and
+// change nothing; a line may arrive in pieces.
+void TestTorvanSim::controlChannelPerPortAndBadLines()
+{
+    testsupport::TempWorkDir dir(false);
+    const QString fifo = dir.file("control");
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);   // an existing FIFO is used
+    Simulator sim;
+    const QString error = sim.start(dir.path(), {"1", "2"}, {"--period-ms", "100", "--control", fifo});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    UnitPort com1(dir.file("COM1"), 1);
+    UnitPort com2(dir.file("COM2"), 2);
+    QVERIFY(com1.isOpen() && com2.isOpen());
+
+    const QByteArrayList bad{"length C 0.4\n", "length A\n", "length A x\n", "pressure A -3\n", "7 length A 0.4\n",
+                             "spacer A 0.4\n", "model A 3\n"};
+    for (const QByteArray& l : bad) QVERIFY(control(fifo, l));
+    QVERIFY(control(fifo, "2 length A 0."));
+    QTest::qWait(50);
+    QVERIFY(control(fifo, "65\n"));
+    QVERIFY(com2.waitFor('A', 2000, [](const Reading& r) { return r.milliVolts == 2200.0; }));
+    com1.clear();
+    com1.read(400);
+    QVERIFY(com1.hasLast('A'));
+    for (const Reading& r : com1.readingsOf('A')) QVERIFY(qAbs(r.milliVolts - milliVoltsFor(0.5)) <= 0.25);
+    QCOMPARE(sim.log().count(QStringLiteral("torvan-sim: control: ")), bad.size());
+
+    sim.stop();
+    QVERIFY(QFileInfo::exists(fifo));   // a FIFO it did not make stays
 }
 
 QTEST_GUILESS_MAIN(TestTorvanSim)

@@ -29,6 +29,16 @@
 //   CalIntercept1 = CalIntercept2 = 0.1 and CalSlope1 = CalSlope2 = 0.25 for every cell.
 //   The noise is drawn from a generator seeded with --seed (and the port number), so runs repeat.
 //
+// Control channel (--control PATH): a FIFO (made when missing) that takes one line at a time, so that a test
+// or a person can put a calibration spacer or a pressure on a cell while the simulator runs:
+//   length A 0.65      cell A holds a spacer of 0.65 in: field 5 is the displacement transducer's output
+//                      for that length (1000 x (0.65 - 0.1) / 0.25 = 2200 mV), without noise
+//   pressure B 1000    cell B is held at 1000 psi (field 6), and field 5 carries the pressure transducer's
+//                      output, 500 mV + 4 mV/psi (4500 mV at 1000 psi), without noise
+//   model A            cell A back to the model
+// A leading port number applies the line to that port only ("2 length A 0.4"); without one it applies to
+// every port. A bad line is reported on stderr and changes nothing.
+//
 // The simulator keeps its own descriptor of each slave open, so the program can close and reopen a port
 // without the pseudo-terminal hanging up. Records that nobody reads pile up in the slave's input queue;
 // once more than about 1 KB waits there the queue is emptied, so a program that opens the port late does
@@ -54,6 +64,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -71,6 +82,8 @@ constexpr double kInterceptIn = 0.1;
 constexpr double kMilliVoltNoise = 0.2;
 constexpr double kPressureNoisePsi = 2.0;
 constexpr double kSplitPauseMs = 150.0;
+constexpr double kPressureZeroMilliVolt = 500.0;   // pressure transducer at 0 psi
+constexpr double kPressureMilliVoltPerPsi = 4.0;
 
 constexpr char kEnq = 5;
 constexpr char kAck = 6;
@@ -81,6 +94,7 @@ constexpr char kSub = 26;
 constexpr std::size_t kMaxCommandBytes = 64;     // a partial command longer than this is garbage
 constexpr int kStaleBacklogBytes = 1024;         // unread records beyond this are thrown away
 constexpr std::size_t kMaxPendingOutput = 65536; // bytes the master would not take; beyond this, dropped
+constexpr std::size_t kMaxControlLine = 256;     // a control line longer than this is refused
 
 const char* const kUsage =
     "usage: torvan-sim --dir FOLDER --ports 1,2 [options]\n"
@@ -102,7 +116,9 @@ const char* const kUsage =
     "  --split             cut every record across two writes, 150 ms apart (less when the period\n"
     "                      is too short for that)\n"
     "  --drop-cell A|B     never send records of that cell (may be repeated)\n"
-    "  --verbose           log every command received on stderr\n"
+    "  --control PATH      control channel: a FIFO (made when missing, removed on exit) that takes lines\n"
+    "                      to put a spacer or a pressure on a cell while the simulator runs (below)\n"
+    "  --verbose           log every command and control line received on stderr\n"
     "  --help              this text\n"
     "\n"
     "Commands (each ends with byte 26): 5 L ',' T = SetTemperature, 6 L ',' T = Preheat,\n"
@@ -115,7 +131,15 @@ const char* const kUsage =
     "Wafer length L = wafer * (1 + swell-max * (1 - exp(-t / swell-tau))), t = seconds heated so far\n"
     "(setting above ambient); it does not shrink after a stop. Transducer: length = 0.25 * volts + 0.1,\n"
     "so millivolts = 1000 * (L - 0.1) / 0.25 (0.5 in -> 1600 mV), noise +-0.2 mV. Matching calibration:\n"
-    "CalVolt1..3 = 1, 2.5, 4; CalIntercept1 = CalIntercept2 = 0.1; CalSlope1 = CalSlope2 = 0.25.\n";
+    "CalVolt1..3 = 1, 2.5, 4; CalIntercept1 = CalIntercept2 = 0.1; CalSlope1 = CalSlope2 = 0.25.\n"
+    "\n"
+    "Control lines (--control PATH; e.g. echo 'length A 0.65' > PATH), one per line:\n"
+    "  length A|B INCHES   a spacer in the cell: millivolts = 1000 * (INCHES - 0.1) / 0.25, no noise\n"
+    "                      (0.4 -> 1200, 0.65 -> 2200, 0.9 -> 3200)\n"
+    "  pressure A|B PSI    the cell held at PSI: the pressure field reports PSI, and the transducer field\n"
+    "                      (millivolts) carries the pressure transducer, 500 + 4 * PSI, no noise\n"
+    "  model A|B           the cell back to the model\n"
+    "A leading port number (\"2 length A 0.4\") applies a line to that port only, else to every port.\n";
 
 volatile std::sig_atomic_t gStop = 0;
 
@@ -135,6 +159,7 @@ struct Options {
     bool split = false;
     bool dropCell[2] = {false, false};
     bool verbose = false;
+    fs::path control;
 };
 
 struct Cell {
@@ -142,6 +167,9 @@ struct Cell {
     double bath = kAmbientF;
     double temperature = kAmbientF;
     double heatedSeconds = 0.0;
+    // Set through the control channel: a spacer in the cell, or a pressure held on it.
+    enum class Held { Model, Length, Pressure } held = Held::Model;
+    double heldValue = 0.0;
 };
 
 struct Chunk {
@@ -240,7 +268,8 @@ int parseOptions(int argc, char** argv, Options& o)
             if (!flag(target)) return fail(name + " takes no value");
         } else if (name == "--dir" || name == "--ports" || name == "--period-ms" || name == "--seed"
                    || name == "--pressure" || name == "--wafer" || name == "--swell-tau"
-                   || name == "--swell-max" || name == "--silent-after" || name == "--drop-cell") {
+                   || name == "--swell-max" || name == "--silent-after" || name == "--drop-cell"
+                   || name == "--control") {
             if (!next()) return fail(name + " needs a value");
             if (name == "--dir") {
                 if (value.empty()) return bad();
@@ -260,6 +289,9 @@ int parseOptions(int argc, char** argv, Options& o)
                 if (!parseDouble(value, o.swellTau) || o.swellTau <= 0) return bad();
             } else if (name == "--swell-max") {
                 if (!parseDouble(value, o.swellMax) || o.swellMax < 0) return bad();
+            } else if (name == "--control") {
+                if (value.empty()) return bad();
+                o.control = value;
             } else if (name == "--silent-after") {
                 if (!parseDouble(value, o.silentAfter) || o.silentAfter < 0) return bad();
             } else {
@@ -418,8 +450,14 @@ std::string record(Port& p, int cellIndex, const Options& o)
     const Cell& c = p.cells[cellIndex];
     std::uniform_real_distribution<double> mvNoise(-kMilliVoltNoise, kMilliVoltNoise);
     std::uniform_real_distribution<double> psiNoise(-kPressureNoisePsi, kPressureNoisePsi);
-    const double mv = 1000.0 * (waferLength(c, o) - kInterceptIn) / kSlopeInPerVolt + mvNoise(p.rng);
-    const long long psi = std::max(0LL, std::llround(o.pressure + psiNoise(p.rng)));
+    double mv = 1000.0 * (waferLength(c, o) - kInterceptIn) / kSlopeInPerVolt + mvNoise(p.rng);
+    long long psi = std::max(0LL, std::llround(o.pressure + psiNoise(p.rng)));
+    if (c.held == Cell::Held::Length) {
+        mv = 1000.0 * (c.heldValue - kInterceptIn) / kSlopeInPerVolt;
+    } else if (c.held == Cell::Held::Pressure) {
+        mv = kPressureZeroMilliVolt + kPressureMilliVoltPerPsi * c.heldValue;
+        psi = std::llround(c.heldValue);
+    }
     std::string r(1, cellIndex == 0 ? 'A' : 'B');
     r += whole(p.number);
     r += ',' + fixed(c.temperature, 1) + ',' + fixed(c.bath, 1) + ',' + fixed(c.setting, 1) + ','
@@ -569,7 +607,122 @@ void runPeriod(Port& p, TimePoint now, TimePoint start, const Options& o)
     p.chunks.push_back({due, carry});
 }
 
-int runLoop(std::vector<Port>& ports, const Options& o, const sigset_t& waitMask)
+// ---- control channel -------------------------------------------------------------------------------
+
+struct Control {
+    int fd = -1;          // read end
+    int keepOpen = -1;    // our own write end, so the FIFO never reports end of file between writers
+    bool made = false;    // we made the FIFO (and remove it on exit)
+    std::string line;
+};
+
+bool openControl(Control& c, const fs::path& path, std::string& err)
+{
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        if (mkfifo(path.c_str(), 0600) != 0) {
+            err = "cannot make FIFO " + path.string() + ": " + std::strerror(errno);
+            return false;
+        }
+        c.made = true;
+    } else if (!S_ISFIFO(st.st_mode)) {
+        err = path.string() + " exists and is not a FIFO";
+        return false;
+    }
+    c.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (c.fd >= 0) c.keepOpen = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (c.fd < 0 || c.keepOpen < 0) {
+        err = "cannot open FIFO " + path.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void closeControl(Control& c, const fs::path& path)
+{
+    if (c.fd >= 0) close(c.fd);
+    if (c.keepOpen >= 0) close(c.keepOpen);
+    c.fd = c.keepOpen = -1;
+    std::error_code ec;
+    if (c.made) fs::remove(path, ec);
+    c.made = false;
+}
+
+std::vector<std::string_view> words(std::string_view s)
+{
+    std::vector<std::string_view> out;
+    while (true) {
+        const std::size_t b = s.find_first_not_of(" \t\r");
+        if (b == std::string_view::npos) return out;
+        s.remove_prefix(b);
+        const std::size_t e = std::min(s.find_first_of(" \t\r"), s.size());
+        out.push_back(s.substr(0, e));
+        s.remove_prefix(e);
+    }
+}
+
+// Applies one control line; false (with the reason) when the line is not understood.
+bool applyControl(std::vector<Port>& ports, std::string_view line, std::string& err)
+{
+    std::vector<std::string_view> w = words(line);
+    if (w.empty()) return true;
+    int port = 0;
+    if (parseInt(w[0], port)) {
+        w.erase(w.begin());
+        if (std::none_of(ports.begin(), ports.end(), [port](const Port& p) { return p.number == port; })) {
+            err = "no port " + whole(port);
+            return false;
+        }
+    }
+    if (w.size() < 2 || (w[1] != "A" && w[1] != "B" && w[1] != "a" && w[1] != "b")) {
+        err = "expected: [PORT] length|pressure|model A|B [VALUE]";
+        return false;
+    }
+    const int cell = (w[1] == "A" || w[1] == "a") ? 0 : 1;
+    Cell::Held held;
+    double value = 0.0;
+    if (w[0] == "model" && w.size() == 2) {
+        held = Cell::Held::Model;
+    } else if ((w[0] == "length" || w[0] == "pressure") && w.size() == 3 && parseDouble(w[2], value)
+               && value >= 0) {
+        held = w[0] == "length" ? Cell::Held::Length : Cell::Held::Pressure;
+    } else {
+        err = "expected: [PORT] length A|B INCHES, [PORT] pressure A|B PSI or [PORT] model A|B";
+        return false;
+    }
+    for (Port& p : ports) {
+        if (port != 0 && p.number != port) continue;
+        p.cells[cell].held = held;
+        p.cells[cell].heldValue = value;
+    }
+    return true;
+}
+
+void readControl(Control& c, std::vector<Port>& ports, const Options& o)
+{
+    char buf[256];
+    while (true) {
+        const ssize_t n = read(c.fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buf[i] != '\n') {
+                if (c.line.size() <= kMaxControlLine) c.line += buf[i];
+                continue;
+            }
+            std::string err;
+            if (c.line.size() > kMaxControlLine)
+                std::fprintf(stderr, "torvan-sim: control: line too long, ignored\n");
+            else if (!applyControl(ports, c.line, err))
+                std::fprintf(stderr, "torvan-sim: control: \"%s\": %s\n", escaped(c.line).c_str(), err.c_str());
+            else if (o.verbose)
+                std::fprintf(stderr, "control: %s\n", escaped(c.line).c_str());
+            c.line.clear();
+        }
+    }
+}
+
+int runLoop(std::vector<Port>& ports, const Options& o, const sigset_t& waitMask, Control& control)
 {
     const TimePoint start = SteadyClock::now();
     const auto period = std::chrono::milliseconds(o.periodMs);
@@ -578,7 +731,7 @@ int runLoop(std::vector<Port>& ports, const Options& o, const sigset_t& waitMask
         p.nextPeriod = start;
         p.quietUntil = start;
     }
-    std::vector<pollfd> fds(ports.size());
+    std::vector<pollfd> fds(ports.size() + (control.fd >= 0 ? 1 : 0));
     while (!gStop) {
         TimePoint now = SteadyClock::now();
         TimePoint wake = now + std::chrono::milliseconds(200);
@@ -604,6 +757,7 @@ int runLoop(std::vector<Port>& ports, const Options& o, const sigset_t& waitMask
             fds[i].revents = 0;
             if (now < p.quietUntil) wake = std::min(wake, p.quietUntil);
         }
+        if (control.fd >= 0) fds.back() = {control.fd, POLLIN, 0};
         const auto waitNs =
             std::max<long long>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count());
         const timespec ts{time_t(waitNs / 1000000000), long(waitNs % 1000000000)};
@@ -622,6 +776,7 @@ int runLoop(std::vector<Port>& ports, const Options& o, const sigset_t& waitMask
             // A hang-up (no slave open anywhere) is temporary: look again a little later instead of spinning.
             if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLIN)) p.quietUntil = now + std::chrono::milliseconds(100);
         }
+        if (control.fd >= 0 && (fds.back().revents & POLLIN)) readControl(control, ports, o);
     }
     return 0;
 }
@@ -675,11 +830,20 @@ int main(int argc, char** argv)
             status = 1;
         }
     }
+    Control control;
+    if (status == 0 && !o.control.empty()) {
+        std::string err;
+        if (!openControl(control, o.control, err)) {
+            std::fprintf(stderr, "torvan-sim: control: %s\n", err.c_str());
+            status = 1;
+        }
+    }
     if (status == 0) {
         for (const Port& p : ports) std::printf("torvan-sim: port %d -> %s\n", p.number, p.slavePath.c_str());
         std::fflush(stdout);
-        status = runLoop(ports, o, waitMask);
+        status = runLoop(ports, o, waitMask, control);
     }
+    closeControl(control, o.control);
     for (Port& p : ports) closePort(p);
     return status;
 }

@@ -1,10 +1,10 @@
-#include "realtime/UnitCommands.h"
+#include "records/UnitLink.h"
 
 #include "platform/Clock.h"
 #include "platform/SerialPort.h"
 #include "records/format.h"
 
-namespace realtime {
+namespace unitlink {
 
 char cellLetter(int cell)
 {
@@ -94,4 +94,4 @@ bool UnitSerialLink::StopSequence(int cell, std::uint32_t finalPauseMs)
     return setOk && stopOk;
 }
 
-} // namespace realtime
+} // namespace unitlink

@@ -1,0 +1,95 @@
+#include "calibration/CalibrationReports.h"
+
+#include "records/format.h"
+
+#include <QFile>
+
+#include <filesystem>
+
+namespace calibration {
+
+namespace {
+
+QString timeLine(const QString& caption, const QDateTime& now)
+{
+    return caption + QLatin1Char(',') + Format::longTime(now) + QLatin1Char(',') + Format::longDate(now);
+}
+
+void heightBlock(QStringList& out, const HeightReportCell& c)
+{
+    if (!c.fitted) return;
+    out << QStringLiteral("Data ,Volt ");
+    for (std::size_t i = 0; i < 3; ++i) out << c.spacers[i] + QLatin1Char(',') + c.volts[i];
+    out << QString() << QStringLiteral("Factor ") << c.intercept << c.slope;
+}
+
+// True when path names the working folder's database file or one of its journal files, which only the
+// database engine may open.
+bool isDatabaseFile(const QString& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path chosen = fs::weakly_canonical(fs::absolute(fs::path(path.toStdString()), ec), ec);
+    if (ec) return false;
+    for (const char* name : {"Torvan.accdb", "Torvan.accdb-wal", "Torvan.accdb-shm"}) {
+        const fs::path db = fs::weakly_canonical(fs::current_path(ec) / name, ec);
+        if (ec) continue;
+        // The database's name matched without regard to case, as the file system of its origin did.
+        if (chosen.parent_path() == db.parent_path()
+            && QString::fromStdString(chosen.filename().string())
+                       .compare(QString::fromStdString(db.filename().string()), Qt::CaseInsensitive)
+                   == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QStringList heightReportLines(const QDateTime& now, int unit, const HeightReportCell& cellA,
+                              const HeightReportCell& cellB)
+{
+    QStringList out;
+    out << QStringLiteral("Calibration Report of Torvan. ") << QString()
+        << timeLine(QStringLiteral("Calibration Time:  "), now) << QString()
+        << QStringLiteral("Unit No.: ,") + Format::printed(unit) << QString() << QStringLiteral("Cell A :");
+    heightBlock(out, cellA);
+    out << QString() << QString() << QStringLiteral("Cell B :");
+    heightBlock(out, cellB);
+    out << QString() << QString();
+    return out;
+}
+
+QStringList pressureReportLines(const QDateTime& now, int calUnit, const PressureReportCell& cellA,
+                                const PressureReportCell& cellB)
+{
+    QStringList out;
+    out << QStringLiteral("Pressure Calibration Report of Torvan,") << QString()
+        << timeLine(QStringLiteral("Calibration Time:"), now) << QString()
+        << QStringLiteral("Instrument Unit: ,") + Format::printed(calUnit) << QString()
+        << QStringLiteral("volt,Factor");
+    for (const PressureReportCell* c : {&cellA, &cellB}) {
+        out << c->voltZero + QLatin1Char(',') + c->slope;
+        out << c->volt1000 + QLatin1Char(',') + c->intercept;
+    }
+    out << QString();
+    return out;
+}
+
+std::optional<FileFailure> writeReport(const QString& path, const QStringList& lines)
+{
+    if (isDatabaseFile(path))
+        return FileFailure{75, QStringLiteral("The test database cannot be used as a report file")};
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return FileFailure{75, f.errorString()};
+    for (const QString& line : lines) {
+        const QByteArray bytes = line.toLocal8Bit() + "\r\n";
+        if (f.write(bytes) != bytes.size()) return FileFailure{57, f.errorString()};
+    }
+    if (!f.flush()) return FileFailure{57, f.errorString()};
+    f.close();
+    if (f.error() != QFileDevice::NoError) return FileFailure{57, f.errorString()};
+    return std::nullopt;
+}
+
+} // namespace calibration
