@@ -102,6 +102,10 @@ void TestRealTimeEndToEnd::addZeroDescribeStartAndLog()
         const int shownBefore = int(prompts.shown.size());
         sim.kill();
         sim.waitForFinished(3000);
+        // Its links go with it, as an unplugged adapter's device node does; a link left behind could name
+        // the next pseudo-terminal that another program opens, and the screens would read that one.
+        QFile::remove(dir.file("COM1"));
+        QFile::remove(dir.file("COM2"));
         QTRY_VERIFY_WITH_TIMEOUT(unit1->Label44[1]->isVisible() && unit2->Label44[2]->isVisible(), 6000);
         QCOMPARE(int(prompts.shown.size()), shownBefore);
 
