@@ -3,6 +3,7 @@
 // Unit 1's simulator is killed and started again on the same port; unit 1's screen reads it again by itself,
 // its alarm clears and its test goes on logging, the gap showing in TEST_RESULT only as missing points.
 // Unit 2 runs on throughout, untouched, and nobody is asked anything.
+#include "EndToEndRig.h"
 #include "TestSupport.h"
 #include "platform/Prompts.h"
 #include "platform/ReopeningSerialPort.h"
@@ -76,28 +77,15 @@ private slots:
 void TestUnitReturnEndToEnd::unitComesBackAndTestGoesOnLogging()
 {
     TempWorkDir dir;
-    dir.write("initial.txt", SettingsFile::text({1, 2}, 1));
-    QByteArray cal;
-    for (int i = 0; i < 8; ++i) cal += "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,1.2,2.2,3.2, .1 , .25 , .1 , .25 ,\r\n";
-    dir.write("Calib.dat", cal);
-
+    e2e::prepare(dir);
     auto simUnit1 = std::make_unique<QProcess>();
     QProcess simUnit2;
     QVERIFY(startSimulator(*simUnit1, dir.path(), 1));
     QVERIFY(startSimulator(simUnit2, dir.path(), 2));
 
-    Module1::UnitSystem = 1;
-    Module1::SetUnitCaptions();
-    Module1::DbConnection = openConnection();
     platform::ScriptedPrompts prompts;
     QString nextTestName;
-    platform::setModalHandler([&](QDialog& d) {
-        auto* dlg = qobject_cast<frmTestRelate*>(&d);
-        if (!dlg) return int(QDialog::Rejected);
-        dlg->txtTestInfo[1]->setText(nextTestName);
-        dlg->Command2_Click();
-        return dlg->Cancels() ? int(QDialog::Rejected) : int(QDialog::Accepted);
-    });
+    e2e::answerTestInformation([&nextTestName] { return nextTestName; });
 
     {
         frmMDIRealTime w;
