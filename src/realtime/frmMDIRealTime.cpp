@@ -139,9 +139,7 @@ void frmMDIRealTime::menuSimpleAdd_Click(int Index)
         Module1::Calibration[std::size_t(n)][2] = cal.cells[2];
 
         // 7-8. Shown as a child; the item is withdrawn until the screen closes.
-        QMdiSubWindow* sub = mdiArea->addSubWindow(screen);
-        sub->resize(frmSimpleTest::DesignWidth, frmSimpleTest::DesignHeight);
-        sub->show();
+        showScreen(screen, QSize(frmSimpleTest::DesignWidth, frmSimpleTest::DesignHeight));
         menuSimpleAdd[std::size_t(n)]->setEnabled(false);
 
         // 9. Polling starts.
@@ -157,6 +155,17 @@ void frmMDIRealTime::menuSimpleAdd_Click(int Index)
         prompts.message(FileFailure{e.number, e.description}.boxText(), WorkFiles::FormLoadErrorTitle,
                         platform::Icon::Warning);
     }
+}
+
+QMdiSubWindow* frmMDIRealTime::showScreen(QWidget* screen, QSize designSize)
+{
+    QMdiSubWindow* sub = mdiArea->addSubWindow(screen);
+    sub->show();
+    // The sub-window's frame and title bar come on top of the screen's own design size, so that the
+    // screen's proportional layout starts from the size it was drawn at.
+    const QMargins frame = sub->contentsMargins();
+    sub->resize(designSize.grownBy(frame));
+    return sub;
 }
 
 void frmMDIRealTime::MenuSeqAdd_Click(int Index)

@@ -7,6 +7,7 @@
 
 class QAction;
 class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 
 class frmMDIRealTime : public QMainWindow {
@@ -44,6 +45,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Shows a unit screen as a child window whose inner area (the screen itself) has the screen's design
+    // size.
+    QMdiSubWindow* showScreen(QWidget* screen, QSize designSize);
     void fillWindowList();
     // Arranges the open screens in rows (horizontal tiling) or columns (vertical tiling).
     void tile(bool rows);

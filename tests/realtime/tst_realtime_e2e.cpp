@@ -1,6 +1,7 @@
 // The real-time test end to end: torvan-sim plays units 1 and 2 on pseudo-terminals; the real-time window
 // adds both from its menu, a cell is zeroed against the simulator's dry wafer, described, started, and its
 // points reach TEST_RESULT at the chosen interval; when the simulator dies the alarm rises without a crash.
+#include "EndToEndRig.h"
 #include "TestSupport.h"
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
@@ -29,10 +30,7 @@ private slots:
 void TestRealTimeEndToEnd::addZeroDescribeStartAndLog()
 {
     TempWorkDir dir;
-    dir.write("initial.txt", SettingsFile::text({1, 2}, 1));
-    QByteArray cal;
-    for (int i = 0; i < 8; ++i) cal += "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,1.2,2.2,3.2, .1 , .25 , .1 , .25 ,\r\n";
-    dir.write("Calib.dat", cal);
+    e2e::prepare(dir);
 
     QProcess sim;
     sim.start(QStringLiteral(VEDUVOVIR_BIN_DIR "/tools/unit-sim/torvan-sim"),
@@ -40,17 +38,8 @@ void TestRealTimeEndToEnd::addZeroDescribeStartAndLog()
     QVERIFY(sim.waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.file("COM1")) && QFile::exists(dir.file("COM2")), 5000);
 
-    Module1::UnitSystem = 1;
-    Module1::SetUnitCaptions();
-    Module1::DbConnection = openConnection();
     platform::ScriptedPrompts prompts;
-    platform::setModalHandler([](QDialog& d) {
-        auto* dlg = qobject_cast<frmTestRelate*>(&d);
-        if (!dlg) return int(QDialog::Rejected);
-        dlg->txtTestInfo[1]->setText("E2E cell A");
-        dlg->Command2_Click();
-        return dlg->Cancels() ? int(QDialog::Rejected) : int(QDialog::Accepted);
-    });
+    e2e::answerTestInformation([] { return QStringLiteral("E2E cell A"); });
 
     {
         frmMDIRealTime w;
@@ -102,6 +91,10 @@ void TestRealTimeEndToEnd::addZeroDescribeStartAndLog()
         const int shownBefore = int(prompts.shown.size());
         sim.kill();
         sim.waitForFinished(3000);
+        // Its links go with it, as an unplugged adapter's device node does; a link left behind could name
+        // the next pseudo-terminal that another program opens, and the screens would read that one.
+        QFile::remove(dir.file("COM1"));
+        QFile::remove(dir.file("COM2"));
         QTRY_VERIFY_WITH_TIMEOUT(unit1->Label44[1]->isVisible() && unit2->Label44[2]->isVisible(), 6000);
         QCOMPARE(int(prompts.shown.size()), shownBefore);
 

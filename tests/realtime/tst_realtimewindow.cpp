@@ -10,6 +10,8 @@
 #include "records/clsConnection.h"
 
 #include <QAction>
+#include <QGroupBox>
+#include <QPushButton>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -37,6 +39,9 @@ private slots:
     void missingCalibrationFileIsCreatedEmpty();
     void uncalibratedCellWarnsAndStillAdds();
     void portFailureShowsFormLoadErrorAndKeepsScreen();
+    void portOutsideSettingsRangeIsRefused_data();
+    void portOutsideSettingsRangeIsRefused();
+    void screenOpensAtItsDesignSize();
     void closingScreenOffersUnitAgain();
     void secondUnitKeepsFirstUnitsCalibration();
 
@@ -193,6 +198,62 @@ void TestRealTimeWindow::portFailureShowsFormLoadErrorAndKeepsScreen()
     QCOMPARE(prompts_->shown[0].text, QString("Port 1 cannot be opened -  8002"));
     QCOMPARE(w.mdiArea->subWindowList().size(), 1);
     QVERIFY(!frmMDIRealTime::offered(w.menuSimpleAdd[1]));
+}
+
+void TestRealTimeWindow::portOutsideSettingsRangeIsRefused_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::newRow("99") << 99;
+    QTest::newRow("-5") << -5;
+    QTest::newRow("-1, no choice made") << -1;
+    QTest::newRow("21") << 21;
+}
+
+void TestRealTimeWindow::portOutsideSettingsRangeIsRefused()
+{
+    // Through the real serial layer: such a number is refused before any device path is tried.
+    QFETCH(int, port);
+    platform::setSerialPortFactory({});
+    dir_->write("initial.txt", SettingsFile::text({port, 2}, 1));
+    dir_->write("Calib.dat", kCalibrated);
+    frmMDIRealTime w;
+    w.show();
+    QVERIFY(frmMDIRealTime::offered(w.menuSimpleAdd[1]));
+    w.menuSimpleAdd_Click(1);
+    QCOMPARE(prompts_->shown.size(), std::size_t(1));
+    QCOMPARE(prompts_->shown[0].title, QString("Form_Load Error"));
+    QCOMPARE(prompts_->shown[0].icon, platform::Icon::Warning);
+    QCOMPARE(prompts_->shown[0].text, QString("Invalid port number -  8002"));
+    auto* screen = Module1::form<frmSimpleTest>(Module1::SimpleTestForms[1]);
+    QVERIFY(screen && screen->isVisible());
+    QVERIFY(!screen->MSComm1->isOpen());
+}
+
+void TestRealTimeWindow::screenOpensAtItsDesignSize()
+{
+    dir_->write("initial.txt", settings12());
+    dir_->write("Calib.dat", kCalibrated + kCalibrated);
+    frmMDIRealTime w;
+    w.show();
+    w.menuSimpleAdd_Click(1);
+    w.menuSimpleAdd_Click(2);
+    QVERIFY(prompts_->shown.empty());
+    QTest::qWait(100);   // layouts and resizes settle
+    const QSize design(frmSimpleTest::DesignWidth, frmSimpleTest::DesignHeight);
+    QCOMPARE(design, QSize(985, 707));
+    for (int n = 1; n <= 2; ++n) {
+        auto* screen = Module1::form<frmSimpleTest>(Module1::SimpleTestForms[n]);
+        QVERIFY(screen);
+        QCOMPARE(screen->size(), design);
+        auto* sub = qobject_cast<QMdiSubWindow*>(screen->parentWidget());
+        QVERIFY(sub);
+        QCOMPARE(sub->widget(), static_cast<QWidget*>(screen));
+        QVERIFY(sub->width() > design.width() && sub->height() > design.height());   // frame and title on top
+        // The controls stand where the design puts them, as on a screen that was never resized.
+        frmSimpleTest reference;
+        QCOMPARE(screen->cmdExit->geometry(), reference.cmdExit->geometry());
+        QCOMPARE(screen->fraCell[2]->geometry(), reference.fraCell[2]->geometry());
+    }
 }
 
 void TestRealTimeWindow::closingScreenOffersUnitAgain()

@@ -64,8 +64,14 @@ public:
     void stop()
     {
         if (process.state() == QProcess::NotRunning) return;
-        process.kill();
-        process.waitForFinished(3000);
+        // Ended as a unit that is switched off: it removes its COM link, so the port, which tries to
+        // open again every few seconds, finds no device instead of a pseudo-terminal that took over the
+        // old number.
+        process.terminate();
+        if (!process.waitForFinished(3000)) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
     }
     QProcess process;
 };
