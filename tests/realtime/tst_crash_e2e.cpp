@@ -20,16 +20,6 @@ const QString kSim = QStringLiteral(VEDUVOVIR_BIN_DIR "/tools/unit-sim/torvan-si
 const QString kLogger = QStringLiteral(VEDUVOVIR_BIN_DIR "/veduvovir-crash-logger");
 constexpr int Runs = 20;
 
-// The sqlite3 command line on the working folder's database, run to its end; "FAILED: ..." on an error.
-QString sqlite3(const QString& sql)
-{
-    QProcess p;
-    p.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), QStringLiteral("Torvan.accdb"), sql});
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return QStringLiteral("FAILED: ") + QString::fromUtf8(p.readAllStandardError());
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
 // Complete lines of a process's output so far (a line cut by the kill is left out).
 struct Lines {
     QByteArray buffer;
@@ -57,7 +47,7 @@ private slots:
 void CrashEndToEnd::killedAtRandomMomentsLosesNoLoggedPoint()
 {
     TempWorkDir dir;
-    QVERIFY(!sqlite3("SELECT 1").startsWith("FAILED"));   // the sqlite3 command line is there
+    QVERIFY(!sqliteCommandLine("SELECT 1").startsWith("FAILED"));   // the sqlite3 command line is there
     dir.write("initial.txt", SettingsFile::text({1, 2}, 1));
     QByteArray cal;
     for (int i = 0; i < 8; ++i) cal += "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,1.2,2.2,3.2, .1 , .25 , .1 , .25 ,\r\n";
@@ -115,10 +105,10 @@ void CrashEndToEnd::killedAtRandomMomentsLosesNoLoggedPoint()
         sim.waitForFinished(5000);
 
         printed += int(logged.size());
-        const QString integrity = sqlite3("PRAGMA integrity_check");
+        const QString integrity = sqliteCommandLine("PRAGMA integrity_check");
         if (integrity != "ok") faults << QStringLiteral("run %1: integrity_check: %2").arg(run).arg(integrity);
         QSet<qint64> stored;
-        for (const QString& id : sqlite3("SELECT RESULT_ID FROM TEST_RESULT").split('\n', Qt::SkipEmptyParts))
+        for (const QString& id : sqliteCommandLine("SELECT RESULT_ID FROM TEST_RESULT").split('\n', Qt::SkipEmptyParts))
             stored.insert(id.toLongLong());
         const QSet<qint64> lost = logged - stored;
         if (!lost.isEmpty())

@@ -40,17 +40,6 @@ namespace {
 
 const QString kSim = QStringLiteral(VEDUVOVIR_BIN_DIR "/tools/unit-sim/torvan-sim");
 
-// Runs the sqlite3 command line on the working folder's database: a separate process that opens, reads
-// and closes it. Returns its output, trimmed; "FAILED: ..." when it did not run cleanly.
-QString otherProcess(const QString& sql)
-{
-    QProcess p;
-    p.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), QStringLiteral("Torvan.accdb"), sql});
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return QStringLiteral("FAILED: ") + QString::fromUtf8(p.readAllStandardError());
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
 // True when /proc/locks lists a lock of this process on the file at path.
 bool processHoldsLock(const QString& path)
 {
@@ -92,7 +81,7 @@ private slots:
 void DatabaseFile::holdSurvivesEveryPathThatOpensIt()
 {
     TempWorkDir dir;
-    QVERIFY(!otherProcess("SELECT 1").startsWith("FAILED"));   // the sqlite3 command line is there
+    QVERIFY(!sqliteCommandLine("SELECT 1").startsWith("FAILED"));   // the sqlite3 command line is there
     dir.write("initial.txt", SettingsFile::text({1}, 1));
     QByteArray cal;
     for (int i = 0; i < 8; ++i) cal += "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,1.2,2.2,3.2, .1 , .25 , .1 , .25 ,\r\n";
@@ -169,7 +158,7 @@ void DatabaseFile::holdSurvivesEveryPathThatOpensIt()
             d.cmdDelete_Click();
         };
         w.cmdOpen_Click();
-        QCOMPARE(otherProcess("SELECT count(*) FROM TEST_INFO WHERE TEST_NAME = 'Old'"), QString("0"));
+        QCOMPARE(sqliteCommandLine("SELECT count(*) FROM TEST_INFO WHERE TEST_NAME = 'Old'"), QString("0"));
 
         // Test information saved from the main window and from the running test's detail window.
         w.cmdRelated_Click();
@@ -184,7 +173,7 @@ void DatabaseFile::holdSurvivesEveryPathThatOpensIt()
 
         // Another process reads the database and lets it go.
         const int before = stored();
-        QCOMPARE(otherProcess("SELECT count(*) FROM TEST_RESULT WHERE TEST_ID = " + id), QString::number(before));
+        QCOMPARE(sqliteCommandLine("SELECT count(*) FROM TEST_RESULT WHERE TEST_ID = " + id), QString::number(before));
         QVERIFY2(std::filesystem::exists(wal), "the -wal file was deleted under the running test");
         QVERIFY2(processHoldsLock(db), "the program holds no lock on Torvan.accdb");
 
@@ -192,10 +181,10 @@ void DatabaseFile::holdSurvivesEveryPathThatOpensIt()
         QTRY_VERIFY_WITH_TIMEOUT(stored() >= before + 2, 10000);
         unit->StopTest(1);
         const int logged = stored();
-        QCOMPARE(otherProcess("SELECT count(*) FROM TEST_RESULT WHERE TEST_ID = " + id), QString::number(logged));
-        QCOMPARE(otherProcess("SELECT RESEARCHER_NAME FROM TEST_INFO WHERE TEST_NAME = 'Clay'"), QString("Lee"));
-        QCOMPARE(otherProcess("SELECT RESEARCHER_NAME FROM TEST_INFO WHERE TEST_ID = " + id), QString("Ray"));
-        QCOMPARE(otherProcess("PRAGMA integrity_check"), QString("ok"));
+        QCOMPARE(sqliteCommandLine("SELECT count(*) FROM TEST_RESULT WHERE TEST_ID = " + id), QString::number(logged));
+        QCOMPARE(sqliteCommandLine("SELECT RESEARCHER_NAME FROM TEST_INFO WHERE TEST_NAME = 'Clay'"), QString("Lee"));
+        QCOMPARE(sqliteCommandLine("SELECT RESEARCHER_NAME FROM TEST_INFO WHERE TEST_ID = " + id), QString("Ray"));
+        QCOMPARE(sqliteCommandLine("PRAGMA integrity_check"), QString("ok"));
         QVERIFY(std::filesystem::exists(wal));
         QVERIFY(processHoldsLock(db));
 
