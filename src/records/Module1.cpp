@@ -8,6 +8,7 @@
 #include "records/format.h"
 
 #include <QFile>
+#include <filesystem>
 #include <stdexcept>
 
 namespace Module1 {
@@ -43,10 +44,11 @@ void SetUnitCaptions()
 
 bool FileExists(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    f.close();
-    return true;
+    // Asked of the file system only: opening and closing the file, even for a moment, would drop every
+    // lock this process holds on it, and the database is checked while its connection is open.
+    std::error_code ec;
+    const auto status = std::filesystem::status(std::filesystem::path(QFile::encodeName(path).toStdString()), ec);
+    return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 double ToDisplayTemp(double x) { return ToDisplayTemp(x, UnitSystem); }

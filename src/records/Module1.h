@@ -61,7 +61,7 @@ extern QString PressUnitCaption;    // "(Psi)"
 // Sets the three captions from UnitSystem.
 void SetUnitCaptions();
 
-// True when a file of that name exists and can be opened.
+// True when a file (not a folder) of that name exists. The file is never opened.
 bool FileExists(const QString& path);
 
 double ToDisplayTemp(double x);

@@ -12,8 +12,66 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
+#include <QVariant>
+#include <QSqlDriver>
+
+#include <filesystem>
+#include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
+
+// SQLite's code for a database that cannot be written.
+constexpr int ReadOnlyErrorNumber = 8;
+
+// True when the entry cannot be written: it carries no write permission at all (a write-protected file,
+// which holds even for a user whom the system lets write anyway), or the system refuses this process
+// the write (permissions, a read-only mount, an immutable file). Nothing is opened.
+bool writeProtected(const QString& path)
+{
+    namespace fs = std::filesystem;
+    const QByteArray native = QFile::encodeName(path);
+    std::error_code ec;
+    const fs::perms p = fs::status(fs::path(native.toStdString()), ec).permissions();
+    if (ec) return false;
+    const fs::perms anyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return (p & anyWrite) == fs::perms::none || ::access(native.constData(), W_OK) != 0;
+}
+
+// Why the database at path cannot be written, naming the file; empty when it can. The database, its
+// -wal and -shm files (where they exist) and its folder (where SQLite makes them) must all take writes:
+// a database opened read-only would leave read-only -wal/-shm files that keep it unwritable later on.
+QString writeProblem(const QString& path)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    if (writeProtected(path))
+        return QStringLiteral("The database file '%1' is write-protected: no test can be stored in it. Allow "
+                              "writing to it and start the program again.")
+            .arg(shown);
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const QString companion = path + QLatin1String(suffix);
+        if (Module1::FileExists(companion) && writeProtected(companion))
+            return QStringLiteral("The database file '%1' cannot be written: its file '%2' is write-protected. "
+                                  "Allow writing to both and start the program again.")
+                .arg(shown, QDir::toNativeSeparators(companion));
+    }
+    const QString folder = QFileInfo(path).absolutePath();
+    if (writeProtected(folder))
+        return QStringLiteral("The database file '%1' cannot be written: its folder '%2' is write-protected. "
+                              "Allow writing to the folder and start the program again.")
+            .arg(shown, QDir::toNativeSeparators(folder));
+    return {};
+}
+
+// True when SQLite opened the main database read-only (it falls back to that when a read-write open is
+// refused).
+bool openedReadOnly(const QSqlDatabase& d)
+{
+    const QVariant v = d.driver()->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0) return false;
+    sqlite3* handle = *static_cast<sqlite3* const*>(v.constData());
+    return handle && sqlite3_db_readonly(handle, "main") == 1;
+}
 
 QAtomicInt g_connectionCounter;
 
@@ -57,6 +115,16 @@ void DbHandle::open(const QString& path)
         if (err.number < 0) err.number = 14;
         throw err;
     }
+    // A database that SQLite could open only for reading is refused before anything is read, so that no
+    // read-only -wal/-shm file is made.
+    if (openedReadOnly(d)) {
+        d.close();
+        const QString problem = writeProblem(path);
+        throw DbError(ReadOnlyErrorNumber,
+                      problem.isEmpty()
+                          ? QStringLiteral("The database file '%1' cannot be written.").arg(QDir::toNativeSeparators(path))
+                          : problem);
+    }
     // Probe at once, so a damaged or foreign file fails here and not at the first read.
     QSqlQuery q(d);
     const char* statements[] = {
@@ -93,6 +161,7 @@ void clsConnection::OpenDB(const QString&, const QString&, const QString&, const
         if (Module1::FileExists(path)) connectionString_ = path;
         if (connectionString_.isEmpty())
             throw DbError(14, QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(path)));
+        if (const QString problem = writeProblem(path); !problem.isEmpty()) throw DbError(ReadOnlyErrorNumber, problem);
         handle_->open(connectionString_);
     } catch (const DbError& e) {
         lastError_ = QStringLiteral("clsConnection.OpenConnection: Error #: ") + QString::number(e.number) +

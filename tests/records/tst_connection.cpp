@@ -10,6 +10,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <filesystem>
+
 using namespace testsupport;
 
 class TestConnection : public QObject {
@@ -19,6 +21,8 @@ private slots:
     void refusesMissingOrForeignFiles_data();
     void refusesMissingOrForeignFiles();
     void neverCreatesAMissingFile();
+    void refusesADatabaseThatCannotBeWritten_data();
+    void refusesADatabaseThatCannotBeWritten();
     void transactionTokens();
     void rollBackUndoesAndWrongTokenTouchesNothing();
     void replacedConnectionStaysUsableByBoundRecords();
@@ -82,6 +86,69 @@ void TestConnection::neverCreatesAMissingFile()
     clsConnection c;
     c.OpenDB();
     QVERIFY(!QFile::exists(dir.file("Torvan.accdb")));
+}
+
+void TestConnection::refusesADatabaseThatCannotBeWritten_data()
+{
+    QTest::addColumn<QString>("entry");   // made write-protected; "." is the folder
+    QTest::addColumn<QString>("named");   // the file or folder the message names
+    QTest::newRow("database") << "Torvan.accdb" << "Torvan.accdb";
+    QTest::newRow("left-over -wal") << "Torvan.accdb-wal" << "Torvan.accdb-wal";
+    QTest::newRow("left-over -shm") << "Torvan.accdb-shm" << "Torvan.accdb-shm";
+    QTest::newRow("folder") << "." << "";
+}
+
+// Write protection is read from the permission bits as well as asked of the system, so the refusal holds
+// for a user the system lets write anyway (root). Once writing is allowed again the database opens
+// read-write and takes points: no file that the refused run made or left blocks it.
+void TestConnection::refusesADatabaseThatCannotBeWritten()
+{
+    namespace fs = std::filesystem;
+    QFETCH(QString, entry);
+    QFETCH(QString, named);
+    TempWorkDir dir;
+    QVERIFY(sqlExec("INSERT INTO TEST_RESULT (TEST_ID, RESULT_TIME) VALUES (1, 10)"));
+    const auto path = [&](const QString& name) { return fs::path(QFile::encodeName(dir.file(name)).toStdString()); };
+    for (const char* companion : {"Torvan.accdb-wal", "Torvan.accdb-shm"})
+        if (entry == QLatin1String(companion)) dir.write(companion, {});   // as a crashed run leaves them
+    const fs::perms before = fs::status(path(entry)).permissions();
+    fs::permissions(path(entry), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read |
+                                     (entry == "." ? fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec
+                                                   : fs::perms::none));
+    {
+        platform::ScriptedPrompts prompts;
+        clsConnection c;
+        c.OpenDB();
+        QVERIFY(!c.IsOpen());
+        QCOMPARE(prompts.shown.size(), std::size_t(1));
+        const QString text = prompts.shown[0].text;
+        QVERIFY2(text.startsWith("clsConnection.OpenConnection: Error #: 8\r\nThe database file '" +
+                                 QDir::toNativeSeparators(dir.file("Torvan.accdb")) + "'"),
+                 qPrintable(text));
+        const QString name = QDir::toNativeSeparators(QDir::cleanPath(dir.file(named)));
+        QVERIFY2(text.contains("'" + name + "'") && text.contains("write-protected"), qPrintable(text));
+        // Nothing was made beside the database.
+        if (entry == "Torvan.accdb") {
+            QVERIFY(!fs::exists(path("Torvan.accdb-wal")));
+            QVERIFY(!fs::exists(path("Torvan.accdb-shm")));
+        }
+    }
+    fs::permissions(path(entry), before);
+    {
+        platform::ScriptedPrompts prompts;
+        auto c = openConnection();
+        QVERIFY(c->IsOpen());
+        QVERIFY(prompts.shown.empty());
+        clsTEST_RESULT points;
+        points.Test_Id = 1;
+        points.ConnectX(*c);
+        points.RESULT_TIME = 20;
+        points.AddNew();
+        QCOMPARE(sqlValue("SELECT group_concat(CAST(RESULT_TIME AS INTEGER)) FROM TEST_RESULT"), QString("10,20"));
+    }
+    // The last connection gone, nothing is left behind.
+    QVERIFY(!fs::exists(path("Torvan.accdb-wal")));
+    QVERIFY(!fs::exists(path("Torvan.accdb-shm")));
 }
 
 void TestConnection::transactionTokens()

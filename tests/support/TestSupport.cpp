@@ -4,6 +4,7 @@
 #include "records/clsConnection.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 #include <sqlite3.h>
 
@@ -71,6 +72,15 @@ bool sqlExec(const QString& sql)
     if (!ok) qWarning("sqlExec: %s", err);
     sqlite3_free(err);
     return ok;
+}
+
+QString sqliteCommandLine(const QString& sql)
+{
+    QProcess p;
+    p.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), QStringLiteral("Torvan.accdb"), sql});
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return QStringLiteral("FAILED: ") + QString::fromUtf8(p.readAllStandardError());
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
 void setUnits(int system)

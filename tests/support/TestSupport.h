@@ -34,6 +34,11 @@ QString sqlValue(const QString& sql);
 // Runs statements that return nothing; returns false on error.
 bool sqlExec(const QString& sql);
 
+// Runs the sqlite3 command line on the working folder's database: a separate process that opens, reads and
+// closes it, as a lab script or a backup would. Returns its output, trimmed; "FAILED: " and its error output
+// when it did not run cleanly.
+QString sqliteCommandLine(const QString& sql);
+
 // The shared module's unit system and the captions that go with it.
 void setUnits(int system);
 
