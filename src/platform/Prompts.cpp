@@ -78,6 +78,18 @@ QString QtPrompts::saveFileName(const QString& title, const QString& filter, con
     return QFileDialog::getSaveFileName(nullptr, titleOr(title), initialName, filter);
 }
 
+QString Prompts::saveFileNameFiltered(const QString& title, const QString& filter, int, const QString& initialName)
+{
+    return saveFileName(title, filter, initialName);
+}
+
+QString QtPrompts::saveFileNameFiltered(const QString& title, const QString& filter, int selected,
+                                        const QString& initialName)
+{
+    QString chosen = filter.split(QStringLiteral(";;")).value(selected - 1);
+    return QFileDialog::getSaveFileName(nullptr, titleOr(title), initialName, filter, &chosen);
+}
+
 ScriptedPrompts::ScriptedPrompts() { Prompts::install(this); }
 ScriptedPrompts::~ScriptedPrompts() { Prompts::install(nullptr); }
 
@@ -113,8 +125,14 @@ QString ScriptedPrompts::input(const QString& prompt, const QString& title, cons
 
 QString ScriptedPrompts::saveFileName(const QString& title, const QString& filter, const QString& initialName)
 {
-    Q_UNUSED(filter);
-    shown.push_back({Kind::SaveFile, title, titleOr(title), Buttons::OKCancel, Icon::None, initialName});
+    return saveFileNameFiltered(title, filter, 1, initialName);
+}
+
+QString ScriptedPrompts::saveFileNameFiltered(const QString& title, const QString& filter, int selected,
+                                              const QString& initialName)
+{
+    shown.push_back(
+        {Kind::SaveFile, title, titleOr(title), Buttons::OKCancel, Icon::None, initialName, filter, selected});
     if (files.empty()) return {};
     const QString s = files.front();
     files.pop_front();

@@ -32,6 +32,10 @@ public:
     virtual QString input(const QString& prompt, const QString& title = {}, const QString& initial = {}) = 0;
     // A save-file dialog; returns the chosen path, or an empty text when cancelled.
     virtual QString saveFileName(const QString& title, const QString& filter, const QString& initialName = {}) = 0;
+    // The same with entry `selected` (from 1) of the filter (entries separated by ";;") preselected. The
+    // base class runs saveFileName.
+    virtual QString saveFileNameFiltered(const QString& title, const QString& filter, int selected,
+                                         const QString& initialName = {});
 
     // The prompts in force; the Qt implementation unless a test installed another.
     static Prompts& current();
@@ -46,6 +50,8 @@ public:
     Answer ask(const QString& text, Buttons buttons, const QString& title, Icon icon) override;
     QString input(const QString& prompt, const QString& title, const QString& initial) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& initialName) override;
+    QString saveFileNameFiltered(const QString& title, const QString& filter, int selected,
+                                 const QString& initialName) override;
 };
 
 // Records every prompt and answers from queues (a plain message takes no answer). An empty queue answers
@@ -60,6 +66,8 @@ public:
         Buttons buttons = Buttons::OK;
         Icon icon = Icon::None;
         QString initial;
+        QString filter;           // save-file dialogs: the filter and the preselected entry (from 1)
+        int selectedFilter = 0;
     };
 
     ScriptedPrompts();   // installs itself
@@ -69,6 +77,8 @@ public:
     Answer ask(const QString& text, Buttons buttons, const QString& title, Icon icon) override;
     QString input(const QString& prompt, const QString& title, const QString& initial) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& initialName) override;
+    QString saveFileNameFiltered(const QString& title, const QString& filter, int selected,
+                                 const QString& initialName) override;
 
     void queueAnswer(Answer a) { answers.push_back(a); }
     void queueInput(const QString& s) { inputs.push_back(s); }

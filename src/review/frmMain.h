@@ -32,10 +32,14 @@ class QCloseEvent;
 class clsConnection;
 class frmMDIRealTime;
 class frmOpenTest;
+class frmOverlapTest;
 class ResultGridModel;
 namespace platform {
 class Chart;
 class ControlLayout;
+}
+namespace review {
+struct ReportSheet;
 }
 
 // The about box: program name and version; OK closes it.
@@ -96,6 +100,13 @@ public:
     // Printer used by Print Chart instead of asking with the print dialog (tests print to a PDF file).
     void setPrinter(QPrinter* printer) { printer_ = printer; }
 
+    // ---- workbook export and report ----
+    // The opened test as a workbook file, opened with the desktop's program for .xlsx files.
+    void ExportExcel();
+    // Folder of the workbook files (the system's temporary folder unless set) and the last file written.
+    void setWorkbookFolder(const QString& folder) { workbookFolder_ = folder; }
+    QString LastWorkbook() const { return lastWorkbook_; }
+
     // ---- handlers, public so that callers and tests run them as a click would ----
     void cmdOpen_Click();
     void fopentest_Selected();
@@ -103,6 +114,7 @@ public:
     void cmdexportExcel_Click();
     void cmdREPORT_Click();
     void cmdOverlap_Click();
+    void fOverlap_overSelected();
     void cmdPrintChart_Click();
     void cmdRealTime_Click();
     void cmdSetup_Click();
@@ -114,6 +126,7 @@ public:
 
     // The dialogs and windows this one holds (null until made).
     frmOpenTest* fOpenTest() const;
+    frmOverlapTest* fOverLap() const;
     frmMDIRealTime* RealTimeWindow() const;
     frmabout* AboutBox() const;
     // True once the exit was confirmed (the program is ending).
@@ -170,10 +183,15 @@ private:
                             const QStringList& axisLabels);
     // Runs a redraw from a handler: a database failure is shown and the window stays usable.
     void redrawReporting();
+    // What the workbook and the report copy: the stored header of the opened test in the texts of the
+    // test-information window, its captions, and the result grid.
+    void fillReportSheet(review::ReportSheet& sheet);
 
     ResultGridModel* resultModel_ = nullptr;
     platform::ControlLayout* layout_ = nullptr;
     QPointer<frmOpenTest> fOpenTest_;
+    QPointer<frmOverlapTest> fOverLap_;
+    QString workbookFolder_, lastWorkbook_;
     QPointer<frmMDIRealTime> realTime_;
     QPointer<frmabout> about_;
     QPrinter* printer_ = nullptr;
