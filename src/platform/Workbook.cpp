@@ -7,6 +7,8 @@
 
 #include <xlsxwriter.h>
 
+#include <cstdio>
+
 namespace platform {
 
 namespace {
@@ -82,10 +84,24 @@ void Workbook::setPrintTitleRows(int first, int last)
 bool Workbook::close()
 {
     if (!book_) return false;
+    // The rows written so far wait in a temporary file; the library does not notice when that file could
+    // not take them (a full disk) and would write a workbook that silently lacks them.
+    bool spoolFailed = false;
+    if (sheet_ && sheet_->optimize_tmpfile) {
+        FILE* spool = sheet_->optimize_tmpfile;
+        spoolFailed = std::fflush(spool) != 0 || std::ferror(spool) != 0;
+    }
     const lxw_error result = workbook_close(book_);
     book_ = nullptr;
     sheet_ = nullptr;
+    if (spoolFailed) {
+        QFile::remove(QFile::decodeName(path_));
+        error_ = QStringLiteral("The workbook could not be written: the temporary folder %1 could not take its rows.")
+                     .arg(QDir::toNativeSeparators(QFile::decodeName(tmpdir_)));
+        return false;
+    }
     if (result != LXW_NO_ERROR) {
+        QFile::remove(QFile::decodeName(path_));
         // The file itself failed: that is the failure to report, whatever a cell did before.
         error_ = QStringLiteral("The workbook could not be written: %1")
                      .arg(QString::fromUtf8(lxw_strerror(result)));
