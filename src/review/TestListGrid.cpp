@@ -2,13 +2,25 @@
 
 #include "platform/GridHelpers.h"
 #include "records/Module1.h"
+#include "records/DbError.h"
+#include "records/clsConnection.h"
 #include "records/clsTEST_INFO.h"
+#include "records/clsTEST_RESULT.h"
 
 #include <QTableWidget>
 
 namespace grid = platform::grid;
 
 namespace review::testlist {
+
+void bindNewRecords()
+{
+    clsConnection& connection = requireConnection(Module1::DbConnection);
+    Module1::TestInfo = std::make_shared<clsTEST_INFO>();
+    Module1::TestResult = std::make_shared<clsTEST_RESULT>();
+    Module1::TestInfo->ConnectX(connection);
+    Module1::TestResult->ConnectX(connection);
+}
 
 void setUp(QTableWidget* grid, const QString& format)
 {

@@ -9,6 +9,9 @@ class QTableWidget;
 
 namespace review::testlist {
 
+// New record objects in Module1::TestInfo and Module1::TestResult, bound to Module1::DbConnection (this
+// reads the list of tests). Throws DbError when the connection is missing or not open or a query fails.
+void bindNewRecords();
 // Four columns 1800 twips wide under the headings of format (wrapped, 600 twips high), both scroll bars
 // as needed, no rows.
 void setUp(QTableWidget* grid, const QString& format);

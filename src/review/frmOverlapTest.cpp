@@ -55,11 +55,7 @@ void frmOverlapTest::buildControls()
 
 void frmOverlapTest::Form_Load()
 {
-    clsConnection& connection = requireConnection(Module1::DbConnection);
-    Module1::TestInfo = std::make_shared<clsTEST_INFO>();
-    Module1::TestResult = std::make_shared<clsTEST_RESULT>();
-    Module1::TestInfo->ConnectX(connection);
-    Module1::TestResult->ConnectX(connection);
+    testlist::bindNewRecords();
     InitTestGrid();
     FillList();
     loaded_ = true;
