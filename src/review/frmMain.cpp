@@ -6,6 +6,7 @@
 #include "platform/Chart.h"
 #include "platform/ControlLayout.h"
 #include "platform/GridHelpers.h"
+#include "platform/Workbook.h"
 #include "platform/Prompts.h"
 #include "platform/ShowModal.h"
 #include "realtime/ActiveTests.h"
@@ -18,7 +19,9 @@
 #include "records/clsTEST_RESULT.h"
 #include "records/format.h"
 #include "review/ResultGrid.h"
+#include "review/TestExport.h"
 #include "review/frmOpenTest.h"
+#include "review/frmOverlapTest.h"
 #include "review/frmTestInfo.h"
 #include "setup/frmSetup.h"
 
@@ -28,11 +31,13 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
+#include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -68,6 +73,22 @@ const QColor kSubsetColors[25] = {
     {102, 102, 255}, {204, 0, 102},   {204, 153, 0},   {102, 255, 255}, {51, 255, 102}};
 
 using platform::tell;
+
+const QString kNotFound = QStringLiteral("Your test name is not found.  Please try again.");
+
+// Keeps the program's timers (unit polling, logging) running while a long test is written out; clicks
+// and keys wait until the export is done.
+void keepTimersRunning() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
+// The workbook's file name: the test's name (characters a file name cannot hold replaced) and the time.
+QString workbookFileName(const QString& testName)
+{
+    QString name = testName.trimmed();
+    name.replace(QRegularExpression(QStringLiteral(R"([\\/:*?"<>|\x00-\x1f])")), QStringLiteral("_"));
+    if (name.isEmpty()) name = QStringLiteral("Test Report");
+    return QStringLiteral("Veduvovir %1 %2.xlsx")
+        .arg(name.left(100), QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")));
+}
 
 // A sample length as the charts and the grid divide by it: 0 or below counts as a thousandth of an inch.
 double usableLength(double length) { return length <= 0 ? 0.001 : length; }
@@ -117,6 +138,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
 frmMain::~frmMain()
 {
     delete fOpenTest_.data();
+    delete fOverLap_.data();
     delete realTime_.data();
     delete about_.data();
     delete setup_.data();
@@ -125,6 +147,7 @@ frmMain::~frmMain()
 
 std::shared_ptr<clsConnection> frmMain::Connection() const { return Module1::DbConnection; }
 frmOpenTest* frmMain::fOpenTest() const { return fOpenTest_.data(); }
+frmOverlapTest* frmMain::fOverLap() const { return fOverLap_.data(); }
 frmMDIRealTime* frmMain::RealTimeWindow() const { return realTime_.data(); }
 frmabout* frmMain::AboutBox() const { return about_.data(); }
 frmSetup* frmMain::SetupWindow() const { return setup_.data(); }
@@ -272,9 +295,11 @@ void frmMain::Form_Load()
     Module1::DbConnection->OpenDB(QStringLiteral("Admin"), QString(), QStringLiteral("Torvan"), QString());
     Module1::TestInfo = std::make_shared<clsTEST_INFO>();
     Module1::TestResult = std::make_shared<clsTEST_RESULT>();
-    // 3-4: the open dialog and the test-information window (the overlay dialog comes with the overlay).
+    // 3-4: the open and overlay dialogs (not loaded until used) and the test-information window.
     delete fOpenTest_.data();
     fOpenTest_ = new frmOpenTest(this);
+    delete fOverLap_.data();
+    fOverLap_ = new frmOverlapTest(this);
     delete Module1::TestInfoForm.data();
     Module1::TestInfoForm = new frmTestInfo;
     // 5: the record objects on the connection. An unopened database has shown its own message already;
@@ -374,19 +399,123 @@ void frmMain::cmdOpen_Click()
     delete fOpenTest_.data();
 }
 
-void frmMain::cmdexportExcel_Click()
+void frmMain::cmdexportExcel_Click() { ExportExcel(); }
+
+void frmMain::fillReportSheet(review::ReportSheet& sheet)
 {
-    // The workbook export comes with its own window work.
+    if (auto* info = Module1::form<frmTestInfo>(Module1::TestInfoForm)) {
+        info->Form_Activate();   // unit captions of the units in force
+        for (int i = 1; i <= review::ReportSheet::Fields; ++i) {
+            sheet.labels[std::size_t(i)] = info->Label1[std::size_t(i)]->text();
+            if (review::ReportSheet::hasUnit(i)) sheet.units[std::size_t(i)] = info->Label2[std::size_t(i)]->text();
+        }
+    }
+    // The header as stored, in the texts the window shows for it: edits not saved in the test-information
+    // window are not handed out as if they were the test's.
+    if (!CurrentTestName.isEmpty() && Module1::TestInfo) {
+        clsTEST_INFO& info = *Module1::TestInfo;
+        info.TEST_NAME = CurrentTestName;
+        info.GetTestDetail();
+        sheet.texts = frmTestInfo::RecordTexts(info.All());
+    }
+    sheet.grid = resultModel_;
+}
+
+void frmMain::ExportExcel()
+{
+    review::ReportSheet sheet;
+    try {
+        fillReportSheet(sheet);
+    } catch (const DbError& e) {
+        tell(e.description);
+        return;
+    }
+    const QString folder = workbookFolder_.isEmpty() ? QDir::tempPath() : workbookFolder_;
+    const QString path = QDir(folder).filePath(workbookFileName(CurrentTestName));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString problem = review::WriteWorkbook(sheet, path, keepTimersRunning);
+    QApplication::restoreOverrideCursor();
+    if (!problem.isEmpty()) {
+        tell(problem);
+        return;
+    }
+    lastWorkbook_ = path;
+    if (!platform::openDocument(path))
+        tell(QStringLiteral("The workbook was saved as %1. No program to open .xlsx files was found.")
+                 .arg(QDir::toNativeSeparators(path)));
 }
 
 void frmMain::cmdREPORT_Click()
 {
-    // The CSV report comes with its own window work.
+    if (CurrentTestId <= 0) {
+        tell(QStringLiteral("Currently no valid test selected.  Please first open a saved test."));
+        return;
+    }
+    const QString path = platform::Prompts::current().saveFileName(
+        QStringLiteral("Save As"), QStringLiteral("All Files (*.*);;Text Files(*.csv)"), {}, 1);
+    if (path.isEmpty()) {
+        tell(QStringLiteral("Cancel was selected."));
+        return;
+    }
+    review::ReportSheet sheet;
+    try {
+        fillReportSheet(sheet);
+    } catch (const DbError& e) {
+        tell(e.description);
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString problem = review::WriteReport(sheet, path, keepTimersRunning);
+    QApplication::restoreOverrideCursor();
+    if (!problem.isEmpty()) tell(problem);
 }
 
 void frmMain::cmdOverlap_Click()
 {
-    // The overlay dialog comes with its own window work.
+    if (CurrentTestName.isEmpty()) {
+        platform::Prompts::current().message(QStringLiteral("No opened test to overlap; Please open one test first."),
+                                             QStringLiteral("Operation Error"));
+        return;
+    }
+    Frame1->show();
+    delete fOverLap_.data();
+    auto* dlg = new frmOverlapTest(this);
+    fOverLap_ = dlg;
+    connect(dlg, &frmOverlapTest::OverSelected, this, &frmMain::fOverlap_overSelected);
+    try {
+        dlg->Form_Load();
+    } catch (const DbError& e) {
+        delete dlg;
+        tell(e.description);
+        return;
+    }
+    platform::showModal(*dlg);
+    delete fOverLap_.data();
+}
+
+void frmMain::fOverlap_overSelected()
+{
+    frmOverlapTest* dlg = fOverLap_;
+    if (!dlg) return;
+    const QString name = dlg->txtSeqName->text();
+    if (name.isEmpty()) return;
+    if (dlg->FindName(name) < 0) {
+        tell(kNotFound);
+        return;
+    }
+    if (OverlapCount >= 8) {
+        tell(QStringLiteral("Veduvovir cannot overlap more than 8 tests"));
+        OverlapCount = 8;
+        dlg->hide();
+        return;
+    }
+    ++OverlapCount;
+    QCheckBox* box = Check1[std::size_t(OverlapCount)];
+    box->setText(name);
+    box->setChecked(true);
+    box->show();
+    dlg->hide();
+    redrawReporting();
 }
 
 void frmMain::cmdSetup_Click()
@@ -461,7 +590,7 @@ void frmMain::fopentest_Selected()
     const QString name = dlg->txtSeqName->text();
     if (name.isEmpty()) return;
     if (dlg->FindName(name) < 0) {
-        tell(QStringLiteral("Your test name is not found.  Please try again."));
+        tell(kNotFound);
         return;
     }
     if (Module1::TestInfo) Module1::TestInfo->TEST_NAME = name;

@@ -33,10 +33,14 @@ class clsConnection;
 class frmMDIRealTime;
 class frmOpenTest;
 class frmSetup;
+class frmOverlapTest;
 class ResultGridModel;
 namespace platform {
 class Chart;
 class ControlLayout;
+}
+namespace review {
+struct ReportSheet;
 }
 
 // The about box: program name and version; OK closes it.
@@ -97,6 +101,13 @@ public:
     // Printer used by Print Chart instead of asking with the print dialog (tests print to a PDF file).
     void setPrinter(QPrinter* printer) { printer_ = printer; }
 
+    // ---- workbook export and report ----
+    // The opened test as a workbook file, opened with the desktop's program for .xlsx files.
+    void ExportExcel();
+    // Folder of the workbook files (the system's temporary folder unless set) and the last file written.
+    void setWorkbookFolder(const QString& folder) { workbookFolder_ = folder; }
+    QString LastWorkbook() const { return lastWorkbook_; }
+
     // ---- handlers, public so that callers and tests run them as a click would ----
     void cmdOpen_Click();
     void fopentest_Selected();
@@ -104,6 +115,7 @@ public:
     void cmdexportExcel_Click();
     void cmdREPORT_Click();
     void cmdOverlap_Click();
+    void fOverlap_overSelected();
     void cmdPrintChart_Click();
     void cmdRealTime_Click();
     void cmdSetup_Click();
@@ -115,6 +127,7 @@ public:
 
     // The dialogs and windows this one holds (null until made).
     frmOpenTest* fOpenTest() const;
+    frmOverlapTest* fOverLap() const;
     frmMDIRealTime* RealTimeWindow() const;
     frmabout* AboutBox() const;
     frmSetup* SetupWindow() const;
@@ -172,10 +185,15 @@ private:
                             const QStringList& axisLabels);
     // Runs a redraw from a handler: a database failure is shown and the window stays usable.
     void redrawReporting();
+    // What the workbook and the report copy: the stored header of the opened test in the texts of the
+    // test-information window, its captions, and the result grid.
+    void fillReportSheet(review::ReportSheet& sheet);
 
     ResultGridModel* resultModel_ = nullptr;
     platform::ControlLayout* layout_ = nullptr;
     QPointer<frmOpenTest> fOpenTest_;
+    QPointer<frmOverlapTest> fOverLap_;
+    QString workbookFolder_, lastWorkbook_;
     QPointer<frmMDIRealTime> realTime_;
     QPointer<frmabout> about_;
     QPointer<frmSetup> setup_;

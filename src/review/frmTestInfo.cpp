@@ -102,13 +102,21 @@ void frmTestInfo::showEvent(QShowEvent* event)
     Form_Activate();
 }
 
+std::array<QString, 12> frmTestInfo::RecordTexts(const QVariantList& all)
+{
+    std::array<QString, 12> texts;
+    for (int k = 1; k <= 11 && k < all.size(); ++k) texts[std::size_t(k)] = RecordValue::text(all[k]);
+    if (all.size() > 8) {
+        texts[5] = Format::text(Module1::ToDisplayLength(all[5].toDouble()), QStringLiteral("#0.##"));
+        texts[8] = Format::number(Module1::ToDisplayPress(all[8].toDouble()), QStringLiteral("#0.##"));
+    }
+    return texts;
+}
+
 void frmTestInfo::ShowRecord(const QVariantList& all)
 {
-    for (int k = 1; k <= 11 && k < all.size(); ++k) txtTestInfo[k]->setText(RecordValue::text(all[k]));
-    if (all.size() > 8) {
-        txtTestInfo[5]->setText(Format::text(Module1::ToDisplayLength(all[5].toDouble()), QStringLiteral("#0.##")));
-        txtTestInfo[8]->setText(Format::number(Module1::ToDisplayPress(all[8].toDouble()), QStringLiteral("#0.##")));
-    }
+    const std::array<QString, 12> texts = RecordTexts(all);
+    for (int k = 1; k <= 11 && k < all.size(); ++k) txtTestInfo[std::size_t(k)]->setText(texts[std::size_t(k)]);
 }
 
 void frmTestInfo::cmdSave_Click()

@@ -12,6 +12,7 @@
 //   w->show(); w->raise(); w->activateWindow();
 // Close only hides the window (the boxes keep their texts); the close box unloads it: the boxes are emptied,
 // so unsaved edits never outlive the window, and the next "Test Info" fills it from the database again.
+#include <QString>
 #include <QVariantList>
 #include <QWidget>
 #include <array>
@@ -41,6 +42,8 @@ public:
     // their general text, the date in its default text; box 5 the sample length in the display unit
     // "#0.##", box 8 the compaction pressure in the display unit "#0.##".
     void ShowRecord(const QVariantList& all);
+    // The texts ShowRecord puts into boxes 1..11 (element 0 unused).
+    static std::array<QString, 12> RecordTexts(const QVariantList& all);
 
     // The window's own connection of the last save (null before the first).
     const clsConnection* OwnConnection() const { return connection_.get(); }

@@ -1,0 +1,57 @@
+#pragma once
+// The two hand-outs of the opened test: the workbook (a real .xlsx) and the comma-separated report. Both
+// copy the same sheet: the eleven test-information captions and texts with the four unit captions, and
+// every cell of the result grid, heading row included (the hidden bath-temperature column too).
+//
+// Use (the main window builds the sheet from the stored test header and its result grid):
+//   review::ReportSheet sheet;  sheet.labels[i] = ...; sheet.texts[i] = ...; sheet.units[4] = "(g)"; ...
+//   sheet.grid = model;          // heading(c) and text(r, c); rowCount() rows below the heading
+//   QString problem = review::WriteWorkbook(sheet, path, keepAlive);   // empty on success
+//   QString problem = review::WriteReport(sheet, path, keepAlive);
+// keepAlive (optional) runs every few thousand grid rows, so a long test does not stop the program's
+// timers while it is written. Neither writer holds the sheet in memory: rows are written as they are made.
+#include <QString>
+#include <array>
+#include <functional>
+
+namespace platform::grid {
+class TextGridModel;
+}
+
+namespace review {
+
+struct ReportSheet {
+    static constexpr int Fields = 11;
+    std::array<QString, Fields + 1> labels;   // 1..11: captions of the test-information boxes
+    std::array<QString, Fields + 1> texts;    // 1..11: their texts
+    std::array<QString, Fields + 1> units;    // unit captions; only 4, 5, 8 and 9 are written
+    const platform::grid::TextGridModel* grid = nullptr;   // null: no grid at all
+    static constexpr int GridColumns = 8;
+
+    // Fields followed by their unit caption.
+    static bool hasUnit(int field) { return field == 4 || field == 5 || field == 8 || field == 9; }
+    // Rows of the grid, heading included, and the text of grid row r (0 = heading), column c.
+    int gridRows() const;
+    QString cell(int row, int column) const;
+};
+
+// Rows of the worksheet (from 1) that the layout uses.
+namespace WorkbookRows {
+constexpr int Title = 1;
+constexpr int FirstField = 4;     // field i on row 3 + i
+constexpr int Results = 17;
+constexpr int FirstGrid = 19;     // grid row r on row 19 + r
+} // namespace WorkbookRows
+
+// Writes the workbook file; returns the failure's text, empty when the file was written.
+QString WriteWorkbook(const ReportSheet& sheet, const QString& path, const std::function<void()>& keepAlive = {});
+
+// The report's lines, CR LF after each, no quoting, as bytes (UTF-8).
+QByteArray ReportHead(const ReportSheet& sheet);
+QByteArray ReportGridLine(const ReportSheet& sheet, int row);
+
+// Writes the report file (an existing file is replaced only once the whole report is written); returns
+// the failure's text, empty when the file was written.
+QString WriteReport(const ReportSheet& sheet, const QString& path, const std::function<void()>& keepAlive = {});
+
+} // namespace review

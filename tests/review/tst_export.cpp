@@ -1,0 +1,539 @@
+// The opened test handed out: the workbook (a real .xlsx read back by openpyxl: cell texts and places,
+// bold cells, landscape, fit to 1 x 10 pages, the centre header and the print titles; written in
+// constant-memory mode; opened with the desktop's program or its place told; a file that cannot be
+// written) and the comma-separated report (byte for byte with CR LF, the refusal without a test, the save
+// dialog's filter, cancel, a report that fails part-way). Both take the stored test header, not unsaved
+// edits of the test-information window, and keep the program's timers running while a long test is written.
+#include "TestSupport.h"
+
+#include "platform/Prompts.h"
+#include "platform/ShowModal.h"
+#include "platform/Workbook.h"
+#include "records/Module1.h"
+#include "records/SettingsFile.h"
+#include "review/frmMain.h"
+#include "review/frmOpenTest.h"
+#include "review/frmTestInfo.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+using platform::ScriptedPrompts;
+using testsupport::sqlExec;
+
+namespace {
+
+// Reads a workbook with openpyxl: every non-empty cell with its text and boldness, and the page set-up.
+const char* const kReader = R"PY(
+import json, sys, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+ws = wb.active
+cells = {}
+for row in ws.iter_rows():
+    for c in row:
+        if c.value is not None:
+            cells[c.coordinate] = [str(c.value), bool(c.font is not None and c.font.b)]
+pr = ws.sheet_properties.pageSetUpPr
+print(json.dumps({
+    "cells": cells,
+    "orientation": ws.page_setup.orientation,
+    "fitToPage": bool(pr is not None and pr.fitToPage),
+    "fitToWidth": 1 if ws.page_setup.fitToWidth is None else int(ws.page_setup.fitToWidth),
+    "fitToHeight": 1 if ws.page_setup.fitToHeight is None else int(ws.page_setup.fitToHeight),
+    "header": ws.oddHeader.center.text,
+    "titleRows": ws.print_title_rows,
+}))
+)PY";
+
+struct Sheet {
+    QMap<QString, QPair<QString, bool>> cells;   // "A1" -> text, bold
+    QJsonObject setup;
+    QString error;
+};
+
+QString python()
+{
+    // Debian's interpreter, where python3-openpyxl is installed, before any other on the path.
+    return QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                             : QStringLiteral("python3");
+}
+
+Sheet readWorkbook(const QString& path)
+{
+    Sheet s;
+    QProcess p;
+    p.start(python(), {QStringLiteral("-c"), QString::fromLatin1(kReader), path});
+    if (!p.waitForFinished(120000) || p.exitCode() != 0) {
+        s.error = QStringLiteral("openpyxl could not read %1 (install python3-openpyxl: scripts/install-deps): %2")
+                      .arg(path, QString::fromUtf8(p.readAllStandardError()));
+        return s;
+    }
+    const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    const QJsonObject cells = o.value("cells").toObject();
+    for (auto it = cells.begin(); it != cells.end(); ++it) {
+        const QJsonArray a = it.value().toArray();
+        s.cells.insert(it.key(), {a.at(0).toString(), a.at(1).toBool()});
+    }
+    s.setup = o;
+    return s;
+}
+
+// One member of the workbook's zip file.
+QByteArray zipMember(const QString& path, const QString& member, bool* listed = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral("unzip"), {QStringLiteral("-p"), path, member});
+    p.waitForFinished(120000);
+    if (listed) *listed = p.exitCode() == 0;
+    return p.readAllStandardOutput();
+}
+
+QString column(int c) { return QString(QChar('A' + c)); }
+
+// The stored test "Clay" (id 7): a comma in the sample description, two points (a step 0, a point past
+// an hour), and "Bare" (id 8) without points.
+bool storeTests()
+{
+    const char* header = "INSERT INTO TEST_INFO (TEST_ID, TEST_NAME, TEST_DATE, RESEARCHER_NAME, SAMPLE_WEIGHT, "
+                         "SAMPLE_LENGTH, SAMPLE_HARDNESS, SAMPLE_description, SAMPLE_COMPACT_PRESS, "
+                         "SAMPLE_COMPACT_TIME, SAMPLE_COMPACT_DATE, FLUID_INFO) VALUES ";
+    return sqlExec(QString::fromLatin1(header) +
+                   "(7, 'Clay', '2020-01-02 10:03:04', 'Kim', 12.5, 0.5, 3, 'grey, wet clay', 300.456, 5, "
+                   "'01/02/2020', 'brine'), "
+                   "(8, 'Bare', '2020-03-04 05:06:07', 'Lee', 1, 1, 2, 'dry', 10, 1, '03/03/2020', 'oil')")
+        && sqlExec("INSERT INTO TEST_RESULT (TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, RESULT_BATHTEMP, "
+                   "RESULT_PRESS, RESULT_HEIGHT_CHANGE, RESULT_VOLT) VALUES "
+                   "(7, 0, 90, 212, 100.44, 1000.4, 0.1, 2.5), (7, 2, 3661, 150, 150, 300, 0.12345, 1.23456789)");
+}
+
+// A test of n points, one a second.
+bool storeLongTest(int id, const QString& name, int n)
+{
+    return sqlExec(QStringLiteral("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME, TEST_DATE, SAMPLE_LENGTH) VALUES "
+                                  "(%1, '%2', '2022-01-01 00:00:00', 0.5)")
+                       .arg(id)
+                       .arg(name))
+        && sqlExec(QStringLiteral("WITH RECURSIVE k(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM k WHERE i < %2) "
+                                  "INSERT INTO TEST_RESULT (TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, "
+                                  "RESULT_BATHTEMP, RESULT_PRESS, RESULT_HEIGHT_CHANGE, RESULT_VOLT) "
+                                  "SELECT %1, 1, i, 150, 150, 300, i * 0.000001, 2.5 FROM k")
+                       .arg(id)
+                       .arg(n - 1));
+}
+
+const QStringList kLabels{"Test Name",          "Test Date",         "Researcher",    "Sample Weight",
+                          "Sample Length",      "Hardness",          "Sample Description", "Compact. Pressure",
+                          "Compact. Time",      "Compact. Date",     "Fluid Description"};
+const QString kDegF = QString::fromUtf8("(°F)");
+const QStringList kHeadings{"Step No", "Time (hh:mm:ss)", "Temp " + kDegF, "Press (Psi)", "Length Change (in.)",
+                            " Swell (%) ", "read voltage", "Bath Temp " + kDegF};
+// The stored header of Clay and Bare in the texts of the test-information window (English units).
+const QStringList kClayTexts{"Clay", "1/2/2020 10:03:04 AM", "Kim", "12.5", "0.5", "3", "grey, wet clay",
+                             "300.46", "5", "01/02/2020", "brine"};
+const QStringList kBareTexts{"Bare", "3/4/2020 5:06:07 AM", "Lee", "1", "1.", "2", "dry", "10.", "1", "03/03/2020",
+                             "oil"};
+// Clay's two points as the grid shows them; the eighth value is the hidden bath temperature.
+const QList<QStringList> kClayRows{{"1", "00:01:30", "212", "1000", "0.1", "20.%", "2.5", "100.4"},
+                                   {"2", "01:01:01", "150", "300", "0.1235", "24.7%", "1.23456789", "150."}};
+const QMap<int, QString> kUnits{{4, "(g)"}, {5, "(in.)"}, {8, "(Psi)"}, {9, "(min)"}};
+
+// The report a test gives, as the file must hold it.
+QByteArray expectedReport(const QStringList& texts, const QList<QStringList>& rows)
+{
+    QByteArray out = "Torvan Test Report\r\n\r\n";
+    for (int i = 1; i <= 11; ++i) {
+        out += (kLabels[i - 1] + ", " + texts.value(i - 1)).toUtf8();
+        if (kUnits.contains(i)) out += kUnits[i].toUtf8() + ",";
+        out += "\r\n";
+    }
+    out += "\r\n\r\nResults:\r\n";
+    for (const QStringList& row : QList<QStringList>{kHeadings} + rows) out += (row.join(',') + ",\r\n").toUtf8();
+    return out;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Limits the size of any file this process writes while it lives (a disk that fills up part-way).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit l = saved_;
+        l.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &l);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+private:
+    rlimit saved_{};
+};
+
+} // namespace
+
+class Export : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testsupport::TempWorkDir> dir_;
+    std::unique_ptr<ScriptedPrompts> prompts_;
+    std::unique_ptr<frmMain> w_;
+    QStringList opened_;         // files handed to the desktop opener
+    bool openerWorks_ = true;    // what the opener answers
+    QString openName_;
+
+    frmMain& start()
+    {
+        dir_->write(QStringLiteral("initial.txt"), SettingsFile::text({}, 1));
+        w_ = std::make_unique<frmMain>();
+        w_->Form_Load();
+        QDir(dir_->path()).mkdir(QStringLiteral("books"));
+        w_->setWorkbookFolder(dir_->file(QStringLiteral("books")));
+        return *w_;
+    }
+    bool open(const QString& name)
+    {
+        openName_ = name;
+        w_->cmdOpen_Click();
+        return w_->CurrentTestName == name && prompts_->shown.empty();
+    }
+    // Exports and reads the workbook back; the path in *path.
+    Sheet exportWorkbook(QString* path = nullptr, bool viaMenu = false)
+    {
+        opened_.clear();
+        if (viaMenu) w_->MenuFileReport->trigger();
+        else w_->cmdexportExcel->click();
+        if (opened_.size() != 1) return {{}, {}, QStringLiteral("opener called %1 times").arg(opened_.size())};
+        if (path) *path = opened_[0];
+        return readWorkbook(opened_[0]);
+    }
+    frmTestInfo* infoForm() const { return Module1::form<frmTestInfo>(Module1::TestInfoForm); }
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<testsupport::TempWorkDir>();
+        prompts_ = std::make_unique<ScriptedPrompts>();
+        Module1::Reset();
+        QVERIFY(storeTests());
+        opened_.clear();
+        openerWorks_ = true;
+        platform::setDocumentOpener([this](const QString& path) {
+            opened_ << path;
+            return openerWorks_;
+        });
+        platform::setModalHandler([this](QDialog& d) {
+            if (auto* open = qobject_cast<frmOpenTest*>(&d)) {
+                open->txtSeqName->setText(openName_);
+                open->cmdOk_Click();
+            }
+            d.hide();
+            return 0;
+        });
+    }
+
+    void cleanup()
+    {
+        w_.reset();
+        platform::setModalHandler({});
+        platform::setDocumentOpener({});
+        Module1::Reset();
+        prompts_.reset();
+        dir_.reset();
+    }
+
+    // ---- workbook ----
+
+    // Every cell with its boldness: the title, the eleven captions (bold) with their texts and the four unit
+    // captions, "Results:" (bold), the grid from row 19 with its hidden eighth column; nothing else.
+    void workbookCells_data()
+    {
+        QTest::addColumn<QString>("test");   // "" no test opened
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QList<QStringList>>("rows");
+        QTest::newRow("two points") << "Clay" << kClayTexts << kClayRows;
+        QTest::newRow("no points: heading row only") << "Bare" << kBareTexts << QList<QStringList>{};
+        QTest::newRow("no test opened") << "" << QStringList{} << QList<QStringList>{};
+    }
+    void workbookCells()
+    {
+        QFETCH(QString, test);
+        QFETCH(QStringList, texts);
+        QFETCH(QList<QStringList>, rows);
+        start();
+        if (!test.isEmpty()) QVERIFY(open(test));
+        QString path;
+        const Sheet s = exportWorkbook(&path);
+        QVERIFY2(s.error.isEmpty(), qPrintable(s.error));
+        QVERIFY2(prompts_->shown.empty(), qPrintable(prompts_->texts().join('|')));
+
+        QMap<QString, QPair<QString, bool>> want;
+        want["A1"] = {"Veduvovir Test Report", true};
+        for (int i = 1; i <= 11; ++i) {
+            const QString row = QString::number(3 + i);
+            want["A" + row] = {kLabels[i - 1], true};
+            if (!texts.value(i - 1).isEmpty()) want["C" + row] = {texts[i - 1], false};
+            if (kUnits.contains(i)) want["D" + row] = {kUnits[i], false};
+        }
+        want["A17"] = {"Results:", true};
+        for (int c = 0; c < 8; ++c) want[column(c) + "19"] = {kHeadings[c], false};
+        for (int r = 0; r < rows.size(); ++r)
+            for (int c = 0; c < 8; ++c) want[column(c) + QString::number(20 + r)] = {rows[r][c], false};
+        QCOMPARE(s.cells, want);
+
+        // Constant-memory mode writes the texts inline: no shared-string table in the file.
+        bool listed = true;
+        zipMember(path, QStringLiteral("xl/sharedStrings.xml"), &listed);
+        QVERIFY(!listed);
+        QVERIFY(zipMember(path, QStringLiteral("xl/worksheets/sheet1.xml")).contains("t=\"inlineStr\""));
+    }
+
+    // Landscape, fit to 1 page wide and 10 tall, the centre header, the rows repeated on every page.
+    void workbookPageSetUp_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain name") << "Clay";
+        QTest::newRow("ampersand in the name") << "Salt & Sand";
+    }
+    void workbookPageSetUp()
+    {
+        QFETCH(QString, name);
+        QVERIFY(sqlExec(QStringLiteral("UPDATE TEST_INFO SET TEST_NAME = '%1' WHERE TEST_ID = 7").arg(name)));
+        start();
+        QVERIFY(open(name));
+        const Sheet s = exportWorkbook();
+        QVERIFY2(s.error.isEmpty(), qPrintable(s.error));
+        QCOMPARE(s.setup.value("orientation").toString(), QStringLiteral("landscape"));
+        QVERIFY(s.setup.value("fitToPage").toBool());
+        QCOMPARE(s.setup.value("fitToWidth").toInt(), 1);
+        QCOMPARE(s.setup.value("fitToHeight").toInt(), 10);
+        QString header = s.setup.value("header").toString();
+        header.replace(QStringLiteral("&&"), QStringLiteral("&"));   // the header's own escape of "&"
+        QCOMPARE(header, "~ Test:" + name);
+        QCOMPARE(s.setup.value("titleRows").toString().remove('$'), QStringLiteral("18:19"));
+    }
+
+    // The menu item does what the button does; the file goes to the desktop's program, or its place is
+    // told when no program takes it; a workbook that cannot be written is said so and not opened.
+    void workbookHandedOut()
+    {
+        frmMain& w = start();
+        QVERIFY(open("Clay"));
+        QString byButton, byMenu;
+        const Sheet a = exportWorkbook(&byButton);
+        const Sheet b = exportWorkbook(&byMenu, true);
+        QVERIFY2(a.error.isEmpty() && b.error.isEmpty(), qPrintable(a.error + b.error));
+        QCOMPARE(a.cells, b.cells);
+        QVERIFY(byButton.endsWith(".xlsx"));
+        QVERIFY(byButton.startsWith(dir_->file("books")));
+        QCOMPARE(w.LastWorkbook(), byMenu);
+
+        openerWorks_ = false;
+        opened_.clear();
+        w.cmdexportExcel->click();
+        QCOMPARE(opened_.size(), 1);
+        QVERIFY(QFile::exists(opened_[0]));
+        QCOMPARE(prompts_->texts(),
+                 QStringList{QStringLiteral("The workbook was saved as %1. No program to open .xlsx files was found.")
+                                 .arg(QDir::toNativeSeparators(opened_[0]))});
+
+        prompts_->clear();
+        opened_.clear();
+        w.setWorkbookFolder(dir_->file(QStringLiteral("no such folder")));
+        w.cmdexportExcel->click();
+        QVERIFY(opened_.isEmpty());
+        QCOMPARE(prompts_->shown.size(), std::size_t(1));
+        QVERIFY2(prompts_->shown[0].text.startsWith(QStringLiteral("The workbook could not be written: ")),
+                 qPrintable(prompts_->shown[0].text));
+    }
+
+    // A disk that fills up while the workbook is written, either while the rows wait in the temporary
+    // folder (the library itself would go on and write a workbook without them) or while the file itself
+    // is written: the failure is told, nothing is opened, no part-written file is left.
+    void workbookFailsPartWay_data()
+    {
+        QTest::addColumn<QString>("test");
+        QTest::addColumn<int>("limit");   // bytes any file may reach
+        QTest::newRow("rows waiting in the temporary folder") << "Long" << 64 * 1024;
+        QTest::newRow("the workbook file") << "Clay" << 4 * 1024;
+    }
+    void workbookFailsPartWay()
+    {
+        QFETCH(QString, test);
+        QFETCH(int, limit);
+        QVERIFY(storeLongTest(9, QStringLiteral("Long"), 20000));
+        start();
+        QVERIFY(open(test));
+        {
+            const FileSizeLimit full{rlim_t(limit)};
+            w_->cmdexportExcel->click();
+        }
+        QVERIFY(opened_.isEmpty());
+        QVERIFY(QDir(dir_->file("books")).isEmpty());
+        QCOMPARE(prompts_->shown.size(), std::size_t(1));
+        QVERIFY2(prompts_->shown[0].text.startsWith(QStringLiteral("The workbook could not be written: ")),
+                 qPrintable(prompts_->shown[0].text));
+    }
+
+    // ---- report ----
+
+    // The whole file, byte for byte: CR LF line ends, no quoting (the comma of a text stays), trailing
+    // commas on the four lines with a unit and on every grid line, the hidden eighth column.
+    void reportBytes_data()
+    {
+        QTest::addColumn<QString>("test");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("two points") << "Clay" << expectedReport(kClayTexts, kClayRows);
+        QTest::newRow("no points: heading line only") << "Bare" << expectedReport(kBareTexts, {});
+    }
+    void reportBytes()
+    {
+        QFETCH(QString, test);
+        QFETCH(QByteArray, bytes);
+        start();
+        QVERIFY(open(test));
+        const QString path = dir_->file(QStringLiteral("report.csv"));
+        // An older, longer file of that name is replaced.
+        dir_->write(QStringLiteral("report.csv"), QByteArray(20000, 'x'));
+        prompts_->queueFile(path);
+        w_->cmdREPORT->click();
+        QCOMPARE(prompts_->shown.size(), std::size_t(1));   // the save dialog, nothing after it
+        const auto& dialog = prompts_->shown[0];
+        QCOMPARE(dialog.kind, ScriptedPrompts::Kind::SaveFile);
+        QCOMPARE(dialog.filter, QStringLiteral("All Files (*.*);;Text Files(*.csv)"));
+        QCOMPARE(dialog.selectedFilter, 1);   // "Text Files(*.csv)", counted from 0
+        QCOMPARE(readAll(path), bytes);
+    }
+
+    // No test opened: the refusal and no dialog. Cancelling the dialog: its text, and no file.
+    void reportRefusedOrCancelled()
+    {
+        frmMain& w = start();
+        w.cmdREPORT->click();
+        QCOMPARE(prompts_->texts(),
+                 QStringList{QStringLiteral("Currently no valid test selected.  Please first open a saved test.")});
+        QCOMPARE(prompts_->shown[0].kind, ScriptedPrompts::Kind::Message);
+
+        prompts_->clear();
+        QVERIFY(open("Clay"));
+        const QStringList before = QDir(dir_->path()).entryList(QDir::Files);
+        w.cmdREPORT->click();
+        QCOMPARE(prompts_->shown.size(), std::size_t(2));
+        QCOMPARE(prompts_->shown[0].kind, ScriptedPrompts::Kind::SaveFile);
+        QCOMPARE(prompts_->shown[1].text, QStringLiteral("Cancel was selected."));
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), before);
+    }
+
+    // A report that cannot be written, or fails part-way: the failure's text, never silence; a file of that
+    // name keeps its old content.
+    void reportFails_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("folder missing") << "missing/report.csv";
+        QTest::newRow("disk full part-way") << "report.csv";
+    }
+    void reportFails()
+    {
+        QFETCH(QString, where);
+        QVERIFY(storeLongTest(9, QStringLiteral("Long"), 5000));
+        start();
+        QVERIFY(open("Long"));
+        const QString path = dir_->file(where);
+        if (!where.startsWith("missing")) dir_->write(where, "old report\r\n");
+        prompts_->queueFile(path);
+        {
+            const FileSizeLimit limit(16 * 1024);
+            w_->cmdREPORT->click();
+        }
+        QCOMPARE(prompts_->shown.size(), std::size_t(2));
+        QVERIFY(!prompts_->shown[1].text.isEmpty());
+        QCOMPARE(prompts_->shown[1].kind, ScriptedPrompts::Kind::Message);
+        QCOMPARE(readAll(path), where.startsWith("missing") ? QByteArray("<missing>") : QByteArray("old report\r\n"));
+    }
+
+    // ---- both ----
+
+    // Unsaved edits in the test-information window are not handed out: both take the stored header, and
+    // the window keeps the operator's edits.
+    void storedHeaderNotEdits()
+    {
+        start();
+        QVERIFY(open("Clay"));
+        w_->cmdRelated->click();
+        frmTestInfo* info = infoForm();
+        QVERIFY(info);
+        info->txtTestInfo[3]->setText(QStringLiteral("Somebody else"));
+        info->txtTestInfo[7]->setText(QStringLiteral("not saved"));
+
+        const Sheet s = exportWorkbook();
+        QVERIFY2(s.error.isEmpty(), qPrintable(s.error));
+        QCOMPARE(s.cells.value("C6").first, QStringLiteral("Kim"));
+        QCOMPARE(s.cells.value("C10").first, QStringLiteral("grey, wet clay"));
+
+        const QString path = dir_->file(QStringLiteral("r.csv"));
+        prompts_->queueFile(path);
+        w_->cmdREPORT->click();
+        QCOMPARE(readAll(path), expectedReport(kClayTexts, kClayRows));
+
+        QCOMPARE(info->txtTestInfo[3]->text(), QStringLiteral("Somebody else"));
+        QCOMPARE(info->txtTestInfo[7]->text(), QStringLiteral("not saved"));
+        // Once saved, the edits are what is handed out.
+        info->cmdSave_Click();
+        QCOMPARE(exportWorkbook().cells.value("C6").first, QStringLiteral("Somebody else"));
+    }
+
+    // A long test: the timers of the program go on ticking while it is written, and the last point is
+    // in both files.
+    void longTestKeepsTimers()
+    {
+        const int n = 20000;
+        QVERIFY(storeLongTest(9, QStringLiteral("Long"), n));
+        start();
+        QVERIFY(open("Long"));
+        int ticks = 0;
+        QTimer timer;
+        timer.setInterval(0);
+        connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start();
+
+        QString path;
+        opened_.clear();
+        w_->cmdexportExcel->click();
+        QCOMPARE(opened_.size(), 1);
+        QVERIFY2(ticks > 0, "no timer tick while the workbook was written");
+        const QByteArray xml = zipMember(opened_[0], QStringLiteral("xl/worksheets/sheet1.xml"));
+        QCOMPARE(xml.count("<row "), qsizetype(1 + 11 + 1 + 1 + n));
+        QVERIFY(xml.contains(QStringLiteral("<row r=\"%1\"").arg(19 + n).toLatin1()));
+        QVERIFY(xml.contains("<c r=\"B20019\" t=\"inlineStr\"><is><t>05:33:19</t></is></c>"));
+
+        ticks = 0;
+        const QString csv = dir_->file(QStringLiteral("long.csv"));
+        prompts_->queueFile(csv);
+        w_->cmdREPORT->click();
+        QVERIFY2(ticks > 0, "no timer tick while the report was written");
+        const QByteArray bytes = readAll(csv);
+        QCOMPARE(bytes.count("\r\n"), qsizetype(16 + 1 + n));
+        QVERIFY2(bytes.endsWith("1,05:33:19,150,300,0.02,4.%,2.5,150.,\r\n"), bytes.right(60).constData());
+    }
+};
+
+QTEST_MAIN(Export)
+#include "tst_export.moc"
