@@ -43,8 +43,8 @@ void frmSeqTest::buildSequenceControls(int c)
         l->setGeometry(g);
         return l;
     };
-    label("lblCapStepNo", QStringLiteral("Step No"), "caption", QRect(216, 304, 52, 15));
-    lblStepNo[cellIndex(c)] = label("lblStepNo", QString(), "name", QRect(216, 319, 52, 28));
+    label("lblCapStepNo", QStringLiteral("Step No"), "caption", QRect(218, 304, 48, 15));
+    lblStepNo[cellIndex(c)] = label("lblStepNo", QString(), "name", QRect(218, 319, 48, 28));
     lblStepNo[cellIndex(c)]->setAlignment(Qt::AlignCenter);
     label("lblCapSeqname", QStringLiteral("Seq. Name"), "caption", QRect(276, 304, 196, 15));
     lblSeqname[cellIndex(c)] = label("lblSeqname", QString(), "name", QRect(276, 319, 196, 28));

@@ -322,11 +322,11 @@ void frmSimpleTest::buildCell(int c)
     // The sequence screen has no maximum time; its row is narrower and leaves the right half to the
     // sequence's name and step.
     const bool simple = kind_ == realtime::UnitPoll::Screen::Simple;
-    label(indexed("lblCapTemps", c), QStringLiteral("Temp. Set"), "caption", QRect(12, 304, simple ? 84 : 72, 15));
-    txtTemps[i] = entry("txtTemps", QString(), QRect(12, 319, simple ? 84 : 72, 28));
-    const QRect intervalBox = simple ? QRect(176, 319, 84, 28) : QRect(148, 319, 60, 28);
+    label(indexed("lblCapTemps", c), QStringLiteral("Temp. Set"), "caption", QRect(12, 304, simple ? 84 : 68, 15));
+    txtTemps[i] = entry("txtTemps", QString(), QRect(12, 319, simple ? 84 : 68, 28));
+    const QRect intervalBox = simple ? QRect(176, 319, 84, 28) : QRect(140, 319, 66, 28);
     label(indexed("lblCapInterval", c), QStringLiteral("Data Interval"), "caption",
-          QRect(intervalBox.left(), 304, simple ? 120 : 72, 15));
+          QRect(intervalBox.left(), 304, simple ? 120 : 74, 15));
     txtInterval[i] = entry("txtInterval", QStringLiteral("30"), intervalBox);
     if (simple) {
         label(indexed("lblCapMaxTime", c), QStringLiteral("Max Time"), "caption", QRect(316, 304, 120, 15));
@@ -351,7 +351,7 @@ void frmSimpleTest::buildCell(int c)
     const QString tipSet = QStringLiteral("Click here to set a desired temperature value");
     const QString tipStart = QStringLiteral("Click here to start running a test after zeroing the cell");
     cmdTempSet[i] = button("cmdTempSet", QStringLiteral("SET"), tipSet,
-                           simple ? QRect(100, 318, 60, 30) : QRect(88, 318, 52, 30));
+                           simple ? QRect(100, 318, 60, 30) : QRect(84, 318, 48, 30));
     cmdzero[i] = button("cmdzero", QStringLiteral("ZERO"), QStringLiteral(
         "Insert wafer into wafer holder and screw wafer holder into cap head, then click here before mounting "
         "sample cup."), QRect(12, 356, 88, 32));
