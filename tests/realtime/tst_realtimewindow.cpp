@@ -313,6 +313,7 @@ void TestRealTimeWindow::sequenceScreenBesideSimpleScreen()
     QCOMPARE(seq->windowTitle(), QString("Veduvovir Test BY Sequence Unit #  1"));
     QCOMPARE(seq->lblUnitNo->text(), QString(" 1"));
     QCOMPARE(seq->Units(), 1);
+    QCOMPARE(seq->size(), QSize(985, 628));   // the sub-window gives the screen its design size
     QVERIFY(seq->Timer1->isActive());
     QVERIFY(ports_.last()->isOpen());
     QCOMPARE(Module1::Calibration[1][2].CalSlope2, 0.25);

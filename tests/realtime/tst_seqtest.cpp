@@ -19,9 +19,7 @@ using realtime::CellControl;
 using rig::Rig;
 
 namespace {
-const QString kPressureMessage = QStringLiteral(
-    "Instrument No. 1, Cell A\rInsufficient pressure available for test at current temperature setting.  "
-    "Please add more pressure or decrease temperature.");
+const QString kPressureMessage = QStringLiteral("Instrument No. 1, Cell A\r") + CellControl::PressureMessageEnd;
 const QString kNoSequence = QStringLiteral("No Sequence selected, test stop");
 const QString kNoResponse = QStringLiteral("No hardware response, test will be stopped.");
 
