@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <cmath>
+#include <limits>
 #include <exception>
 
 namespace realtime {
@@ -35,8 +36,9 @@ void guarded(F&& f)
 
 } // namespace
 
-CellControl::CellControl(UnitPoll& poll, UnitSerialLink& link, CellControlView& view, int cell)
-    : poll_(poll), link_(link), view_(view), cell_(cell == 2 ? 2 : 1)
+CellControl::CellControl(UnitPoll& poll, UnitSerialLink& link, CellControlView& view, int cell,
+                         const CellRules& rules)
+    : poll_(poll), link_(link), view_(view), cell_(cell == 2 ? 2 : 1), rules_(rules)
 {
 }
 
@@ -49,7 +51,7 @@ void CellControl::Reset()
 {
     UnitCell& c = values();
     c.state = CellIdle;
-    c.loggingInterval = 30;
+    c.loggingInterval = rules_.loadInterval;
     c.waferLength = 0;
     c.zeroVolts = 0;
     view_.setDetailEnabled(cell_, false);
@@ -113,7 +115,7 @@ void CellControl::cmdInfo_Click()
             message(ZeroFirstMessage);
             return;
         }
-        if (!CheckPressure()) return;
+        if (rules_.infoChecksPressure && !CheckPressure()) return;
 
         const std::optional<QString> name = view_.runTestInformation(cell_, values().waferLength);
         if (!name) {
@@ -141,9 +143,11 @@ void CellControl::cmdInfo_Click()
 
 // ---- Preheat, SET and the pressure rule -------------------------------------------------------------
 
-bool CellControl::CheckPressure()
+bool CellControl::CheckPressure() { return CheckPressure(Module1::ToStoredTemp(setPointValue())); }
+
+bool CellControl::CheckPressure(double setPointF)
 {
-    const double t = Format::roundHalfEven(Module1::ToStoredTemp(setPointValue()));
+    const double t = Format::roundHalfEven(setPointF);
     if (t >= 211 && values().pressure < requiredPressure(t)) {
         message(QStringLiteral("Instrument No. %1, Cell %2\r")
                     .arg(poll_.unit())
@@ -182,16 +186,25 @@ void CellControl::setTemperature()
         setPointSent_ = false;
         return;
     }
-    if (!CheckPressure()) {
+    if (rules_.setChecksPressure && !CheckPressure()) {
         setPointSent_ = false;
         return;
     }
     setPointSent_ = false;
-    if (!link_.SetTemperature(cell_, Module1::ToStoredTemp(value))) {
+    if (!sendSetPoint()) {
         message(LinkFailedMessage);
         return;
     }
     setPointSent_ = true;
+}
+
+bool CellControl::sendSetPoint() { return link_.SetTemperature(cell_, Module1::ToStoredTemp(setPointValue())); }
+
+std::int32_t CellControl::intervalSeconds(double seconds)
+{
+    const double v = Format::roundHalfEven(seconds);
+    if (const auto whole = Format::toInt32(v)) return *whole;
+    return v > 0 ? std::numeric_limits<std::int32_t>::max() : 0;   // a number beyond any interval
 }
 
 void CellControl::cmdTempSet_Click()
@@ -209,18 +222,7 @@ void CellControl::cmdStart_Click()
             return;
         }
         if (view_.startCaption(cell_) == CaptionStart) {
-            view_.loadCellTest(cell_);
-            setTemperature();
-            if (!setPointSent_) return;
-            view_.startPollTimer();
-            values().state = CellRunning;
-            view_.setStartTime(cell_, Format::dateTime(QDateTime::currentDateTime(),
-                                                       QStringLiteral(" mm/dd/yyyy hh:mm:ss")));
-            poll_.startTiming(cell_);
-            view_.setStatus(cell_, StatusRunning);
-            view_.setStartCaption(cell_, CaptionStop);
-            view_.setDetailEnabled(cell_, true);
-            view_.refreshChart();
+            startTest();
             return;
         }
         if (values().state == CellRunning) {
@@ -231,6 +233,21 @@ void CellControl::cmdStart_Click()
         }
         StopTest();
     });
+}
+
+void CellControl::startTest()
+{
+    view_.loadCellTest(cell_);
+    setTemperature();
+    if (!setPointSent_) return;
+    view_.startPollTimer();
+    values().state = CellRunning;
+    view_.setStartTime(cell_, Format::dateTime(QDateTime::currentDateTime(), QStringLiteral(" mm/dd/yyyy hh:mm:ss")));
+    poll_.startTiming(cell_);
+    view_.setStatus(cell_, StatusRunning);
+    view_.setStartCaption(cell_, CaptionStop);
+    view_.setDetailEnabled(cell_, true);
+    view_.refreshChart();
 }
 
 void CellControl::StopTest()
@@ -251,7 +268,7 @@ void CellControl::StopTest()
     bool linkOk = link_.SetTemperature(cell_, Module1::ToStoredTemp(setPointValue()));
     setPointSent_ = linkOk;
     platform::wait_for_milli_seconds(StopGapMs);
-    linkOk = link_.StopCell(cell_, StopCellPauseSimpleMs) && linkOk;
+    linkOk = link_.StopCell(cell_, rules_.stopCellPauseMs) && linkOk;
 
     UnitCell& c = values();
     c.state = CellStopped;
@@ -260,7 +277,7 @@ void CellControl::StopTest()
     view_.setInfoEnabled(cell_, true);
     c.waferLength = 0;
     c.testName.clear();
-    view_.setTestNameLabel(cell_, QString());
+    if (rules_.stopClearsTestNameLabel) view_.setTestNameLabel(cell_, QString());
     view_.setStatus(cell_, StatusStopped);
 
     if (!linkOk) message(LinkFailedMessage);

@@ -10,6 +10,7 @@
 #include "realtime/UnitPoll.h"
 
 #include <QString>
+#include <cstdint>
 #include <optional>
 
 namespace realtime {
@@ -40,6 +41,18 @@ public:
     virtual void loadCellTest(int cell) = 0;
     // Redraws the live chart.
     virtual void refreshChart() = 0;
+};
+
+// What differs between the cells of the two unit screens.
+struct CellRules {
+    bool infoChecksPressure = true;   // Enter Info runs the pressure rule before the dialog
+    bool setChecksPressure = true;    // SET runs the pressure rule (the 680 °F limit applies on both screens)
+    std::uint32_t stopCellPauseMs = StopCellPauseSimpleMs;   // pause after StopCell
+    bool stopClearsTestNameLabel = true;  // the stop empties lblTestname
+    std::int32_t loadInterval = 30;       // logging interval at load, seconds
+
+    static CellRules simple() { return {}; }
+    static CellRules sequence() { return {false, false, StopCellPauseSequenceMs, false, 0}; }
 };
 
 class CellControl {
@@ -83,7 +96,9 @@ public:
     static constexpr double PreheatLimitF = 200;
     static constexpr double SetPointLimitF = 680;
 
-    CellControl(UnitPoll& poll, UnitSerialLink& link, CellControlView& view, int cell);
+    CellControl(UnitPoll& poll, UnitSerialLink& link, CellControlView& view, int cell,
+                const CellRules& rules = CellRules::simple());
+    virtual ~CellControl() = default;
 
     int cell() const { return cell_; }
     UnitCell& values() { return poll_.cell(cell_); }
@@ -98,8 +113,11 @@ public:
     void cmdTempSet_Click();
     void cmdStart_Click();
 
-    // The pressure rule; shows its message and returns false when the cell lacks pressure.
+    // The pressure rule for the set-point box; shows its message and returns false when the cell lacks
+    // pressure.
     bool CheckPressure();
+    // The same for a set point in °F.
+    bool CheckPressure(double setPointF);
     // The stop of the cell: set point 0 °F, SET ("000"), 50 ms, StopCell, 40 ms, state 2, START caption,
     // DETAIL off, Enter Info on, wafer length 0, no test name, "Test Stop". A stop already under way for this
     // cell (a tick inside its pauses) is not started again.
@@ -111,19 +129,29 @@ public:
     // The set-point box read as a leading number, in the display unit.
     double setPointValue() const;
 
+    // A logging interval in whole seconds (halves to even); a value beyond 32 bits is the largest interval.
+    static std::int32_t intervalSeconds(double seconds);
+
     // Required pressure in psi for a set point in °F (0 below 211 °F); the rule's T is the set point
     // taken to a whole number, halves to even.
     static double requiredPressure(double setPointF);
 
-private:
+protected:
+    // START after the test-name check: the simple screen sends the set point and starts timing.
+    virtual void startTest();
     // SET without the click's error handling (START and the stop run it inside their own).
     void setTemperature();
+    // Sends the set-point box's value to the unit, unchecked (50 ms pause); false when it was not written.
+    bool sendSetPoint();
     void message(const QString& text, const QString& title = {}) const;
 
     UnitPoll& poll_;
     UnitSerialLink& link_;
     CellControlView& view_;
     int cell_;
+    CellRules rules_;
+
+private:
     bool setPointSent_ = false;
     bool stopping_ = false;
 };

@@ -46,7 +46,7 @@ bool LiveChart::Shape::operator==(const Shape& o) const
     return true;
 }
 
-LiveChart::LiveChart(platform::Chart& chart) : chart_(chart)
+LiveChart::LiveChart(platform::Chart& chart, bool placeholder) : chart_(chart), placeholder_(placeholder)
 {
     subsetSwell_.fill(-1);
     subsetTemp_.fill(-1);
@@ -67,6 +67,7 @@ void LiveChart::Initial_Chart_All()
     }
     // Placeholder: one subset of one point with a time but no value, so the empty chart draws its axes
     // over the first minute without drawing any point.
+    if (!placeholder_) return;
     chart_.SetSubsetCount(1);
     chart_.SetPointCount(1);
     chart_.SetPointX(0, 0, 0);

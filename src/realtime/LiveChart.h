@@ -46,10 +46,12 @@ public:
     static const QColor PressAxisColor;   // blue
     static const QColor BackColor;        // light grey
 
-    explicit LiveChart(platform::Chart& chart);
+    // placeholder: the initial state loads a placeholder point so that the empty chart draws its axes over
+    // the first minute (simple screen); without it an empty chart draws no points at all (sequence screen).
+    explicit LiveChart(platform::Chart& chart, bool placeholder = true);
 
     // The chart's initial state: "Swell vs. Time", "Time (min)", "Swell(%)", light grey, the line and
-    // marker styles of six traces, and placeholder points.
+    // marker styles of six traces, and the placeholder point when the chart has one.
     void Initial_Chart_All();
 
     // Brings the chart up to date (cells indexed 1 and 2). A full rebuild from the database runs when
@@ -83,6 +85,7 @@ private:
     void append();
 
     platform::Chart& chart_;
+    bool placeholder_;
     Shape shape_;                        // what the chart shows since its last rebuild
     std::array<int, 3> subsetSwell_{};   // subset index of each trace of a cell, -1 when not drawn
     std::array<int, 3> subsetTemp_{};

@@ -60,7 +60,9 @@ void UnitPoll::tick()
             setAlarm(false);
         } else {
             if (misses_ < std::numeric_limits<std::int32_t>::max()) ++misses_;
-            if (misses_ >= AlarmAfterMisses) {
+            if (screen_ == Screen::Sequence) {
+                sequenceMiss();
+            } else if (misses_ >= AlarmAfterMisses) {
                 setAlarm(true);
                 return;
             }
@@ -75,9 +77,26 @@ void UnitPoll::tick()
     for (int c = 1; c <= 2; ++c) {
         try {
             if (cell(c).state == CellPreheating) preheatNotice(c);
-            if (cell(c).state == CellRunning) runningWork(c);
+            if (cell(c).state != CellRunning) continue;
+            if (screen_ == Screen::Sequence) {
+                if (!sequenceWork(c)) return;   // end of a sequence: the rest waits for the next tick
+            } else {
+                runningWork(c);
+            }
         } catch (const std::exception&) {
         }
+    }
+}
+
+void UnitPoll::sequenceMiss()
+{
+    for (int c = 1; c <= 2; ++c) {
+        const int state = cell(c).state;
+        if ((state == CellRunning || state == CellPreheating) && misses_ >= SequenceStopAfterMisses) {
+            cell(c).volts = 0;
+            if (requestStop(c)) listener_.showMessage(NoResponseMessage);
+        }
+        listener_.showAlarm(c, true);
     }
 }
 
@@ -163,7 +182,42 @@ void UnitPoll::runningWork(int c)
     k.secondsSinceLog = std::int32_t(msSince(k.lastLogTick, now()) / 1000);
     setLabel(c, CellLabel::lblElapseTime, Format::timeOfDay(k.elapsedSeconds));
 
-    if (k.secondsSinceLog >= k.loggingInterval && k.secondsSinceLog >= 1) {
+    logWhenDue(c, k.secondsSinceLog);
+}
+
+bool UnitPoll::sequenceWork(int c)
+{
+    {
+        UnitCell& k = cell(c);
+        k.elapsedSeconds = std::int32_t(msSince(k.startTick, now()) / 1000);
+        const bool stepUp = k.sequence.stepTimeUp(now());
+        k.secondsSinceLog = std::int32_t(msSince(k.lastLogTick, now()) / 1000);
+        setLabel(c, CellLabel::lblElapseTime, Format::timeOfDay(k.elapsedSeconds));
+
+        if (stepUp) {
+            if (k.sequence.onLastStep()) {
+                requestStop(c);
+                return false;
+            }
+            // The new step's time runs from now; taken again once its set point went out (the send pauses).
+            k.sequence.nextStep(now());
+            k.lastLogTick = now();
+            listener_.stepChanged(c);
+            UnitCell& after = cell(c);
+            if (after.state != CellRunning) return true;   // stopped while the set point went out
+            after.sequence.restartStep(now());
+            after.lastLogTick = now();
+        }
+    }
+    // The seconds since the last point as they were before any step change, against the interval now in force.
+    logWhenDue(c, cell(c).secondsSinceLog);
+    return true;
+}
+
+void UnitPoll::logWhenDue(int c, std::int32_t secondsSinceLog)
+{
+    const UnitCell& k = cell(c);
+    if (secondsSinceLog >= k.loggingInterval && secondsSinceLog >= 1) {
         // A point that could not be logged (false, or an error the tick catches) leaves the last-log tick
         // as it is: the next tick tries again.
         if (!listener_.logPoint(c)) return;
@@ -192,8 +246,11 @@ bool UnitPoll::requestStop(int c)
 
 void UnitPoll::startTiming(int c)
 {
-    cell(c).startTick = now();
-    cell(c).lastLogTick = now();
+    UnitCell& k = cell(c);
+    k.startTick = now();
+    if (screen_ == Screen::Sequence) k.sequence.start(now());
+    k.lastLogTick = now();
+    k.secondsSinceLog = 0;
 }
 
 } // namespace realtime

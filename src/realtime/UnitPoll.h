@@ -9,6 +9,7 @@
 // run inside a listener call. The poll reads the cell values afresh after every such call and never holds
 // a view into its input buffer across one.
 #include "realtime/ReplyRecord.h"
+#include "realtime/SequenceSteps.h"
 #include "records/Module1.h"
 
 #include <QString>
@@ -78,6 +79,10 @@ struct UnitCell {
 
     // True while an automatic stop of this cell runs; ticks that run inside its pauses do not stop it again.
     bool stopping = false;
+
+    // Sequence screen: the sequence chosen at the last START (kept after a stop) and its steps.
+    QString sequenceName;
+    SequenceSteps sequence;
 };
 
 // What the poll asks of its screen. Calls come from inside tick(); any of them may process events.
@@ -101,16 +106,27 @@ public:
     virtual bool logPoint(int cell) = 0;
     // Redraw the live chart; called after each logged point.
     virtual void refreshChart() {}
+    // Sequence screen: the cell's next step has begun (UnitCell::sequence.current()). Send its set point and
+    // show its number and logging interval. May pause.
+    virtual void stepChanged(int cell) { (void)cell; }
 };
 
 // The poll of one unit screen. The port and the listener are not owned and must outlive the poll.
 class UnitPoll {
 public:
-    // The sequence screen shows the reported setting in every state but preheating (then the label is
-    // emptied); the simple screen only while running.
+    // What differs between the two unit screens:
+    //  - the reported setting: the sequence screen shows it in every state but preheating (then the label is
+    //    emptied); the simple screen only while running;
+    //  - missing records: the simple screen raises the alarm from the fifth tick in a row without a record
+    //    end and then skips the rest of the tick; the sequence screen raises it from the first, goes on
+    //    with the tick, and stops its running or preheating cells from the eleventh;
+    //  - a running cell: the simple screen stops it at its maximum time; the sequence screen steps through
+    //    its sequence and stops it after the last step.
     enum class Screen { Simple, Sequence };
 
     static constexpr int AlarmAfterMisses = 5;
+    static constexpr int SequenceStopAfterMisses = 11;
+    static inline const QString NoResponseMessage = QStringLiteral("No hardware response, test will be stopped.");
     static inline const QString OverTemperatureMessage =
         QStringLiteral("The test temperature is too high, so this test will auto shut down");
     static inline const QString PreheatReadyText = QStringLiteral("Preheat ready");
@@ -125,13 +141,15 @@ public:
     UnitCell& cell(int c) { return cells_[std::size_t(c == 2 ? 1 : 0)]; }
     const UnitCell& cell(int c) const { return cells_[std::size_t(c == 2 ? 1 : 0)]; }
 
-    // One tick of the simple-test screen:
+    // One tick:
     //  1. read the port into the buffer;
     //  2. a SUB in the buffer: miss counter 0, alarms hidden (even if that record is dropped later);
-    //     otherwise one more miss, and from the fifth miss on: alarms shown and the tick ends;
+    //     otherwise one more miss (simple screen: from the fifth miss on, alarms shown and the tick ends;
+    //     sequence screen: alarms shown, and from the eleventh a running or preheating cell is stopped);
     //  3. apply every complete record in order;
     //  4. per cell: the "Preheat ready" notice (preheating), then the timed work (running).
     void tick();
+    Screen screen() const { return screen_; }
 
     // The pieces of a tick, for a screen that composes its own.
     // Appends what the port received; true when the buffer now holds a SUB.
@@ -146,23 +164,31 @@ public:
     void preheatNotice(int cell);
     // Elapsed time, the maximum-time stop, the elapsed label and the logging trigger of a running cell.
     void runningWork(int cell);
+    // The same on the sequence screen, with the step change instead of the maximum time. False when the
+    // last step ended: the cell is stopped and the rest of the tick waits for the next one.
+    bool sequenceWork(int cell);
     // Stops the cell through the listener unless its stop is already under way; true when it ran.
     bool requestStop(int cell);
 
-    // START: start tick and last-log tick from two clock readings.
+    // START: start tick and last-log tick from two clock readings (sequence screen: start tick, step tick
+    // and last-log tick from three, on step 1).
     void startTiming(int cell);
 
     // Length from volts by the cell's two-segment calibration (lower segment up to and including CalVolt2).
     double lengthFromVolts(int cell, double volts) const;
 
     int missCount() const { return misses_; }
-    // The alarm is shown from the fifth tick in a row without a record end.
-    bool alarmShown() const { return misses_ >= AlarmAfterMisses; }
+    // The alarm is shown from the fifth tick in a row without a record end (sequence screen: the first).
+    bool alarmShown() const { return misses_ >= (screen_ == Screen::Sequence ? 1 : AlarmAfterMisses); }
     const ReplyBuffer& buffer() const { return buffer_; }
 
 private:
     void setLabel(int cell, CellLabel label, const QString& text);
     void setAlarm(bool shown);
+    // A tick without a record end on the sequence screen: alarms, and the stop from the eleventh miss.
+    void sequenceMiss();
+    // Logs a point when the seconds since the last one reach the cell's interval (and at least 1).
+    void logWhenDue(int cell, std::int32_t secondsSinceLog);
 
     platform::SerialPort& port_;
     UnitPollListener& listener_;

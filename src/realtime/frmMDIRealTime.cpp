@@ -2,6 +2,7 @@
 
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
+#include "realtime/frmSeqTest.h"
 #include "realtime/frmSimpleTest.h"
 #include "records/CalibrationFiles.h"
 #include "records/DbError.h"
@@ -87,15 +88,21 @@ void frmMDIRealTime::MDIForm_Load()
         platform::Prompts::current().message(QStringLiteral("Error: ") + QString::number(settings.failure->number) +
                                              QStringLiteral("\r\n") + settings.failure->description);
     }
-    // No sequence screen is available in this build: its items stay withdrawn.
-    for (int n = 1; n <= Module1::MaxUnits; ++n) MenuSeqAdd[n]->setEnabled(false);
 }
 
-void frmMDIRealTime::menuSimpleAdd_Click(int Index)
+void frmMDIRealTime::menuSimpleAdd_Click(int Index) { addUnit(Index, false); }
+
+void frmMDIRealTime::MenuSeqAdd_Click(int Index) { addUnit(Index, true); }
+
+void frmMDIRealTime::addUnit(int n, bool sequence)
 {
-    const int n = Index;
     if (n < 1 || n > Module1::MaxUnits) return;
     auto& prompts = platform::Prompts::current();
+    // The two kinds differ in the screen, its registry, its caption, the menu item and the error layout.
+    std::array<QAction*, 9>& items = sequence ? MenuSeqAdd : menuSimpleAdd;
+    auto boxText = [sequence](const FileFailure& f) {
+        return sequence ? Format::general(f.number) + f.boxText() : f.boxText();
+    };
     try {
         // 1. The unit's port from the settings file.
         const SettingsFile::ReadResult settings = SettingsFile::read(n);
@@ -103,14 +110,22 @@ void frmMDIRealTime::menuSimpleAdd_Click(int Index)
         const int port = *settings.value(n);
 
         // 2-5. The screen, its caption, unit label and unit number (the screen loads when created).
-        auto* screen = new frmSimpleTest;
-        Module1::SimpleTestForms[std::size_t(n)] = screen;
+        frmSimpleTest* screen = nullptr;
+        if (sequence) {
+            screen = new frmSeqTest;
+            Module1::SeqTestForms[std::size_t(n)] = screen;
+        } else {
+            screen = new frmSimpleTest;
+            Module1::SimpleTestForms[std::size_t(n)] = screen;
+        }
         const QString number = Format::str(n);
-        screen->setWindowTitle(QStringLiteral("Veduvovir Simple Test Unit # ") + number);
+        screen->setWindowTitle((sequence ? QStringLiteral("Veduvovir Test BY Sequence Unit # ")
+                                         : QStringLiteral("Veduvovir Simple Test Unit # "))
+                               + number);
         screen->lblUnitNo->setText(number);
         screen->setUnits(n);
-        screen->offerMenuItem = [this](int unit) {
-            if (unit >= 1 && unit <= Module1::MaxUnits) menuSimpleAdd[std::size_t(unit)]->setEnabled(true);
+        screen->offerMenuItem = [this, &items](int unit) {
+            if (unit >= 1 && unit <= Module1::MaxUnits) items[std::size_t(unit)]->setEnabled(true);
         };
         if (!screen->MSComm1) {
             prompts.message(QStringLiteral("There is a problem communicating with this unit, please check the "
@@ -139,8 +154,9 @@ void frmMDIRealTime::menuSimpleAdd_Click(int Index)
         Module1::Calibration[std::size_t(n)][2] = cal.cells[2];
 
         // 7-8. Shown as a child; the item is withdrawn until the screen closes.
-        showScreen(screen, QSize(frmSimpleTest::DesignWidth, frmSimpleTest::DesignHeight));
-        menuSimpleAdd[std::size_t(n)]->setEnabled(false);
+        showScreen(screen, QSize(frmSimpleTest::DesignWidth,
+                                 sequence ? frmSeqTest::DesignHeight : frmSimpleTest::DesignHeight));
+        items[std::size_t(n)]->setEnabled(false);
 
         // 9. Polling starts.
         screen->Timer1->setInterval(500);
@@ -150,9 +166,9 @@ void frmMDIRealTime::menuSimpleAdd_Click(int Index)
         if (!screen->MSComm1->open(port, QStringLiteral("19200,n,8,1")))
             throw AddFailure{FileFailure{PortErrorNumber, screen->MSComm1->lastError()}};
     } catch (const AddFailure& f) {
-        prompts.message(f.failure.boxText(), WorkFiles::FormLoadErrorTitle, platform::Icon::Warning);
+        prompts.message(boxText(f.failure), WorkFiles::FormLoadErrorTitle, platform::Icon::Warning);
     } catch (const DbError& e) {
-        prompts.message(FileFailure{e.number, e.description}.boxText(), WorkFiles::FormLoadErrorTitle,
+        prompts.message(boxText(FileFailure{e.number, e.description}), WorkFiles::FormLoadErrorTitle,
                         platform::Icon::Warning);
     }
 }
@@ -166,12 +182,6 @@ QMdiSubWindow* frmMDIRealTime::showScreen(QWidget* screen, QSize designSize)
     const QMargins frame = sub->contentsMargins();
     sub->resize(designSize.grownBy(frame));
     return sub;
-}
-
-void frmMDIRealTime::MenuSeqAdd_Click(int Index)
-{
-    // The sequence test screen is not part of this build; its menu items are withdrawn at load.
-    Q_UNUSED(Index);
 }
 
 void frmMDIRealTime::MenuWindowCascade_Click() { mdiArea->cascadeSubWindows(); }

@@ -48,6 +48,8 @@ private:
     // Shows a unit screen as a child window whose inner area (the screen itself) has the screen's design
     // size.
     QMdiSubWindow* showScreen(QWidget* screen, QSize designSize);
+    // Adds unit n as a simple or a sequence test screen.
+    void addUnit(int n, bool sequence);
     void fillWindowList();
     // Arranges the open screens in rows (horizontal tiling) or columns (vertical tiling).
     void tile(bool rows);

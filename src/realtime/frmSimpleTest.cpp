@@ -114,19 +114,26 @@ QPixmap cellPicture(const QColor& accent)
 
 // ------------------------------------------------------------------------------------------------- load
 
-frmSimpleTest::frmSimpleTest(QWidget* parent) : QWidget(parent)
+frmSimpleTest::frmSimpleTest(QWidget* parent)
+    : frmSimpleTest(realtime::UnitPoll::Screen::Simple, DesignHeight, parent)
+{
+    for (int c = 1; c <= 2; ++c)
+        controls_[std::size_t(c)] = std::make_unique<CellControl>(*poll_, *link_, *this, c);
+    Form_Load();
+}
+
+frmSimpleTest::frmSimpleTest(realtime::UnitPoll::Screen kind, int designHeight, QWidget* parent)
+    : QWidget(parent), kind_(kind), designHeight_(designHeight)
 {
     setObjectName(QStringLiteral("frmSimpleTest"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_StyledBackground);
     MSComm1 = platform::makeSerialPort();
     link_ = std::make_unique<realtime::UnitSerialLink>(*MSComm1);
-    poll_ = std::make_unique<realtime::UnitPoll>(*MSComm1, *this, 0, realtime::UnitPoll::Screen::Simple);
-    for (int c = 1; c <= 2; ++c)
-        controls_[std::size_t(c)] = std::make_unique<CellControl>(*poll_, *link_, *this, c);
+    poll_ = std::make_unique<realtime::UnitPoll>(*MSComm1, *this, 0, kind);
     buildControls();
-    liveChart_ = std::make_unique<realtime::LiveChart>(*Pesgo1);
-    Form_Load();
+    // The sequence screen's empty chart draws no placeholder point.
+    liveChart_ = std::make_unique<realtime::LiveChart>(*Pesgo1, kind == realtime::UnitPoll::Screen::Simple);
 }
 
 frmSimpleTest::~frmSimpleTest()
@@ -144,7 +151,7 @@ void frmSimpleTest::Form_Load()
         Image1[std::size_t(c)]->setAlignment(Qt::AlignCenter);
     }
     layout_ = std::make_unique<platform::ControlLayout>(this, false);
-    layout_->save(QSizeF(DesignWidth, DesignHeight));
+    layout_->save(QSizeF(DesignWidth, designHeight_));
     setMinimumSize(320, 240);
 
     // Fresh shared record objects bound to the shared connection.
@@ -180,13 +187,13 @@ void frmSimpleTest::wait_for_milli_seconds(std::uint32_t ms) { platform::wait_fo
 void frmSimpleTest::buildControls()
 {
     setStyleSheet(QString::fromLatin1(kStyle));
-    resize(DesignWidth, DesignHeight);
+    resize(DesignWidth, designHeight_);
 
     for (int c = 1; c <= 2; ++c) buildCell(c);
 
     Pesgo1 = new platform::Chart(this);
     Pesgo1->setObjectName(QStringLiteral("Pesgo1"));
-    Pesgo1->setGeometry(6, 406, 856, 295);
+    Pesgo1->setGeometry(6, 406, 856, designHeight_ - 412);
 
     auto* unitCaption = new QLabel(QStringLiteral("Unit No."), this);
     unitCaption->setObjectName(QStringLiteral("lblUnitCaption"));
@@ -217,7 +224,7 @@ void frmSimpleTest::buildControls()
     cmdExit = new QPushButton(QStringLiteral("EXIT"), this);
     cmdExit->setObjectName(QStringLiteral("cmdExit"));
     cmdExit->setToolTip(QStringLiteral("Click here to close the Real Time Test screen"));
-    cmdExit->setGeometry(868, 652, 111, 46);
+    cmdExit->setGeometry(868, designHeight_ - 55, 111, 46);
     connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
 
     Timer1 = new QTimer(this);
@@ -312,20 +319,27 @@ void frmSimpleTest::buildCell(int c)
         e->setGeometry(g);
         return e;
     };
-    label(indexed("lblCapTemps", c), QStringLiteral("Temp. Set"), "caption", QRect(12, 304, 84, 15));
-    txtTemps[i] = entry("txtTemps", QString(), QRect(12, 319, 84, 28));
-    label(indexed("lblCapInterval", c), QStringLiteral("Data Interval"), "caption", QRect(176, 304, 120, 15));
-    txtInterval[i] = entry("txtInterval", QStringLiteral("30"), QRect(176, 319, 84, 28));
-    label(indexed("lblCapMaxTime", c), QStringLiteral("Max Time"), "caption", QRect(316, 304, 120, 15));
-    txtMaxTime[i] = entry("txtMaxTime", QStringLiteral("30"), QRect(316, 319, 84, 28));
-    label(indexed("lblCapMaxTimeUnit", c), QStringLiteral("(Min)"), "unit", QRect(404, 323, 60, 20));
+    // The sequence screen has no maximum time; its row is narrower and leaves the right half to the
+    // sequence's name and step.
+    const bool simple = kind_ == realtime::UnitPoll::Screen::Simple;
+    label(indexed("lblCapTemps", c), QStringLiteral("Temp. Set"), "caption", QRect(12, 304, simple ? 84 : 68, 15));
+    txtTemps[i] = entry("txtTemps", QString(), QRect(12, 319, simple ? 84 : 68, 28));
+    const QRect intervalBox = simple ? QRect(176, 319, 84, 28) : QRect(140, 319, 66, 28);
+    label(indexed("lblCapInterval", c), QStringLiteral("Data Interval"), "caption",
+          QRect(intervalBox.left(), 304, simple ? 120 : 74, 15));
+    txtInterval[i] = entry("txtInterval", QStringLiteral("30"), intervalBox);
+    if (simple) {
+        label(indexed("lblCapMaxTime", c), QStringLiteral("Max Time"), "caption", QRect(316, 304, 120, 15));
+        txtMaxTime[i] = entry("txtMaxTime", QStringLiteral("30"), QRect(316, 319, 84, 28));
+        label(indexed("lblCapMaxTimeUnit", c), QStringLiteral("(Min)"), "unit", QRect(404, 323, 60, 20));
+        connect(txtMaxTime[i], &QLineEdit::textChanged, this,
+                [this, c](const QString& s) { poll_->cell(c).maxTimeText = s; });
+        poll_->cell(c).maxTimeText = txtMaxTime[i]->text();
+    }
 
     connect(txtTemps[i], &QLineEdit::textChanged, this,
             [this, c](const QString& s) { poll_->cell(c).setPointText = s; });
-    connect(txtMaxTime[i], &QLineEdit::textChanged, this,
-            [this, c](const QString& s) { poll_->cell(c).maxTimeText = s; });
     connect(txtInterval[i], &QLineEdit::textChanged, this, [this, c] { txtInterval_Change(c); });
-    poll_->cell(c).maxTimeText = txtMaxTime[i]->text();
 
     auto button = [&](const char* name, const QString& text, const QString& tip, QRect g) {
         auto* b = new QPushButton(text, frame);
@@ -336,7 +350,8 @@ void frmSimpleTest::buildCell(int c)
     };
     const QString tipSet = QStringLiteral("Click here to set a desired temperature value");
     const QString tipStart = QStringLiteral("Click here to start running a test after zeroing the cell");
-    cmdTempSet[i] = button("cmdTempSet", QStringLiteral("SET"), tipSet, QRect(100, 318, 60, 30));
+    cmdTempSet[i] = button("cmdTempSet", QStringLiteral("SET"), tipSet,
+                           simple ? QRect(100, 318, 60, 30) : QRect(84, 318, 48, 30));
     cmdzero[i] = button("cmdzero", QStringLiteral("ZERO"), QStringLiteral(
         "Insert wafer into wafer holder and screw wafer holder into cap head, then click here before mounting "
         "sample cup."), QRect(12, 356, 88, 32));
@@ -383,11 +398,8 @@ void frmSimpleTest::cmdExit_Click()
 
 void frmSimpleTest::txtInterval_Change(int index)
 {
-    const double v = Format::roundHalfEven(Format::leading(txtInterval[std::size_t(index)]->text()));
-    std::int32_t interval;
-    if (const auto whole = Format::toInt32(v)) interval = *whole;
-    else interval = v > 0 ? std::numeric_limits<std::int32_t>::max() : 0;   // a number beyond any interval
-    poll_->cell(index).loggingInterval = interval;
+    poll_->cell(index).loggingInterval =
+        CellControl::intervalSeconds(Format::leading(txtInterval[std::size_t(index)]->text()));
 }
 
 void frmSimpleTest::chkSwell_Click() { redrawForBoxes(); }
@@ -448,6 +460,14 @@ void frmSimpleTest::Form_Resize()
 
 bool frmSimpleTest::logPoint(int cell) { return LogPoint(units_, cell); }
 
+int frmSimpleTest::loggedStepNo(int) const { return 1; }
+
+frmTestDetail* frmSimpleTest::detailWindow(int cell) const
+{
+    if (units_ < 0 || units_ >= int(Module1::DetailForms.size()) || (cell != 1 && cell != 2)) return nullptr;
+    return Module1::form<frmTestDetail>(Module1::DetailForms[std::size_t(units_)][std::size_t(cell)]);
+}
+
 bool frmSimpleTest::LogPoint(int unit, int cell)
 {
     if ((cell != 1 && cell != 2) || !Module1::TestResult) return false;
@@ -455,7 +475,8 @@ bool frmSimpleTest::LogPoint(int unit, int cell)
     clsTEST_RESULT& rs = *Module1::TestResult;
     rs.Test_Id = k.testId;
     rs.RESULT_TIME = k.elapsedSeconds;
-    rs.STEP_NO = 1;
+    const int stepNo = loggedStepNo(cell);
+    rs.STEP_NO = stepNo;
     rs.RESULT_TEMP = k.currentTemp;
     rs.RESULT_PRESS = k.pressure;
     rs.RESULT_HEIGHT_CHANGE = k.lengthChange;
@@ -471,13 +492,14 @@ bool frmSimpleTest::LogPoint(int unit, int cell)
     if (unit >= 0 && unit < int(Module1::DetailForms.size())) {
         if (auto* w = Module1::form<frmTestDetail>(Module1::DetailForms[std::size_t(unit)][std::size_t(cell)]))
             w->appendPoint({.elapsedSeconds = k.elapsedSeconds,
-                            .stepNo = 1,
+                            .stepNo = stepNo,
                             .temp = k.currentTemp,
                             .press = k.pressure,
                             .lengthChange = k.lengthChange,
                             .swell = k.swell,
                             .volts = k.volts,
-                            .bathTemp = k.bathTemp});
+                            .bathTemp = k.bathTemp,
+                            .wholeBathTemp = kind_ == realtime::UnitPoll::Screen::Sequence});
     }
     liveChart_->pointLogged(cell, rs.Test_Id, rs.RESULT_TIME, rs.RESULT_TEMP, rs.RESULT_PRESS,
                             rs.RESULT_HEIGHT_CHANGE);

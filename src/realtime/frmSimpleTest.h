@@ -30,6 +30,7 @@
 #include <memory>
 
 class QCheckBox;
+class frmTestDetail;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -49,6 +50,9 @@ public:
 
     explicit frmSimpleTest(QWidget* parent = nullptr);
     ~frmSimpleTest() override;
+
+    // Which unit screen this is (the sequence screen, frmSeqTest, is built on this one).
+    realtime::UnitPoll::Screen screenKind() const { return kind_; }
 
     // The unit number 1..8; 0 until the real-time window sets it.
     int Units() const { return units_; }
@@ -80,7 +84,7 @@ public:
     // (the poll then keeps its last-log tick and tries again on the next tick).
     bool LogPoint(int unit, int cell);
     // Creates the cell's detail window for the test named in lblTestname(cell) and fills its header.
-    void LoadCellTest(int cell);
+    virtual void LoadCellTest(int cell);
     // Brings the live chart up to date with every running cell's points: rebuilt from the database when
     // what it shows changed (or fullReload is set), else only the points logged since are added.
     void RefreshChart(bool fullReload = false);
@@ -107,7 +111,7 @@ public:
     std::array<QLabel*, 3> lblElapseTime{};
     std::array<QLineEdit*, 3> txtTemps{};
     std::array<QLineEdit*, 3> txtInterval{};
-    std::array<QLineEdit*, 3> txtMaxTime{};
+    std::array<QLineEdit*, 3> txtMaxTime{};   // simple screen only
     std::array<QPushButton*, 3> cmdzero{};
     std::array<QPushButton*, 3> cmdInfo{};
     std::array<QPushButton*, 3> cmdPreHeat{};
@@ -152,13 +156,27 @@ public:
     void loadCellTest(int cell) override;
 
 protected:
+    // The sequence screen's start: controls built without the maximum-time box and the load step left to
+    // the derived screen, which adds its own controls and cell logic first.
+    frmSimpleTest(realtime::UnitPoll::Screen kind, int designHeight, QWidget* parent);
+
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+
+    // The step number logged with a point (a simple test has one step).
+    virtual int loggedStepNo(int cell) const;
+    void Form_Load();
+    frmTestDetail* detailWindow(int cell) const;
+
+    realtime::UnitPoll::Screen kind_ = realtime::UnitPoll::Screen::Simple;
+    int designHeight_ = DesignHeight;
+    std::unique_ptr<realtime::UnitSerialLink> link_;
+    std::unique_ptr<realtime::UnitPoll> poll_;
+    std::array<std::unique_ptr<realtime::CellControl>, 3> controls_;
 
 private:
     void buildControls();
     void buildCell(int cell);
-    void Form_Load();
     // The unload rules; false when the unload is refused.
     bool Form_Unload();
     void Form_Resize();
@@ -167,9 +185,6 @@ private:
     std::array<realtime::LiveChartCell, 3> chartCells() const;
 
     int units_ = 0;
-    std::unique_ptr<realtime::UnitSerialLink> link_;
-    std::unique_ptr<realtime::UnitPoll> poll_;
-    std::array<std::unique_ptr<realtime::CellControl>, 3> controls_;
     std::unique_ptr<realtime::LiveChart> liveChart_;
     std::unique_ptr<platform::ControlLayout> layout_;
 };

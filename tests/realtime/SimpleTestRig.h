@@ -1,12 +1,14 @@
 #pragma once
-// A simple-test screen on a bench: fresh database, scripted prompts, manual clock, a fake port, the
-// test-information dialog answered by the test, and unit 1's calibration length = 0.1 in./V × volts.
+// A simple-test screen (or a sequence-test screen) on a bench: fresh database, scripted prompts, manual
+// clock, a fake port, the test-information dialog answered by the test, and unit 1's calibration
+// length = 0.1 in./V × volts.
 #include "TestSupport.h"
 #include "platform/Chart.h"
 #include "platform/Clock.h"
 #include "platform/FakeSerialPort.h"
 #include "platform/Prompts.h"
 #include "platform/ShowModal.h"
+#include "realtime/frmSeqTest.h"
 #include "realtime/frmSimpleTest.h"
 #include "realtime/frmTestDetail.h"
 #include "realtime/frmTestRelate.h"
@@ -41,8 +43,10 @@ struct Rig {
     bool cancelDialog = false;
     int dialogs = 0;             // test-information dialogs shown
     QList<int> offered;          // units whose menu item the screen offered again
+    // Answers any other modal dialog (the sequence picker); none: rejected.
+    std::function<int(QDialog&)> otherDialog;
 
-    explicit Rig(int unitSystem = 1)
+    explicit Rig(int unitSystem = 1, bool sequence = false)
     {
         Module1::Reset();
         Module1::UnitSystem = unitSystem;
@@ -57,6 +61,7 @@ struct Rig {
         platform::setModalHandler([this](QDialog& d) {
             ++dialogs;
             auto* dlg = qobject_cast<frmTestRelate*>(&d);
+            if (!dlg && otherDialog) return otherDialog(d);
             if (!dlg || cancelDialog) {
                 if (dlg) dlg->Command1_Click();
                 return int(QDialog::Rejected);
@@ -65,9 +70,15 @@ struct Rig {
             dlg->Command2_Click();
             return dlg->Cancels() ? int(QDialog::Rejected) : int(QDialog::Accepted);
         });
-        screen = new frmSimpleTest;
-        Module1::SimpleTestForms[1] = screen;
-        screen->setWindowTitle(QStringLiteral("Veduvovir Simple Test Unit #  1"));
+        if (sequence) {
+            screen = new frmSeqTest;
+            Module1::SeqTestForms[1] = screen;
+            screen->setWindowTitle(QStringLiteral("Veduvovir Test BY Sequence Unit #  1"));
+        } else {
+            screen = new frmSimpleTest;
+            Module1::SimpleTestForms[1] = screen;
+            screen->setWindowTitle(QStringLiteral("Veduvovir Simple Test Unit #  1"));
+        }
         screen->lblUnitNo->setText(QStringLiteral(" 1"));
         screen->setUnits(1);
         screen->offerMenuItem = [this](int unit) { offered << unit; };

@@ -4,6 +4,7 @@
 #include "platform/FakeSerialPort.h"
 #include "platform/Prompts.h"
 #include "realtime/frmMDIRealTime.h"
+#include "realtime/frmSeqTest.h"
 #include "realtime/frmSimpleTest.h"
 #include "records/Module1.h"
 #include "records/SettingsFile.h"
@@ -44,6 +45,8 @@ private slots:
     void screenOpensAtItsDesignSize();
     void closingScreenOffersUnitAgain();
     void secondUnitKeepsFirstUnitsCalibration();
+    void sequenceScreenBesideSimpleScreen();
+    void sequencePortFailureLayout();
 
 private:
     std::unique_ptr<TempWorkDir> dir_;
@@ -97,6 +100,7 @@ void TestRealTimeWindow::settingsDecideOfferedUnits()
     QCOMPARE(w.windowTitle(), QString("Veduvovir Real Time Test & Monitoring"));
     for (int n = 1; n <= 8; ++n) {
         QCOMPARE(frmMDIRealTime::offered(w.menuSimpleAdd[n]), offered.contains(n));
+        QCOMPARE(frmMDIRealTime::offered(w.MenuSeqAdd[n]), offered.contains(n));
         QCOMPARE(w.menuSimpleAdd[n]->text(), QString("Add Torvan Unit %1").arg(n));
     }
     QCOMPARE(Module1::UnitSystem, flag);
@@ -291,6 +295,58 @@ void TestRealTimeWindow::secondUnitKeepsFirstUnitsCalibration()
     QVERIFY(subs[0]->geometry().right() < subs[1]->geometry().left());
     w.MenuWindowHorizontal_Click();
     QVERIFY(subs[0]->geometry().bottom() < subs[1]->geometry().top());
+}
+
+// Both screen kinds of one unit can be open; each withdraws and offers again only its own item.
+void TestRealTimeWindow::sequenceScreenBesideSimpleScreen()
+{
+    dir_->write("initial.txt", settings12());
+    dir_->write("Calib.dat", kCalibrated);
+    frmMDIRealTime w;
+    w.show();
+    QVERIFY(frmMDIRealTime::offered(w.MenuSeqAdd[1]));
+    w.MenuSeqAdd_Click(1);
+    QCOMPARE(prompts_->texts(), QStringList());
+    auto* seq = Module1::form<frmSeqTest>(Module1::SeqTestForms[1]);
+    QVERIFY(seq);
+    QVERIFY(Module1::SimpleTestForms[1].isNull());
+    QCOMPARE(seq->windowTitle(), QString("Veduvovir Test BY Sequence Unit #  1"));
+    QCOMPARE(seq->lblUnitNo->text(), QString(" 1"));
+    QCOMPARE(seq->Units(), 1);
+    QCOMPARE(seq->size(), QSize(985, 628));   // the sub-window gives the screen its design size
+    QVERIFY(seq->Timer1->isActive());
+    QVERIFY(ports_.last()->isOpen());
+    QCOMPARE(Module1::Calibration[1][2].CalSlope2, 0.25);
+    QVERIFY(!frmMDIRealTime::offered(w.MenuSeqAdd[1]));
+    QVERIFY(frmMDIRealTime::offered(w.menuSimpleAdd[1]));
+
+    w.menuSimpleAdd_Click(1);
+    QVERIFY(Module1::form<frmSimpleTest>(Module1::SimpleTestForms[1]));
+    QVERIFY(!qobject_cast<frmSeqTest*>(Module1::SimpleTestForms[1].data()));
+    QCOMPARE(w.mdiArea->subWindowList().size(), 2);
+
+    // Closing the sequence screen offers only its own item again.
+    seq->cmdExit_Click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(Module1::SeqTestForms[1].isNull());
+    QVERIFY(frmMDIRealTime::offered(w.MenuSeqAdd[1]));
+    QVERIFY(!frmMDIRealTime::offered(w.menuSimpleAdd[1]));
+    QCOMPARE(w.mdiArea->subWindowList().size(), 1);
+}
+
+// The sequence screen writes its failure number first, then the usual text.
+void TestRealTimeWindow::sequencePortFailureLayout()
+{
+    dir_->write("initial.txt", settings12());
+    dir_->write("Calib.dat", kCalibrated);
+    failOpen_ = true;
+    frmMDIRealTime w;
+    w.show();
+    w.MenuSeqAdd_Click(1);
+    QCOMPARE(prompts_->shown.size(), std::size_t(1));
+    QCOMPARE(prompts_->shown[0].title, QString("Form_Load Error"));
+    QCOMPARE(prompts_->shown[0].text, QString("8002Port 1 cannot be opened -  8002"));
+    QCOMPARE(w.mdiArea->subWindowList().size(), 1);
 }
 
 QTEST_MAIN(TestRealTimeWindow)
