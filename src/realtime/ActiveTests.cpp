@@ -20,8 +20,11 @@ bool active(UnitPoll& poll)
 
 bool anyCellActive()
 {
-    for (const auto& form : Module1::SimpleTestForms)
-        if (auto* screen = qobject_cast<frmSimpleTest*>(form.data()); screen && active(screen->poll())) return true;
+    // A sequence screen is a simple screen with its own stepping.
+    for (const auto* forms : {&Module1::SimpleTestForms, &Module1::SeqTestForms})
+        for (const auto& form : *forms)
+            if (auto* screen = qobject_cast<frmSimpleTest*>(form.data()); screen && active(screen->poll()))
+                return true;
     return false;
 }
 

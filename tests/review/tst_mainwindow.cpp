@@ -12,6 +12,7 @@
 
 #include "platform/Chart.h"
 #include "platform/FakeSerialPort.h"
+#include "realtime/frmSeqTest.h"
 #include "realtime/frmSimpleTest.h"
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
@@ -469,10 +470,13 @@ private slots:
         QTest::addColumn<QString>("via");
         QTest::addColumn<int>("cell");
         QTest::addColumn<int>("state");
-        QTest::newRow("close box, cell A running") << "close box" << 1 << int(realtime::CellRunning);
-        QTest::newRow("button, cell B running") << "button" << 2 << int(realtime::CellRunning);
-        QTest::newRow("menu, cell A preheating") << "menu" << 1 << int(realtime::CellPreheating);
-        QTest::newRow("handler, cell B preheating") << "handler" << 2 << int(realtime::CellPreheating);
+        QTest::addColumn<bool>("sequence");   // a sequence screen instead of a simple one
+        QTest::newRow("close box, cell A running") << "close box" << 1 << int(realtime::CellRunning) << false;
+        QTest::newRow("button, cell B running") << "button" << 2 << int(realtime::CellRunning) << false;
+        QTest::newRow("menu, cell A preheating") << "menu" << 1 << int(realtime::CellPreheating) << false;
+        QTest::newRow("handler, cell B preheating") << "handler" << 2 << int(realtime::CellPreheating) << false;
+        QTest::newRow("close box, sequence cell B running") << "close box" << 2 << int(realtime::CellRunning) << true;
+        QTest::newRow("button, sequence cell A preheating") << "button" << 1 << int(realtime::CellPreheating) << true;
     }
 
     void exitRefusedWhileCellActive()
@@ -480,11 +484,12 @@ private slots:
         QFETCH(QString, via);
         QFETCH(int, cell);
         QFETCH(int, state);
+        QFETCH(bool, sequence);
         platform::setSerialPortFactory([] { return std::make_unique<platform::FakeSerialPort>(); });
         frmMain& w = start(1);
         w.show();
-        QPointer<frmSimpleTest> screen = new frmSimpleTest;
-        Module1::SimpleTestForms[3] = screen.data();
+        QPointer<frmSimpleTest> screen = sequence ? new frmSeqTest : new frmSimpleTest;
+        (sequence ? Module1::SeqTestForms : Module1::SimpleTestForms)[3] = screen.data();
         screen->poll().cell(cell).state = state;
         auto leave = [&] {
             if (via == QLatin1String("close box")) return w.close();
