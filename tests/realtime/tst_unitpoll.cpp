@@ -102,6 +102,15 @@ struct Rig {
         poll.cell(cell).state = CellRunning;
         poll.startTiming(cell);
     }
+    // Both cells running, logging every `interval` seconds, far from their maximum time.
+    void runBoth(int interval)
+    {
+        for (int c = 1; c <= 2; ++c) {
+            run(c);
+            poll.cell(c).maxTimeText = "1000";
+            poll.cell(c).loggingInterval = interval;
+        }
+    }
 };
 } // namespace
 
@@ -581,12 +590,7 @@ void TestUnitPoll::backlogStoredInOrder()
     QFETCH(int, outageS);
     QFETCH(int, messages);
     Rig r;
-    r.run(1);
-    r.run(2);
-    for (int c = 1; c <= 2; ++c) {
-        r.poll.cell(c).maxTimeText = "1000";
-        r.poll.cell(c).loggingInterval = 1;
-    }
+    r.runBoth(1);
     bool locked = true;
     r.screen.log = [&](int) -> bool {
         if (locked) throw DbError(5, QStringLiteral("database is locked"));
@@ -645,12 +649,7 @@ void TestUnitPoll::cellSilentOnItsOwn()
     QFETCH(int, silentTicks);
     QFETCH(bool, alarm);
     Rig r;
-    r.run(1);
-    r.run(2);
-    for (int c = 1; c <= 2; ++c) {
-        r.poll.cell(c).maxTimeText = "1000";
-        r.poll.cell(c).loggingInterval = 1;
-    }
+    r.runBoth(1);
     for (int i = 0; i < 2; ++i) {
         r.clock.advance(500);
         r.tick(rec("A1", 70, 71, 72, 500, 120) + rec("B1", 80, 81, 72, 500, 120));
