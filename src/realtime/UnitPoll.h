@@ -213,8 +213,15 @@ public:
     // AlarmAfterMisses ticks shows its own alarm; it clears when its records return. On an answered tick
     // this sets both alarm labels (the unit's silence rule sets them on the others).
     void countCellRecords(bool answered);
-    // True when the cell's readings are too old to log (no record for AlarmAfterMisses ticks).
-    bool readingsStale(int cell) const { return this->cell(cell).ticksWithoutRecord >= AlarmAfterMisses; }
+    // True when the cell's readings are too old to log. Simple screen: no record of its own for
+    // AlarmAfterMisses ticks (after which a silent unit's tick skips the timed work anyway). Sequence
+    // screen: AlarmAfterMisses ticks on which the unit answered without a record of the cell; a wholly
+    // silent unit goes on by its own rule until it stops the cells at SequenceStopAfterMisses.
+    bool readingsStale(int cell) const
+    {
+        const UnitCell& k = this->cell(cell);
+        return (screen_ == Screen::Sequence ? k.answeredWithoutRecord : k.ticksWithoutRecord) >= AlarmAfterMisses;
+    }
     // "Preheat ready" when the bath temperature (read back from its label) is at most 10 °F below the set
     // point box; both in the display unit, compared in °F.
     void preheatNotice(int cell);
