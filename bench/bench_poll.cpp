@@ -30,7 +30,7 @@ public:
     void showAlarm(int, bool) override {}
     void showStatus(int, const QString&) override {}
     void stopCell(int) override {}
-    bool logPoint(int) override { return false; }
+    bool storePoint(const LoggedPoint&) override { return false; }
 };
 
 QByteArray record(char cell, int i)

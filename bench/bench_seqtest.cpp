@@ -100,7 +100,7 @@ public:
         changes.push_back(double(wall.nsecsElapsed()) / 1e6);
         done = true;
     }
-    bool logPoint(int) override { return true; }
+    bool storePoint(const realtime::LoggedPoint&) override { return true; }
     void stepChanged(int) override { changes.push_back(double(wall.nsecsElapsed()) / 1e6); }
 };
 

@@ -4,11 +4,47 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <deque>
 
 namespace platform {
 
 namespace {
 Prompts* g_installed = nullptr;
+
+// Messages raised inside timer handlers, waiting for the handlers to return.
+struct Deferred {
+    QString text, title;
+    Icon icon;
+};
+std::deque<Deferred> g_deferred;
+int g_tickDepth = 0;
+bool g_flushPosted = false;   // a flush is queued on the event loop
+bool g_flushing = false;      // a flush is showing a box (later messages wait their turn)
+
+void flushDeferred();
+
+void postFlush()
+{
+    if (g_flushPosted || g_flushing || g_deferred.empty() || !QCoreApplication::instance()) return;
+    g_flushPosted = true;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &flushDeferred, Qt::QueuedConnection);
+}
+
+void flushDeferred()
+{
+    g_flushPosted = false;
+    // A flush that comes round inside a pause of a handler waits for that handler's end.
+    if (g_tickDepth > 0 || g_flushing) return;
+    g_flushing = true;
+    struct Done {
+        ~Done() { g_flushing = false; }
+    } done;
+    while (!g_deferred.empty() && g_tickDepth == 0) {
+        const Deferred d = g_deferred.front();
+        g_deferred.pop_front();
+        Prompts::current().message(d.text, d.title, d.icon);   // ticks go on inside its loop
+    }
+}
 
 QMessageBox::Icon toQt(Icon icon)
 {
@@ -100,14 +136,28 @@ QString QtPrompts::saveFileName(const QString& title, const QString& filter, con
 ScriptedPrompts::ScriptedPrompts() { Prompts::install(this); }
 ScriptedPrompts::~ScriptedPrompts() { Prompts::install(nullptr); }
 
+void ScriptedPrompts::holdOpen()
+{
+    if (!whileOpen) return;
+    const Shown s = shown.back();
+    ++open;
+    struct Close {
+        int& n;
+        ~Close() { --n; }
+    } close{open};
+    whileOpen(s);
+}
+
 void ScriptedPrompts::message(const QString& text, const QString& title, Icon icon)
 {
     shown.push_back({Kind::Message, text, titleOr(title), Buttons::OK, icon, {}});
+    holdOpen();
 }
 
 Answer ScriptedPrompts::ask(const QString& text, Buttons buttons, const QString& title, Icon icon)
 {
     shown.push_back({Kind::Ask, text, titleOr(title), buttons, icon, {}});
+    holdOpen();
     if (!answers.empty()) {
         const Answer a = answers.front();
         answers.pop_front();
@@ -148,6 +198,24 @@ QStringList ScriptedPrompts::texts() const
     return out;
 }
 
-void tell(const QString& text) { Prompts::current().message(text); }
+void tell(const QString& text, const QString& title, Icon icon)
+{
+    if (g_tickDepth == 0) {
+        Prompts::current().message(text, title, icon);
+        return;
+    }
+    g_deferred.push_back({text, title, icon});
+}
+
+TickScope::TickScope() { ++g_tickDepth; }
+
+TickScope::~TickScope()
+{
+    if (--g_tickDepth == 0) postFlush();
+}
+
+bool TickScope::active() { return g_tickDepth > 0; }
+
+int pendingMessages() { return int(g_deferred.size()); }
 
 } // namespace platform

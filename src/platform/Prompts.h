@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,8 +17,25 @@ enum class Answer { OK, Cancel, Yes, No, Retry };
 // Title used when a caller gives none: the program's own title.
 QString defaultTitle();
 
-// A plain message (OK button, no icon, the default title) through the prompts in force.
-void tell(const QString& text);
+// A message with an OK button through the prompts in force (by default no icon and the program's title).
+// Shown at once, except while a timer handler runs (a TickScope lives): a box's own event loop would hold
+// that timer's next ticks, so the message is then shown after the outermost handler has returned. Such
+// messages are shown once each, in the order raised, one box at a time.
+void tell(const QString& text, const QString& title = {}, Icon icon = Icon::None);
+
+// Marks a timer handler (a poll tick) on the stack while it lives; nests.
+class TickScope {
+public:
+    TickScope();
+    ~TickScope();
+    TickScope(const TickScope&) = delete;
+    TickScope& operator=(const TickScope&) = delete;
+    // True while any handler is marked.
+    static bool active();
+};
+
+// Messages raised inside a timer handler and not shown yet.
+int pendingMessages();
 
 class Prompts {
 public:
@@ -101,12 +119,22 @@ public:
 
     std::vector<Shown> shown;
     std::deque<Answer> answers;
+
+    // The operator looking at a box: when set, a message or question runs this while its box is "open"
+    // (after it was recorded, before it is answered). It may run a nested event loop (QTest::qWait,
+    // QTRY_*), as a real box does; timers and other queued work go on meanwhile.
+    std::function<void(const Shown&)> whileOpen;
+    // Boxes open at this moment (messages and questions inside whileOpen).
+    int open = 0;
     std::deque<QString> inputs;
     std::deque<QString> files;
 
     // Texts of every prompt shown so far, in order.
     QStringList texts() const;
     void clear() { shown.clear(); }
+
+private:
+    void holdOpen();
 };
 
 } // namespace platform

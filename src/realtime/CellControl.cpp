@@ -30,7 +30,7 @@ void guarded(F&& f)
     try {
         f();
     } catch (const std::exception& e) {
-        platform::Prompts::current().message(describe(e));
+        platform::tell(describe(e));
     }
 }
 
@@ -42,10 +42,8 @@ CellControl::CellControl(UnitPoll& poll, UnitSerialLink& link, CellControlView& 
 {
 }
 
-void CellControl::message(const QString& text, const QString& title) const
-{
-    platform::Prompts::current().message(text, title);
-}
+// Shown after the tick when raised inside one (a stop the poll started), so the box never holds the poll.
+void CellControl::message(const QString& text, const QString& title) const { platform::tell(text, title); }
 
 void CellControl::Reset()
 {

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
+#include "records/DbError.h"
 #include "records/format.h"
 
 #include <exception>
@@ -17,9 +18,25 @@ const QString kPressPattern = QStringLiteral("##0");
 std::uint32_t now() { return platform::Clock::current().milliseconds(); }
 
 QString tempText(double f) { return Format::number(Module1::ToDisplayTemp(f), kTempPattern); }
+
+// The back-off shared by every screen: when the last store failed (at clock reading g_storeFailedAt).
+bool g_storeBlocked = false;
+std::uint32_t g_storeFailedAt = 0;
+
+bool inStoreBackOff()
+{
+    if (!g_storeBlocked) return false;
+    const std::int64_t since = platform::elapsedMs(g_storeFailedAt, now());
+    return since >= 0 && since < std::int64_t(UnitPoll::StoreRetryMs);
+}
+
+void saturatingIncrement(std::int32_t& n)
+{
+    if (n < std::numeric_limits<std::int32_t>::max()) ++n;
+}
 } // namespace
 
-void UnitPollListener::showMessage(const QString& text) { platform::Prompts::current().message(text); }
+void UnitPollListener::showMessage(const QString& text) { platform::tell(text); }
 
 double lengthFromVolts(const Module1::CellCalibration& cal, double volts)
 {
@@ -30,6 +47,7 @@ double lengthFromVolts(const Module1::CellCalibration& cal, double volts)
 UnitPoll::UnitPoll(platform::SerialPort& port, UnitPollListener& listener, int unit, Screen screen)
     : port_(port), listener_(listener), unit_(unit), screen_(screen)
 {
+    g_storeBlocked = false;   // a new screen tries at once
 }
 
 double UnitPoll::lengthFromVolts(int cell, double volts) const
@@ -54,26 +72,35 @@ void UnitPoll::setAlarm(bool shown)
 
 void UnitPoll::tick()
 {
+    platform::TickScope scope;   // messages raised from here on wait for the tick to return
+    if (!pending_.empty()) {
+        try {
+            storePending();
+        } catch (const std::exception&) {
+        }
+    }
     try {
-        if (readInput()) {
+        const bool answered = readInput();
+        if (answered) {
             misses_ = 0;
-            setAlarm(false);
         } else {
-            if (misses_ < std::numeric_limits<std::int32_t>::max()) ++misses_;
+            saturatingIncrement(misses_);
             if (screen_ == Screen::Sequence) {
                 sequenceMiss();
             } else if (misses_ >= AlarmAfterMisses) {
+                countCellRecords(false);
                 setAlarm(true);
                 return;
             }
         }
         applyRecords();
+        countCellRecords(answered);
     } catch (const std::exception&) {
         return;   // a failing screen update ends the tick; the next one starts afresh
     }
 
-    // Each cell's timed work on its own: a failure in one cell (a point that could not be logged) must not
-    // hold back the other cell's logging or maximum-time stop.
+    // Each cell's timed work on its own: a failure in one cell must not hold back the other cell's logging
+    // or maximum-time stop.
     for (int c = 1; c <= 2; ++c) {
         try {
             if (cell(c).state == CellPreheating) preheatNotice(c);
@@ -97,6 +124,23 @@ void UnitPoll::sequenceMiss()
             if (requestStop(c)) listener_.showMessage(NoResponseMessage);
         }
         listener_.showAlarm(c, true);
+    }
+}
+
+void UnitPoll::countCellRecords(bool answered)
+{
+    for (int c = 1; c <= 2; ++c) {
+        UnitCell& k = cell(c);
+        if (k.recordSeen) {
+            k.ticksWithoutRecord = 0;
+            k.answeredWithoutRecord = 0;
+        } else {
+            saturatingIncrement(k.ticksWithoutRecord);
+            if (answered) saturatingIncrement(k.answeredWithoutRecord);
+        }
+        k.recordSeen = false;
+        // A record end hides the alarms, even when its record is dropped; a cell silent on its own keeps its own.
+        if (answered) listener_.showAlarm(c, k.answeredWithoutRecord >= AlarmAfterMisses);
     }
 }
 
@@ -126,7 +170,9 @@ void UnitPoll::applyFrame(const UnitReplyFrame& f)
 {
     const int c = f.cell;
     if (c != 1 && c != 2) return;
+    platform::TickScope scope;
 
+    cell(c).recordSeen = true;
     cell(c).currentTemp = f.currentTemp;
     setLabel(c, CellLabel::lbltemp1, tempText(f.currentTemp));
 
@@ -172,6 +218,7 @@ void UnitPoll::preheatNotice(int c)
 
 void UnitPoll::runningWork(int c)
 {
+    platform::TickScope scope;
     cell(c).elapsedSeconds = std::int32_t(msSince(cell(c).startTick, now()) / 1000);
 
     // Maximum time (minutes); 0 or an empty box stops at the first tick. The rest still runs on this tick.
@@ -216,23 +263,85 @@ bool UnitPoll::sequenceWork(int c)
 
 void UnitPoll::logWhenDue(int c, std::int32_t secondsSinceLog)
 {
+    // No point from readings that old: the due point is taken with the first fresh record.
     const UnitCell& k = cell(c);
-    if (secondsSinceLog >= k.loggingInterval && secondsSinceLog >= 1) {
-        // A point that could not be logged (false, or an error the tick catches) leaves the last-log tick
-        // as it is: the next tick tries again.
-        if (!listener_.logPoint(c)) return;
+    if (secondsSinceLog >= k.loggingInterval && secondsSinceLog >= 1 && !readingsStale(c)) takePoint(c);
+}
+
+void UnitPoll::takePoint(int c)
+{
+    platform::TickScope scope;
+    const UnitCell& k = cell(c);
+    pending_.push_back({.cell = c,
+                        .testId = k.testId,
+                        .stepNo = listener_.loggedStepNo(c),
+                        .resultTime = k.elapsedSeconds,
+                        .temp = k.currentTemp,
+                        .bathTemp = k.bathTemp,
+                        .press = k.pressure,
+                        .heightChange = k.lengthChange,
+                        .volts = k.volts,
+                        .swell = k.swell});
+    cell(c).lastLogTick = now();
+    storePending();
+}
+
+bool UnitPoll::storePending()
+{
+    if (pending_.empty()) return true;
+    if (inStoreBackOff()) return false;
+    platform::TickScope scope;
+    bool stored = false;
+    while (!pending_.empty()) {
+        bool ok = false;
+        QString reason;
+        try {
+            ok = listener_.storePoint(pending_.front());
+        } catch (const DbError& e) {
+            reason = e.description;
+        } catch (const std::exception& e) {
+            reason = QString::fromLocal8Bit(e.what());
+        }
+        if (!ok) {
+            storeFailed(reason.isEmpty() ? QStringLiteral("the database does not take writes.") : reason);
+            break;
+        }
+        pending_.pop_front();
+        stored = true;
+    }
+    if (stored) {
+        g_storeBlocked = false;
         try {
             listener_.refreshChart();
         } catch (const std::exception&) {
-            // The point is stored; a chart that failed to redraw must not get it logged twice.
+            // The points are stored; a chart that failed to redraw must not get them stored twice.
         }
-        cell(c).lastLogTick = now();
+    }
+    if (!pending_.empty()) return false;
+    storeFailing_ = false;
+    storeWarned_ = false;
+    return true;
+}
+
+void UnitPoll::storeFailed(const QString& reason)
+{
+    const std::uint32_t t = now();
+    g_storeBlocked = true;
+    g_storeFailedAt = t;
+    if (!storeFailing_) {
+        storeFailing_ = true;
+        failingSince_ = t;
+    }
+    if (!storeWarned_ && msSince(failingSince_, t) >= StoreWarnAfterMs) {
+        storeWarned_ = true;
+        listener_.showMessage(StoreDelayedMessage.arg(unit_).arg(reason));
     }
 }
 
 bool UnitPoll::requestStop(int c)
 {
     if (cell(c).stopping) return false;
+    platform::TickScope scope;
     cell(c).stopping = true;
     try {
         listener_.stopCell(c);

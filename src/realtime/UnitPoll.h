@@ -5,9 +5,18 @@
 // "Preheat ready" notice, elapsed time, the maximum-time stop, the logging trigger). What a window must show
 // or do is reported through UnitPollListener; the poll never touches a widget.
 //
-// Re-entrancy: a stop (its command pauses) and a message box keep processing events, so further ticks can
-// run inside a listener call. The poll reads the cell values afresh after every such call and never holds
-// a view into its input buffer across one.
+// Re-entrancy: a stop (its command pauses) keeps processing events, so further ticks can run inside a
+// listener call. The poll reads the cell values afresh after every such call and never holds a view into
+// its input buffer across one. Messages raised inside a tick (the over-temperature message, a link failure
+// inside a stop the poll started, a database that takes no points) never open a box inside the tick: the
+// tick runs in a platform::TickScope, and platform::tell shows them after the tick has returned, so that
+// the screen's timer goes on ticking while a box is open.
+//
+// Logged points: a point is taken when it falls due (its time and readings) and queued; the queue is
+// stored in order as soon as the database takes writes. A point that cannot be stored yet (a write lock of
+// another program, a full disk) stays queued and the next one falls due on time; nothing is lost or
+// stored twice. All unit screens share one back-off, so a locked database costs the window at most one
+// short busy wait per StoreRetryMs, however many units log.
 #include "realtime/ReplyRecord.h"
 #include "realtime/SequenceSteps.h"
 #include "records/Module1.h"
@@ -15,6 +24,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <deque>
 
 namespace platform {
 class SerialPort;
@@ -83,6 +93,26 @@ struct UnitCell {
     // Sequence screen: the sequence chosen at the last START (kept after a stop) and its steps.
     QString sequenceName;
     SequenceSteps sequence;
+
+    // Records of this cell: whether one was applied since the last count, ticks since the last one, and
+    // ticks on which the unit answered without one (the cell's own alarm counts these).
+    bool recordSeen = false;
+    std::int32_t ticksWithoutRecord = 0;
+    std::int32_t answeredWithoutRecord = 0;
+};
+
+// A point of a cell as it was when it fell due; stored with exactly these values however late.
+struct LoggedPoint {
+    int cell = 1;
+    std::int32_t testId = 0;
+    std::int32_t stepNo = 1;
+    std::int32_t resultTime = 0;   // elapsed whole seconds when it was taken
+    double temp = 0;               // °F
+    double bathTemp = 0;           // °F
+    double press = 0;              // psi, whole
+    double heightChange = 0;       // inches
+    double volts = 0;
+    double swell = 0;              // % (for the detail row; not stored)
 };
 
 // What the poll asks of its screen. Calls come from inside tick(); any of them may process events.
@@ -99,12 +129,20 @@ public:
     // Stop the cell (the screen's stop: set point 000, StopCell, state 2, wafer length 0, ...).
     // It must leave the cell's state other than running or preheating.
     virtual void stopCell(int cell) = 0;
-    // A message with an OK button and the program's title; by default through platform::Prompts.
+    // A message with an OK button and the program's title; by default platform::tell, which shows a
+    // message raised inside a tick after the tick.
     virtual void showMessage(const QString& text);
-    // Log a point of the cell (with the screen's unit number). Return false when it could not be logged:
-    // the last-log tick then stays, so the next tick tries again and no point is lost.
-    virtual bool logPoint(int cell) = 0;
-    // Redraw the live chart; called after each logged point.
+    // Store a point of a cell (with the screen's unit number): its row, its detail row, the live chart.
+    // Return false or throw when the row could not be stored: the poll keeps the point and offers it again,
+    // in order. Once the row is stored, return true (a later failure must not get it stored twice).
+    virtual bool storePoint(const LoggedPoint& point) = 0;
+    // The step number a point taken now carries (a simple test has one step).
+    virtual int loggedStepNo(int cell) const
+    {
+        (void)cell;
+        return 1;
+    }
+    // Redraw the live chart; called after points were stored.
     virtual void refreshChart() {}
     // Sequence screen: the cell's next step has begun (UnitCell::sequence.current()). Send its set point and
     // show its number and logging interval. May pause.
@@ -127,6 +165,15 @@ public:
     static constexpr int AlarmAfterMisses = 5;
     static constexpr int SequenceStopAfterMisses = 11;
     static inline const QString NoResponseMessage = QStringLiteral("No hardware response, test will be stopped.");
+    // After a point could not be stored, no screen tries again for this long (each try may wait out the
+    // connection's busy timeout).
+    static constexpr std::uint32_t StoreRetryMs = 400;
+    // Points that could not be stored for this long are reported, once per screen and outage.
+    static constexpr std::uint32_t StoreWarnAfterMs = 60000;
+    // "%1" the unit number, "%2" the database's reason.
+    static inline const QString StoreDelayedMessage = QStringLiteral(
+        "The points of unit %1 cannot be stored at present: %2\r\nThey are kept in order and will be stored as "
+        "soon as the database can be written again.");
     static inline const QString OverTemperatureMessage =
         QStringLiteral("The test temperature is too high, so this test will auto shut down");
     static inline const QString PreheatReadyText = QStringLiteral("Preheat ready");
@@ -141,11 +188,13 @@ public:
     UnitCell& cell(int c) { return cells_[std::size_t(c == 2 ? 1 : 0)]; }
     const UnitCell& cell(int c) const { return cells_[std::size_t(c == 2 ? 1 : 0)]; }
 
-    // One tick:
+    // One tick, inside a platform::TickScope:
+    //  0. store the queued points, if any (also on a tick the alarm ends);
     //  1. read the port into the buffer;
-    //  2. a SUB in the buffer: miss counter 0, alarms hidden (even if that record is dropped later);
-    //     otherwise one more miss (simple screen: from the fifth miss on, alarms shown and the tick ends;
-    //     sequence screen: alarms shown, and from the eleventh a running or preheating cell is stopped);
+    //  2. a SUB in the buffer: miss counter 0, alarms hidden (even if that record is dropped later) except
+    //     a cell's own alarm (below); otherwise one more miss (simple screen: from the fifth miss on, alarms
+    //     shown and the tick ends; sequence screen: alarms shown, and from the eleventh a running or
+    //     preheating cell is stopped);
     //  3. apply every complete record in order;
     //  4. per cell: the "Preheat ready" notice (preheating), then the timed work (running).
     void tick();
@@ -159,14 +208,36 @@ public:
     // Applies an accepted record to its cell, in the order temperature (and the over-temperature trip),
     // bath, setting, pressure, volts, length, length change, swell.
     void applyFrame(const UnitReplyFrame& frame);
+    // Counts, per cell, the ticks without a record of its own (call once per tick, after the records;
+    // answered = the tick found a record end). A cell whose unit answers while it has had no record for
+    // AlarmAfterMisses ticks shows its own alarm; it clears when its records return. On an answered tick
+    // this sets both alarm labels (the unit's silence rule sets them on the others).
+    void countCellRecords(bool answered);
+    // True when the cell's readings are too old to log. Simple screen: no record of its own for
+    // AlarmAfterMisses ticks (after which a silent unit's tick skips the timed work anyway). Sequence
+    // screen: AlarmAfterMisses ticks on which the unit answered without a record of the cell; a wholly
+    // silent unit goes on by its own rule until it stops the cells at SequenceStopAfterMisses.
+    bool readingsStale(int cell) const
+    {
+        const UnitCell& k = this->cell(cell);
+        return (screen_ == Screen::Sequence ? k.answeredWithoutRecord : k.ticksWithoutRecord) >= AlarmAfterMisses;
+    }
     // "Preheat ready" when the bath temperature (read back from its label) is at most 10 °F below the set
     // point box; both in the display unit, compared in °F.
     void preheatNotice(int cell);
     // Elapsed time, the maximum-time stop, the elapsed label and the logging trigger of a running cell.
+    // A point due while the cell's readings are stale is not taken; it is taken at the first tick with
+    // fresh readings.
     void runningWork(int cell);
     // The same on the sequence screen, with the step change instead of the maximum time. False when the
     // last step ended: the cell is stopped and the rest of the tick waits for the next one.
     bool sequenceWork(int cell);
+    // Takes a point of the cell now and queues it; the next point falls due one interval from now.
+    void takePoint(int cell);
+    // Stores the queued points in order; true when none is left. Skipped (false) within StoreRetryMs of a
+    // failed store of any screen.
+    bool storePending();
+    const std::deque<LoggedPoint>& pendingPoints() const { return pending_; }
     // Stops the cell through the listener unless its stop is already under way; true when it ran.
     bool requestStop(int cell);
 
@@ -189,6 +260,7 @@ private:
     void sequenceMiss();
     // Logs a point when the seconds since the last one reach the cell's interval (and at least 1).
     void logWhenDue(int cell, std::int32_t secondsSinceLog);
+    void storeFailed(const QString& reason);
 
     platform::SerialPort& port_;
     UnitPollListener& listener_;
@@ -197,6 +269,10 @@ private:
     std::array<UnitCell, 2> cells_;
     ReplyBuffer buffer_;
     std::int32_t misses_ = 0;
+    std::deque<LoggedPoint> pending_;
+    bool storeFailing_ = false;   // points have failed to store since the queue was last empty
+    std::uint32_t failingSince_ = 0;
+    bool storeWarned_ = false;
 };
 
 // Length from volts by a cell's calibration: the lower segment up to and including the breakpoint CalVolt2.

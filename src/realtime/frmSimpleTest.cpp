@@ -439,6 +439,11 @@ bool frmSimpleTest::Form_Unload()
         }
         if (state == realtime::CellPreheating) StopTest(c);
     }
+    // Points the database has not taken yet live in the poll: one more try, and no close while they wait.
+    if (!poll_->pendingPoints().empty() && !poll_->storePending()) {
+        platform::Prompts::current().message(UnstoredPointsMessage);
+        return false;
+    }
     if (units_ != 0 && offerMenuItem) offerMenuItem(units_);
     if (MSComm1 && MSComm1->isOpen()) MSComm1->close();
     Timer1->stop();
@@ -458,7 +463,7 @@ void frmSimpleTest::Form_Resize()
 
 // ------------------------------------------------------------------------------------ logging, chart
 
-bool frmSimpleTest::logPoint(int cell) { return LogPoint(units_, cell); }
+bool frmSimpleTest::storePoint(const realtime::LoggedPoint& point) { return LogPoint(units_, point); }
 
 int frmSimpleTest::loggedStepNo(int) const { return 1; }
 
@@ -468,41 +473,39 @@ frmTestDetail* frmSimpleTest::detailWindow(int cell) const
     return Module1::form<frmTestDetail>(Module1::DetailForms[std::size_t(units_)][std::size_t(cell)]);
 }
 
-bool frmSimpleTest::LogPoint(int unit, int cell)
+bool frmSimpleTest::LogPoint(int unit, const realtime::LoggedPoint& p)
 {
+    const int cell = p.cell;
     if ((cell != 1 && cell != 2) || !Module1::TestResult) return false;
-    const realtime::UnitCell& k = poll_->cell(cell);
     clsTEST_RESULT& rs = *Module1::TestResult;
-    rs.Test_Id = k.testId;
-    rs.RESULT_TIME = k.elapsedSeconds;
-    const int stepNo = loggedStepNo(cell);
-    rs.STEP_NO = stepNo;
-    rs.RESULT_TEMP = k.currentTemp;
-    rs.RESULT_PRESS = k.pressure;
-    rs.RESULT_HEIGHT_CHANGE = k.lengthChange;
-    rs.RESULT_VOLT = k.volts;
-    rs.RESULT_BATHTEMP = k.bathTemp;
-    try {
-        rs.AddNew();
-    } catch (const std::exception&) {
-        return false;   // not stored: the poll tries again on its next tick
-    }
+    rs.Test_Id = p.testId;
+    rs.RESULT_TIME = p.resultTime;
+    rs.STEP_NO = p.stepNo;
+    rs.RESULT_TEMP = p.temp;
+    rs.RESULT_PRESS = p.press;
+    rs.RESULT_HEIGHT_CHANGE = p.heightChange;
+    rs.RESULT_VOLT = p.volts;
+    rs.RESULT_BATHTEMP = p.bathTemp;
+    rs.AddNew();   // throws when not stored: the poll keeps the point and offers it again
 
-    // The detail row only for a stored point, so the grid never shows a point the database lacks.
-    if (unit >= 0 && unit < int(Module1::DetailForms.size())) {
-        if (auto* w = Module1::form<frmTestDetail>(Module1::DetailForms[std::size_t(unit)][std::size_t(cell)]))
-            w->appendPoint({.elapsedSeconds = k.elapsedSeconds,
-                            .stepNo = stepNo,
-                            .temp = k.currentTemp,
-                            .press = k.pressure,
-                            .lengthChange = k.lengthChange,
-                            .swell = k.swell,
-                            .volts = k.volts,
-                            .bathTemp = k.bathTemp,
-                            .wholeBathTemp = kind_ == realtime::UnitPoll::Screen::Sequence});
+    // The detail row only for a stored point, so the grid never shows a point the database lacks. From
+    // here on the point counts as stored, whatever fails.
+    try {
+        if (unit >= 0 && unit < int(Module1::DetailForms.size())) {
+            if (auto* w = Module1::form<frmTestDetail>(Module1::DetailForms[std::size_t(unit)][std::size_t(cell)]))
+                w->appendPoint({.elapsedSeconds = p.resultTime,
+                                .stepNo = p.stepNo,
+                                .temp = p.temp,
+                                .press = p.press,
+                                .lengthChange = p.heightChange,
+                                .swell = p.swell,
+                                .volts = p.volts,
+                                .bathTemp = p.bathTemp,
+                                .wholeBathTemp = kind_ == realtime::UnitPoll::Screen::Sequence});
+        }
+        liveChart_->pointLogged(cell, p.testId, p.resultTime, p.temp, p.press, p.heightChange);
+    } catch (const std::exception&) {
     }
-    liveChart_->pointLogged(cell, rs.Test_Id, rs.RESULT_TIME, rs.RESULT_TEMP, rs.RESULT_PRESS,
-                            rs.RESULT_HEIGHT_CHANGE);
     return true;
 }
 

@@ -48,6 +48,11 @@ public:
     static constexpr int DesignWidth = 985;
     static constexpr int DesignHeight = 707;
 
+    // Closing refused while logged points wait for the database.
+    static inline const QString UnstoredPointsMessage = QStringLiteral(
+        "Some logged points of this unit are not stored yet: the database cannot be written at present. "
+        "Close the screen when it can be written again.");
+
     explicit frmSimpleTest(QWidget* parent = nullptr);
     ~frmSimpleTest() override;
 
@@ -80,9 +85,10 @@ public:
     void chkPress_Click();
     void Timer1_Timer();
 
-    // Logs one point of a cell: a detail row and a TEST_RESULT row. False when the row could not be stored
-    // (the poll then keeps its last-log tick and tries again on the next tick).
-    bool LogPoint(int unit, int cell);
+    // Stores one point taken by the poll: a TEST_RESULT row, then the row of the detail window of (unit,
+    // the point's cell) and the live chart's point. Throws DbError (false without a record object) when the
+    // row could not be stored; the poll then keeps the point and offers it again.
+    bool LogPoint(int unit, const realtime::LoggedPoint& point);
     // Creates the cell's detail window for the test named in lblTestname(cell) and fills its header.
     virtual void LoadCellTest(int cell);
     // Brings the live chart up to date with every running cell's points: rebuilt from the database when
@@ -139,7 +145,7 @@ public:
     void showAlarm(int cell, bool shown) override;
     void showStatus(int cell, const QString& text) override;
     void stopCell(int cell) override;
-    bool logPoint(int cell) override;
+    bool storePoint(const realtime::LoggedPoint& point) override;
     void refreshChart() override;
 
     // ---- CellControlView ----
@@ -164,7 +170,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
     // The step number logged with a point (a simple test has one step).
-    virtual int loggedStepNo(int cell) const;
+    int loggedStepNo(int cell) const override;
     void Form_Load();
     frmTestDetail* detailWindow(int cell) const;
 

@@ -109,7 +109,9 @@ void DbHandle::open(const QString& path)
     // The URI form with mode=rw: a missing file fails instead of being created.
     const QByteArray encoded = QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/");
     d.setDatabaseName(QStringLiteral("file:%1?mode=rw").arg(QString::fromUtf8(encoded)));
-    d.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000"));
+    // A short busy timeout: the window never waits long on a database another program holds; a logged
+    // point that finds it locked is kept and stored later (realtime::UnitPoll).
+    d.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     if (!d.open()) {
         DbError err = toDbError(d.lastError());
         if (err.number < 0) err.number = 14;

@@ -8,6 +8,9 @@
 // usable until the last record object bound to it lets go; it is closed and removed then.
 class DbHandle {
 public:
+    // How long a statement waits for another connection's lock before it fails with "database is locked".
+    static constexpr int BusyTimeoutMs = 100;
+
     DbHandle();
     ~DbHandle();
     DbHandle(const DbHandle&) = delete;

@@ -19,6 +19,7 @@ class TestPlatform : public QObject {
 private slots:
     void scriptedPromptsRecordAndAnswer();
     void promptsFallBackToQtWhenScriptEnds();
+    void messagesInsideATickWaitForIt();
     void elapsedIsWrapSafe_data();
     void elapsedIsWrapSafe();
     void waitProcessesEventsAndAdvancesManualClock();
@@ -52,6 +53,43 @@ void TestPlatform::promptsFallBackToQtWhenScriptEnds()
         ScriptedPrompts p;
     }
     QVERIFY(dynamic_cast<QtPrompts*>(&Prompts::current()) != nullptr);
+}
+
+void TestPlatform::messagesInsideATickWaitForIt()
+{
+    // Raised inside a (nested) tick: shown after the outermost one returned, in order, one box at a time;
+    // a message raised by a tick that runs while a box is open waits for that box. Outside a tick: at once.
+    ScriptedPrompts p;
+    QStringList openWhenShown;
+    int ticksWhileOpen = 0;
+    p.whileOpen = [&](const ScriptedPrompts::Shown& s) {
+        openWhenShown << QStringLiteral("%1:%2").arg(s.text).arg(p.open);
+        if (s.text != QLatin1String("first")) return;
+        QTimer::singleShot(0, [&] {
+            TickScope tick;
+            ++ticksWhileOpen;
+            tell("third");
+        });
+        QTRY_COMPARE(ticksWhileOpen, 1);
+        QCOMPARE(pendingMessages(), 2);   // "second" and "third" wait for this box
+    };
+    {
+        TickScope outer;
+        tell("first");
+        {
+            TickScope inner;
+            tell("second", "Title");
+        }
+        QCOMPARE(pendingMessages(), 2);
+        QCoreApplication::processEvents();   // a pause inside the tick shows nothing
+        QVERIFY(p.shown.empty());
+    }
+    QTRY_COMPARE(p.shown.size(), std::size_t(3));
+    QCOMPARE(openWhenShown, (QStringList{"first:1", "second:1", "third:1"}));
+    QCOMPARE(p.shown[1].title, QString("Title"));
+    QCOMPARE(pendingMessages(), 0);
+    tell("now");
+    QCOMPARE(p.texts().last(), QString("now"));
 }
 
 void TestPlatform::elapsedIsWrapSafe_data()

@@ -130,11 +130,13 @@ struct Rig {
     {
         port->receive(record(cell, temp, bath < 0 ? temp : bath, setting, mV, psi));
     }
-    // One poll tick after ms of the clock.
+    // One poll tick after ms of the clock, then what the event loop runs right after it (messages the
+    // tick raised).
     void tick(std::uint32_t ms = 500)
     {
         clock.advance(ms);
         screen->Timer1_Timer();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     }
     // Ticks with a fresh record of each given cell before every tick.
     void run(int ticks, double tempA = 150, double mVA = 2500, double tempB = 150, double mVB = 2500, double psi = 0)

@@ -36,7 +36,7 @@ public:
     void showAlarm(int cell, bool shown) override { alarm[std::size_t(cell)] = shown; }
     void showStatus(int, const QString&) override {}
     void stopCell(int cell) override { poll->cell(cell).state = CellStopped; }
-    bool logPoint(int) override { return true; }
+    bool storePoint(const LoggedPoint&) override { return true; }
 };
 
 class Simulator {

@@ -5,6 +5,7 @@
 #include "platform/FakeSerialPort.h"
 #include "platform/Prompts.h"
 #include "realtime/UnitPoll.h"
+#include "records/DbError.h"
 #include "records/Module1.h"
 
 #include <QtTest>
@@ -55,10 +56,13 @@ public:
         events << QStringLiteral("message");
         UnitPollListener::showMessage(text);
     }
-    bool logPoint(int cell) override
+    std::vector<LoggedPoint> stored;
+    bool storePoint(const LoggedPoint& p) override
     {
-        events << QStringLiteral("log %1").arg(cell);
-        return log(cell);
+        events << QStringLiteral("log %1").arg(p.cell);
+        if (!log(p.cell)) return false;
+        stored.push_back(p);
+        return true;
     }
     void refreshChart() override { events << QStringLiteral("chart"); }
     QString label(int cell, CellLabel l) const
@@ -85,16 +89,27 @@ struct Rig {
         screen.poll = &poll;
         port.open(1, "19200,n,8,1");
     }
+    // One tick, then what the event loop runs right after it (messages raised inside the tick).
     void tick(const QByteArray& in = {})
     {
         port.receive(in);
         poll.tick();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     }
     // A running cell started now.
     void run(int cell)
     {
         poll.cell(cell).state = CellRunning;
         poll.startTiming(cell);
+    }
+    // Both cells running, logging every `interval` seconds, far from their maximum time.
+    void runBoth(int interval)
+    {
+        for (int c = 1; c <= 2; ++c) {
+            run(c);
+            poll.cell(c).maxTimeText = "1000";
+            poll.cell(c).loggingInterval = interval;
+        }
     }
 };
 } // namespace
@@ -130,6 +145,12 @@ private slots:
     void logging();
     void failedLogIsRetried();
     void failingCellDoesNotBlockTheOther();
+    void backlogStoredInOrder_data();
+    void backlogStoredInOrder();
+    void cellSilentOnItsOwn_data();
+    void cellSilentOnItsOwn();
+    void cellAlarmAfterUnitSilence();
+    void messagesWaitForTheTick();
     void elapsed_data();
     void elapsed();
 };
@@ -496,39 +517,211 @@ void TestUnitPoll::logging()
 
 void TestUnitPoll::failedLogIsRetried()
 {
+    // A point that cannot be stored keeps its own time and readings and is stored on a later tick; the
+    // next point still falls due one interval after it.
     Rig r;
     r.run(1);
     r.poll.cell(1).maxTimeText = "1000";
     r.poll.cell(1).loggingInterval = 2;
-    const std::uint32_t start = r.poll.cell(1).lastLogTick;
     bool dbUp = false;
     r.screen.log = [&](int) { return dbUp; };
     r.clock.advance(2000);
     r.tick(rec("A1", 70, 71, 72, 500, 120));
     QCOMPARE(r.screen.events, QStringList{"log 1"});
-    QCOMPARE(r.poll.cell(1).lastLogTick, start);
+    QCOMPARE(r.poll.cell(1).lastLogTick, r.clock.now);
+    QCOMPARE(r.poll.pendingPoints().size(), std::size_t(1));
     r.clock.advance(500);
     dbUp = true;
-    r.tick(rec("A1", 70, 71, 72, 500, 120));
+    r.tick(rec("A1", 80, 81, 72, 600, 130));
     QCOMPARE(r.screen.events, (QStringList{"log 1", "log 1", "chart"}));
-    QCOMPARE(r.poll.cell(1).lastLogTick, r.clock.now);
+    QCOMPARE(r.screen.stored.size(), std::size_t(1));
+    QCOMPARE(r.screen.stored[0].resultTime, 2);
+    QCOMPARE(r.screen.stored[0].temp, 70.0);
+    QCOMPARE(r.screen.stored[0].bathTemp, 71.0);
+    QCOMPARE(r.screen.stored[0].volts, 0.5);
+    QCOMPARE(r.screen.stored[0].press, 120.0);
+    QVERIFY(r.poll.pendingPoints().empty());
+    QVERIFY(r.prompts.shown.empty());
 }
 
 void TestUnitPoll::failingCellDoesNotBlockTheOther()
 {
+    // A failing store of one cell's point holds the points behind it (they are stored in order later);
+    // the other cell's points are taken on time all the same.
     Rig r;
     r.run(1);
     r.run(2);
     r.poll.cell(1).maxTimeText = r.poll.cell(2).maxTimeText = "1000";
-    r.screen.log = [](int cell) -> bool {
-        if (cell == 1) throw std::runtime_error("database is locked");
+    bool locked = true;
+    r.screen.log = [&](int) -> bool {
+        if (locked) throw std::runtime_error("database is locked");
         return true;
     };
     r.clock.advance(30000);
-    r.tick(rec("A1", 70, 71, 72, 500, 120) + rec("B1", 70, 71, 72, 500, 120));
-    QCOMPARE(r.screen.events, (QStringList{"log 1", "log 2", "chart"}));
+    r.tick(rec("A1", 70, 71, 72, 500, 120) + rec("B1", 75, 71, 72, 500, 120));
+    // One try per back-off period, however many points wait.
+    QCOMPARE(r.screen.events, QStringList{"log 1"});
+    QCOMPARE(r.poll.cell(1).lastLogTick, r.clock.now);
     QCOMPARE(r.poll.cell(2).lastLogTick, r.clock.now);
-    QVERIFY(r.poll.cell(1).lastLogTick != r.clock.now);
+    QCOMPARE(r.poll.pendingPoints().size(), std::size_t(2));
+    locked = false;
+    r.clock.advance(500);
+    r.tick(rec("A1", 90, 71, 72, 500, 120) + rec("B1", 95, 71, 72, 500, 120));
+    QCOMPARE(r.screen.events, (QStringList{"log 1", "log 1", "log 2", "chart"}));
+    QCOMPARE(r.screen.stored[0].temp, 70.0);
+    QCOMPARE(r.screen.stored[1].temp, 75.0);
+    QCOMPARE(r.screen.stored[1].resultTime, 30);
+}
+
+void TestUnitPoll::backlogStoredInOrder_data()
+{
+    QTest::addColumn<int>("outageS");
+    QTest::addColumn<int>("messages");
+    QTest::newRow("10 s") << 10 << 0;
+    QTest::newRow("59 s") << 59 << 0;
+    QTest::newRow("61 s") << 61 << 1;
+    QTest::newRow("5 min") << 300 << 1;
+}
+
+void TestUnitPoll::backlogStoredInOrder()
+{
+    // Both cells log every second while nothing can be stored: afterwards every point is stored once, in
+    // order, with its own time and readings, and a long outage is reported once, after the tick.
+    QFETCH(int, outageS);
+    QFETCH(int, messages);
+    Rig r;
+    r.runBoth(1);
+    bool locked = true;
+    r.screen.log = [&](int) -> bool {
+        if (locked) throw DbError(5, QStringLiteral("database is locked"));
+        return true;
+    };
+    int k = 0;
+    auto tickWithReadings = [&] {
+        ++k;
+        r.clock.advance(500);
+        r.tick(rec("A1", 100 + k * 0.5, 71, 72, 500, 120) + rec("B1", 300 + k * 0.5, 71, 72, 500, 120));
+    };
+    while (k < outageS * 2) tickWithReadings();
+    QVERIFY(r.screen.stored.empty());
+    QCOMPARE(int(r.poll.pendingPoints().size()), 2 * outageS);
+    QCOMPARE(int(r.prompts.shown.size()), messages);
+    if (messages)
+        QCOMPARE(r.prompts.shown[0].text,
+                 UnitPoll::StoreDelayedMessage.arg(1).arg(QStringLiteral("database is locked")));
+    locked = false;
+    for (int i = 0; i < 4; ++i) tickWithReadings();
+    QVERIFY(r.poll.pendingPoints().empty());
+    QCOMPARE(int(r.screen.stored.size()), 2 * (outageS + 2));
+    for (int c = 1; c <= 2; ++c) {
+        QList<int> times;
+        for (const LoggedPoint& p : r.screen.stored) {
+            if (p.cell != c) continue;
+            times << p.resultTime;
+            // The readings of the tick that took the point (tick k reads 100 + k / 2 °F on cell A).
+            QCOMPARE(p.temp, (c == 1 ? 100.0 : 300.0) + p.resultTime);
+        }
+        QList<int> expected;
+        for (int t = 1; t <= outageS + 2; ++t) expected << t;
+        QCOMPARE(times, expected);
+    }
+    QCOMPARE(int(r.prompts.shown.size()), messages);
+
+    // A new outage is reported anew.
+    locked = true;
+    for (int i = 0; i < 125; ++i) tickWithReadings();
+    QCOMPARE(int(r.prompts.shown.size()), messages + 1);
+}
+
+void TestUnitPoll::cellSilentOnItsOwn_data()
+{
+    QTest::addColumn<int>("silentTicks");
+    QTest::addColumn<bool>("alarm");
+    QTest::newRow("4 ticks") << 4 << false;
+    QTest::newRow("5 ticks") << 5 << true;
+    QTest::newRow("12 ticks") << 12 << true;
+}
+
+void TestUnitPoll::cellSilentOnItsOwn()
+{
+    // Cell B's records stop while cell A's go on: from the fifth tick B shows its own alarm and takes no
+    // point from its old readings; A goes on. B's first record clears the alarm and the due point is taken.
+    QFETCH(int, silentTicks);
+    QFETCH(bool, alarm);
+    Rig r;
+    r.runBoth(1);
+    for (int i = 0; i < 2; ++i) {
+        r.clock.advance(500);
+        r.tick(rec("A1", 70, 71, 72, 500, 120) + rec("B1", 80, 81, 72, 500, 120));
+    }
+    auto count = [&](int c) {
+        return int(std::count_if(r.screen.stored.begin(), r.screen.stored.end(),
+                                 [c](const LoggedPoint& p) { return p.cell == c; }));
+    };
+    QCOMPARE(count(2), 1);
+    for (int i = 0; i < silentTicks; ++i) {
+        r.clock.advance(500);
+        r.tick(rec("A1", 70, 71, 72, 500, 120));
+    }
+    QCOMPARE(r.screen.alarm[2], alarm);
+    QVERIFY(!r.screen.alarm[1]);
+    QVERIFY(!r.poll.alarmShown());
+    QCOMPARE(r.poll.readingsStale(2), alarm);
+    // Up to the fifth tick B logs from its last readings; from then on not.
+    const int bPoints = 1 + std::min(silentTicks, 4) / 2;
+    QCOMPARE(count(2), bPoints);
+    QCOMPARE(count(1), 1 + silentTicks / 2);
+    QVERIFY(r.prompts.shown.empty());
+
+    r.clock.advance(500);
+    r.tick(rec("A1", 70, 71, 72, 500, 120) + rec("B1", 90, 91, 72, 500, 120));
+    QVERIFY(!r.screen.alarm[2]);
+    if (alarm) {
+        // The point held back is taken at once, with the fresh readings and their time.
+        QCOMPARE(count(2), bPoints + 1);
+        QCOMPARE(r.screen.stored.back().temp, 90.0);
+        QCOMPARE(r.screen.stored.back().resultTime, (3 + silentTicks) / 2);
+    }
+}
+
+void TestUnitPoll::cellAlarmAfterUnitSilence()
+{
+    // The unit falls silent (both alarms) and comes back with cell A only: the record end hides A's alarm,
+    // B's stays only once B has missed five answered ticks of its own.
+    Rig r;
+    r.tick(rec("A1", 70, 71, 72, 500, 120) + rec("B1", 80, 81, 72, 500, 120));
+    for (int i = 0; i < 6; ++i) r.tick();
+    QVERIFY(r.screen.alarm[1] && r.screen.alarm[2]);
+    for (int i = 0; i < 4; ++i) {
+        r.tick(rec("A1", 70, 71, 72, 500, 120));
+        QVERIFY(!r.screen.alarm[1]);
+        QVERIFY(!r.screen.alarm[2]);
+    }
+    r.tick(rec("A1", 70, 71, 72, 500, 120));
+    QVERIFY(!r.screen.alarm[1]);
+    QVERIFY(r.screen.alarm[2]);
+    // Readings ten ticks old are stale, whatever the alarm shows.
+    QVERIFY(r.poll.readingsStale(2));
+    QVERIFY(!r.poll.readingsStale(1));
+}
+
+void TestUnitPoll::messagesWaitForTheTick()
+{
+    // The over-temperature message opens no box inside the tick: it is shown once, after the tick returned.
+    Rig r;
+    r.run(1);
+    r.run(2);
+    r.poll.cell(1).maxTimeText = r.poll.cell(2).maxTimeText = "100";
+    r.port.receive(rec("A1", 700, 71, 72, 500, 120) + rec("B1", 700, 71, 72, 500, 120));
+    r.poll.tick();
+    QCOMPARE(r.screen.events, (QStringList{"stop 1", "message", "stop 2", "message"}));
+    QVERIFY(r.prompts.shown.empty());
+    QCOMPARE(platform::pendingMessages(), 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(r.prompts.texts(), QStringList(2, UnitPoll::OverTemperatureMessage));
+    QCOMPARE(platform::pendingMessages(), 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(r.prompts.shown.size(), std::size_t(2));
 }
 
 void TestUnitPoll::elapsed_data()
