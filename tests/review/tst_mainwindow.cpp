@@ -261,12 +261,8 @@ private slots:
 
     void controls_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("tip");
-        auto row = [](const char* name, const char* caption, const char* tip) {
-            QTest::newRow(name) << QString::fromUtf8(name) << QString::fromUtf8(caption) << QString::fromUtf8(tip);
-        };
+        testsupport::addControlColumns();
+        const auto row = testsupport::addControlRow;
         row("cmdOpen", "&Open Saved Test", "Click here to open a saved test");
         row("cmdRelated", "Test Info", "Click here to display test infomation");
         row("cmdexportExcel", "Export Excel", "Click here to generate a detailed report in Excel format");
