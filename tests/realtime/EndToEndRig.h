@@ -4,13 +4,18 @@
 // (length = 0.25 in./V × volts + 0.1 in.), a connection to the folder's database, and the test-information
 // dialog answered with a test name.
 #include "TestSupport.h"
+#include "platform/Prompts.h"
+#include "platform/SerialPort.h"
 #include "platform/ShowModal.h"
+#include "realtime/frmMDIRealTime.h"
+#include "realtime/frmSimpleTest.h"
 #include "realtime/frmTestRelate.h"
 #include "records/Module1.h"
 #include "records/SettingsFile.h"
 #include "records/clsConnection.h"
 
 #include <QLineEdit>
+#include <QTest>
 #include <functional>
 
 namespace e2e {
@@ -36,6 +41,29 @@ inline void answerTestInformation(std::function<QString()> testName)
         dlg->Command2_Click();
         return dlg->Cancels() ? int(QDialog::Rejected) : int(QDialog::Accepted);
     });
+}
+
+// The simple-test screens of units 1 and 2, added from the window's menu.
+struct SimpleScreens {
+    frmSimpleTest* unit1 = nullptr;
+    frmSimpleTest* unit2 = nullptr;
+};
+
+// Adds both screens; they must open without a message and with their ports open. On a fault the test has
+// failed (QTest::currentTestFailed()) and the caller returns.
+inline SimpleScreens addSimpleScreens(frmMDIRealTime& w, const platform::ScriptedPrompts& prompts)
+{
+    SimpleScreens out;
+    [&] {
+        w.menuSimpleAdd_Click(1);
+        w.menuSimpleAdd_Click(2);
+        QCOMPARE(prompts.texts(), QStringList());
+        out.unit1 = Module1::form<frmSimpleTest>(Module1::SimpleTestForms[1]);
+        out.unit2 = Module1::form<frmSimpleTest>(Module1::SimpleTestForms[2]);
+        QVERIFY(out.unit1 && out.unit2);
+        QVERIFY(out.unit1->MSComm1->isOpen() && out.unit2->MSComm1->isOpen());
+    }();
+    return out;
 }
 
 } // namespace e2e

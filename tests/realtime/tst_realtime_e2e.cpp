@@ -44,13 +44,8 @@ void TestRealTimeEndToEnd::addZeroDescribeStartAndLog()
     {
         frmMDIRealTime w;
         w.show();
-        w.menuSimpleAdd_Click(1);
-        w.menuSimpleAdd_Click(2);
-        QCOMPARE(prompts.texts(), QStringList());
-        auto* unit1 = Module1::form<frmSimpleTest>(Module1::SimpleTestForms[1]);
-        auto* unit2 = Module1::form<frmSimpleTest>(Module1::SimpleTestForms[2]);
-        QVERIFY(unit1 && unit2);
-        QVERIFY(unit1->MSComm1->isOpen() && unit2->MSComm1->isOpen());
+        const auto [unit1, unit2] = e2e::addSimpleScreens(w, prompts);
+        if (QTest::currentTestFailed()) return;
 
         // Both units report both cells; the dry wafer reads 1.6 V, 0.5 in. by the calibration.
         QTRY_VERIFY_WITH_TIMEOUT(unit1->poll().cell(1).volts > 1.5 && unit2->poll().cell(2).volts > 1.5, 5000);

@@ -6,6 +6,7 @@
 // With VEDUVOVIR_SCREENSHOTS set to a folder, the tiled window (sequence screen running, simple screen
 // beside it) and the detail window with its step grid are saved there as seqtest-tiled.png and
 // seqtest-detail.png; run under Xvfb with QT_QPA_PLATFORM=xcb for real window frames.
+#include "EndToEndRig.h"
 #include "TestSupport.h"
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
@@ -40,10 +41,7 @@ private slots:
 void TestSeqEndToEnd::runsShortSequence()
 {
     TempWorkDir dir;
-    dir.write("initial.txt", SettingsFile::text({1, 2}, 1));
-    QByteArray cal;
-    for (int i = 0; i < 8; ++i) cal += "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,1.2,2.2,3.2, .1 , .25 , .1 , .25 ,\r\n";
-    dir.write("Calib.dat", cal);
+    e2e::prepare(dir);
     QVERIFY(sqlExec("INSERT INTO SEQUENCE_INFO (SEQUENCE_NAME, TIME_BEFORE_READ, SAMPLE_INTERVAL) VALUES ('Short', 20, 60);"
                     "INSERT INTO SEQUENCE_STEP (SEQUENCE_ID, STEP_NO, STEP_ELAPSE_TIME, STEP_TEMP, RECORD_RATE, STEP_PRESS) "
                     "SELECT SEQUENCE_ID, 1, 0.1, 150, 1, 0 FROM SEQUENCE_INFO UNION ALL "
@@ -56,9 +54,6 @@ void TestSeqEndToEnd::runsShortSequence()
     QVERIFY(sim.waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.file("COM1")) && QFile::exists(dir.file("COM2")), 5000);
 
-    Module1::UnitSystem = 1;
-    Module1::SetUnitCaptions();
-    Module1::DbConnection = openConnection();
     platform::ScriptedPrompts prompts;
     int pickers = 0;
     platform::setModalHandler([&pickers](QDialog& d) {

@@ -6,6 +6,7 @@
 //   VEDUVOVIR_SCREENSHOTS=/tmp xvfb-run -a -s "-screen 0 1920x1080x24" \
 //       env QT_QPA_PLATFORM=xcb build/realtime_tst_simplechart layout
 #include "ChartView.h"
+#include "LayoutCheck.h"
 #include "SimpleTestRig.h"
 
 #include "realtime/CellControl.h"
@@ -289,42 +290,12 @@ void tst_SimpleChart::layout()
     QCoreApplication::processEvents();
     QCOMPARE(s->size(), size);
 
-    QStringList faults;
-    auto check = [&](QWidget* container, QRect area) {
-        QList<QWidget*> kids;
-        for (QObject* o : container->children())
-            if (auto* w = qobject_cast<QWidget*>(o); w && !w->isWindow()) kids << w;
-        for (int i = 0; i < kids.size(); ++i) {
-            QWidget* w = kids[i];
-            w->ensurePolished();
-            const QRect g = w->geometry();
-            if (!area.contains(g)) faults << QStringLiteral("%1 outside its frame").arg(w->objectName());
-            for (int j = i + 1; j < kids.size(); ++j)
-                if (g.intersects(kids[j]->geometry()))
-                    faults << QStringLiteral("%1 overlaps %2").arg(w->objectName(), kids[j]->objectName());
-            const QFontMetrics fm(w->font());
-            QString text;
-            int room = g.width();
-            if (auto* l = qobject_cast<QLabel*>(w); l && l->pixmap().isNull()) {
-                text = l->text();
-                room -= l->property("role").toString() == QLatin1String("reading")
-                        || l->property("role").toString() == QLatin1String("name") ? 18 : 4;
-            } else if (auto* b = qobject_cast<QPushButton*>(w)) {
-                text = b->text();
-                room -= 10;
-            } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
-                if (c->sizeHint().width() > g.width()) faults << QStringLiteral("%1 clipped").arg(w->objectName());
-            }
-            if (!text.isEmpty() && fm.horizontalAdvance(text) > room)
-                faults << QStringLiteral("%1 text \"%2\" clipped").arg(w->objectName(), text);
-            if (!text.isEmpty() && fm.height() > g.height())
-                faults << QStringLiteral("%1 too low for its text").arg(w->objectName());
-        }
-    };
-    check(s, s->rect());
+    // Hidden alarms count as shown; a label keeps 4 px free inside its padding and border.
+    const testsupport::LayoutRules rules{.hiddenToo = true, .labelReserve = 4};
+    QStringList faults = testsupport::layoutFaults(s, s->rect(), rules);
     for (int c = 1; c <= 2; ++c) {
         QGroupBox* f = s->fraCell[std::size_t(c)];
-        check(f, f->rect().adjusted(0, QFontMetrics(f->font()).height(), 0, 0));
+        faults << testsupport::layoutFaults(f, testsupport::belowTitle(f), rules);
     }
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 

@@ -90,14 +90,9 @@ void TestUnitReturnEndToEnd::unitComesBackAndTestGoesOnLogging()
     {
         frmMDIRealTime w;
         w.show();
-        w.menuSimpleAdd_Click(1);
-        w.menuSimpleAdd_Click(2);
-        QCOMPARE(prompts.texts(), QStringList());
-        auto* unit1 = Module1::form<frmSimpleTest>(Module1::SimpleTestForms[1]);
-        auto* unit2 = Module1::form<frmSimpleTest>(Module1::SimpleTestForms[2]);
-        QVERIFY(unit1 && unit2);
+        const auto [unit1, unit2] = e2e::addSimpleScreens(w, prompts);
+        if (QTest::currentTestFailed()) return;
         platform::SerialPort* port1 = unit1->MSComm1.get();
-        QVERIFY(port1->isOpen() && unit2->MSComm1->isOpen());
         QTRY_VERIFY_WITH_TIMEOUT(unit1->poll().cell(1).volts > 1.5 && unit2->poll().cell(1).volts > 1.5, 5000);
 
         // A test on cell A of each unit, one point a second.

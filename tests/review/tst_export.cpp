@@ -4,6 +4,7 @@
 // written) and the comma-separated report (byte for byte with CR LF, the refusal without a test, the save
 // dialog's filter, cancel, a report that fails part-way). Both take the stored test header, not unsaved
 // edits of the test-information window, and keep the program's timers running while a long test is written.
+#include "MainWindowRig.h"
 #include "TestSupport.h"
 
 #include "platform/Prompts.h"
@@ -189,22 +190,17 @@ private:
 
 } // namespace
 
-class Export : public QObject {
+class Export : public QObject, private MainWindowRig {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testsupport::TempWorkDir> dir_;
-    std::unique_ptr<ScriptedPrompts> prompts_;
-    std::unique_ptr<frmMain> w_;
     QStringList opened_;         // files handed to the desktop opener
     bool openerWorks_ = true;    // what the opener answers
     QString openName_;
 
     frmMain& start()
     {
-        dir_->write(QStringLiteral("initial.txt"), SettingsFile::text({}, 1));
-        w_ = std::make_unique<frmMain>();
-        w_->Form_Load();
+        startMainWindow(SettingsFile::text({}, 1));
         QDir(dir_->path()).mkdir(QStringLiteral("books"));
         w_->setWorkbookFolder(dir_->file(QStringLiteral("books")));
         return *w_;
@@ -230,9 +226,7 @@ private:
 private slots:
     void init()
     {
-        dir_ = std::make_unique<testsupport::TempWorkDir>();
-        prompts_ = std::make_unique<ScriptedPrompts>();
-        Module1::Reset();
+        freshFolder();
         QVERIFY(storeTests());
         opened_.clear();
         openerWorks_ = true;
@@ -252,12 +246,9 @@ private slots:
 
     void cleanup()
     {
-        w_.reset();
         platform::setModalHandler({});
         platform::setDocumentOpener({});
-        Module1::Reset();
-        prompts_.reset();
-        dir_.reset();
+        releaseAll();
     }
 
     // ---- workbook ----

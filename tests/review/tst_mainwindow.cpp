@@ -8,6 +8,7 @@
 //   VEDUVOVIR_SCREENSHOTS=/tmp xvfb-run -a -s "-screen 0 1920x1080x24" \
 //       env QT_QPA_PLATFORM=xcb build/review_tst_mainwindow layout
 #include "LayoutCheck.h"
+#include "MainWindowRig.h"
 #include "TestSupport.h"
 
 #include "platform/Chart.h"
@@ -106,13 +107,10 @@ const QString kNotFound = QStringLiteral("Your test name is not found.  Please t
 
 } // namespace
 
-class MainWindow : public QObject {
+class MainWindow : public QObject, private MainWindowRig {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testsupport::TempWorkDir> dir_;
-    std::unique_ptr<ScriptedPrompts> prompts_;
-    std::unique_ptr<frmMain> w_;
     // How the modal handler works each kind of dialog while its modal show is up.
     std::function<void(frmOpenTest&)> driveOpen_;
     std::function<void(frmSearch&)> driveSearch_;
@@ -122,10 +120,7 @@ private:
     // The main window after its start-up; flag < 0 leaves "initial.txt" away.
     frmMain& start(int flag)
     {
-        if (flag >= 0) dir_->write(QStringLiteral("initial.txt"), settings(flag));
-        w_ = std::make_unique<frmMain>();
-        w_->Form_Load();
-        return *w_;
+        return startMainWindow(flag >= 0 ? settings(flag) : QByteArray());
     }
 
     // Presses "Open Saved Test" (or the menu item); drive works the dialog; a dialog still up afterwards is
@@ -161,9 +156,7 @@ private:
 private slots:
     void init()
     {
-        dir_ = std::make_unique<testsupport::TempWorkDir>();
-        prompts_ = std::make_unique<ScriptedPrompts>();
-        Module1::Reset();
+        freshFolder();
         modalShown_.clear();
         platform::setModalHandler([this](QDialog& d) {
             modalShown_ << QPointer<QDialog>(&d);
@@ -191,9 +184,7 @@ private slots:
         driveOpen_ = nullptr;
         driveSearch_ = nullptr;
         driveOther_ = nullptr;
-        Module1::Reset();
-        prompts_.reset();
-        dir_.reset();
+        releaseAll();
     }
 
     // ---- start-up ----
@@ -261,12 +252,8 @@ private slots:
 
     void controls_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("tip");
-        auto row = [](const char* name, const char* caption, const char* tip) {
-            QTest::newRow(name) << QString::fromUtf8(name) << QString::fromUtf8(caption) << QString::fromUtf8(tip);
-        };
+        testsupport::addControlColumns();
+        const auto row = testsupport::addControlRow;
         row("cmdOpen", "&Open Saved Test", "Click here to open a saved test");
         row("cmdRelated", "Test Info", "Click here to display test infomation");
         row("cmdexportExcel", "Export Excel", "Click here to generate a detailed report in Excel format");

@@ -9,6 +9,7 @@
 //   VEDUVOVIR_SCREENSHOTS=/tmp xvfb-run -a -s "-screen 0 1920x1080x24" \
 //       env QT_QPA_PLATFORM=xcb build/review_tst_overlay screenshot
 #include "ChartView.h"
+#include "MainWindowRig.h"
 #include "TestSupport.h"
 
 #include "platform/Chart.h"
@@ -71,13 +72,10 @@ const QStringList kNewestFirst{"Delta", "Gamma", "Beta", "Alpha"};
 
 } // namespace
 
-class Overlay : public QObject {
+class Overlay : public QObject, private MainWindowRig {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testsupport::TempWorkDir> dir_;
-    std::unique_ptr<ScriptedPrompts> prompts_;
-    std::unique_ptr<frmMain> w_;
     // Works the overlay dialog while its modal show is up (the dialog is shown first, as exec would).
     std::function<void(frmOverlapTest&)> driveOverlap_;
     QList<QPointer<QDialog>> modalShown_;
@@ -85,10 +83,7 @@ private:
 
     frmMain& start()
     {
-        dir_->write(QStringLiteral("initial.txt"), SettingsFile::text({}, 2));
-        w_ = std::make_unique<frmMain>();
-        w_->Form_Load();
-        return *w_;
+        return startMainWindow(SettingsFile::text({}, 2));
     }
 
     bool open(const QString& name)
@@ -131,9 +126,7 @@ private:
 private slots:
     void init()
     {
-        dir_ = std::make_unique<testsupport::TempWorkDir>();
-        prompts_ = std::make_unique<ScriptedPrompts>();
-        Module1::Reset();
+        freshFolder();
         modalShown_.clear();
         QVERIFY(storeTest(1, "Alpha", "2021-01-01 10:00:00", 3));
         QVERIFY(storeTest(2, "Beta", "2021-02-01 10:00:00", 4, 2));
@@ -158,12 +151,9 @@ private slots:
 
     void cleanup()
     {
-        w_.reset();
         platform::setModalHandler({});
         driveOverlap_ = nullptr;
-        Module1::Reset();
-        prompts_.reset();
-        dir_.reset();
+        releaseAll();
     }
 
     // ---- the dialog ----

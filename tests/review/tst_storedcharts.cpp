@@ -3,6 +3,7 @@
 // overlay button), the shared point count of the single-axis charts, redraws without a test, rebuilding
 // from what is stored at the moment of the redraw, and printing.
 #include "ChartView.h"
+#include "MainWindowRig.h"
 #include "TestSupport.h"
 
 #include "platform/Chart.h"
@@ -131,21 +132,15 @@ QByteArray settings(int unitFlag) { return SettingsFile::text({1}, unitFlag); }
 
 } // namespace
 
-class StoredCharts : public QObject {
+class StoredCharts : public QObject, private MainWindowRig {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testsupport::TempWorkDir> dir_;
-    std::unique_ptr<ScriptedPrompts> prompts_;
-    std::unique_ptr<frmMain> w_;
 
     // The window loaded in a folder with the stored tests; unitFlag < 0: no settings file.
     frmMain& start(int unitFlag = 2)
     {
-        if (unitFlag >= 0) dir_->write(QStringLiteral("initial.txt"), settings(unitFlag));
-        w_ = std::make_unique<frmMain>();
-        w_->Form_Load();
-        return *w_;
+        return startMainWindow(unitFlag >= 0 ? settings(unitFlag) : QByteArray());
     }
 
     // Opens a test as the operator does: the open dialog, the name typed, OK.
@@ -188,19 +183,14 @@ private:
 private slots:
     void init()
     {
-        dir_ = std::make_unique<testsupport::TempWorkDir>();
-        prompts_ = std::make_unique<ScriptedPrompts>();
-        Module1::Reset();
+        freshFolder();
         for (const StoredTest& t : kTests) QVERIFY(storeTest(t));
     }
 
     void cleanup()
     {
         platform::setModalHandler({});
-        w_.reset();
-        Module1::Reset();
-        prompts_.reset();
-        dir_.reset();
+        releaseAll();
     }
 
     // ---- the five chart types of the opened test ----

@@ -202,12 +202,8 @@ private slots:
 
     void controls_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("tip");
-        auto row = [](const char* name, const char* caption, const char* tip) {
-            QTest::newRow(name) << QString::fromUtf8(name) << QString::fromUtf8(caption) << QString::fromUtf8(tip);
-        };
+        testsupport::addControlColumns();
+        const auto row = testsupport::addControlRow;
         row("Label1", "Saved test sequences:", "");
         row("MSFlexGrid1", "", "Select the desired test step by click on it");
         row("cmdNew", "&New", "Click here to create a new test sequence");

@@ -31,12 +31,12 @@ QRect belowTitle(QWidget* groupBox)
     return groupBox->rect().adjusted(0, QFontMetrics(groupBox->font()).height(), 0, 0);
 }
 
-QStringList layoutFaults(QWidget* container, QRect area)
+QStringList layoutFaults(QWidget* container, QRect area, const LayoutRules& rules)
 {
     QStringList faults;
     QList<QWidget*> kids;
     for (QObject* o : container->children())
-        if (auto* w = qobject_cast<QWidget*>(o); w && !w->isWindow() && !w->isHidden()) kids << w;
+        if (auto* w = qobject_cast<QWidget*>(o); w && !w->isWindow() && (rules.hiddenToo || !w->isHidden())) kids << w;
     for (int i = 0; i < kids.size(); ++i) {
         QWidget* w = kids[i];
         w->ensurePolished();
@@ -59,7 +59,7 @@ QStringList layoutFaults(QWidget* container, QRect area)
             room -= 10;
         } else if (auto* l = qobject_cast<QLabel*>(w)) {
             text = l->text();
-            room = l->contentsRect().width() - 2 * l->margin() - std::max(l->indent(), 0);
+            room = l->contentsRect().width() - 2 * l->margin() - std::max(l->indent(), 0) - rules.labelReserve;
         } else if (auto* a = qobject_cast<QAbstractButton*>(w)) {
             if (a->sizeHint().width() > g.width()) faults << QStringLiteral("%1 clipped").arg(w->objectName());
         } else if (auto* combo = qobject_cast<QComboBox*>(w)) {

@@ -9,8 +9,17 @@ class QWidget;
 
 namespace testsupport {
 
-// The faults found among container's visible direct children; empty when the layout is sane.
-QStringList layoutFaults(QWidget* container, QRect area);
+// What else a check takes into account.
+struct LayoutRules {
+    // Hidden controls are checked too, as they would stand when shown (an alarm that appears later).
+    bool hiddenToo = false;
+    // Pixels a label's text must leave free inside its contents (a margin for the widest readings).
+    int labelReserve = 0;
+};
+
+// The faults found among container's visible direct children (all of them with rules.hiddenToo); empty
+// when the layout is sane.
+QStringList layoutFaults(QWidget* container, QRect area, const LayoutRules& rules = {});
 
 // The area of a group box below its title.
 QRect belowTitle(QWidget* groupBox);

@@ -113,4 +113,16 @@ QString headerColumn(const QString& column, int id)
     return sqlValue(QStringLiteral("SELECT %1 FROM TEST_INFO WHERE TEST_ID = %2").arg(column).arg(id));
 }
 
+void addControlColumns()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("tip");
+}
+
+void addControlRow(const char* name, const char* caption, const char* tip)
+{
+    QTest::newRow(name) << QString::fromUtf8(name) << QString::fromUtf8(caption) << QString::fromUtf8(tip);
+}
+
 } // namespace testsupport

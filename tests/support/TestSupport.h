@@ -45,6 +45,11 @@ void setUnits(int system);
 // The steps of a stored sequence as "no:time:temp:rate" in step order, blank separated (empty when none).
 QString storedSteps(int sequenceId);
 
+// A data table of a window's controls: the columns "name", "caption" and "tip" (QString each), and one row
+// of it tagged with the control's name.
+void addControlColumns();
+void addControlRow(const char* name, const char* caption, const char* tip);
+
 // A test header under id and name with fixed sample values: dated 2020-01-02 10:03:04, researcher "old",
 // weight 12.5, length 0.12, hardness 3, "grey clay", compaction 300 psi for 5 min on "01/02/2020", "brine".
 bool storeSampleHeader(int id, const QString& name);
