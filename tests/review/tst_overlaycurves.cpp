@@ -2,8 +2,7 @@
 // while nothing can have changed them: each redraw still shows points added, changed or deleted since the
 // last one (through the window's connection, another connection or another process), a changed sample
 // length or unit system, and leaves the shared result record as a load of the last drawn test leaves it.
-#include "ChartView.h"
-#include "TestSupport.h"
+#include "MainWindowRig.h"
 
 #include "platform/Chart.h"
 #include "platform/Prompts.h"
@@ -54,20 +53,14 @@ std::vector<double> storedSwell(int id, double length = 1)
 
 } // namespace
 
-class OverlayCurves : public QObject {
+class OverlayCurves : public QObject, private MainWindowRig {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testsupport::TempWorkDir> dir_;
-    std::unique_ptr<platform::ScriptedPrompts> prompts_;
-    std::unique_ptr<frmMain> w_;
-
     // The window with "One" opened and "Two", "One" and "Three" listed after it, all ticked.
     frmMain& startWithOverlay()
     {
-        dir_->write(QStringLiteral("initial.txt"), SettingsFile::text({1}, 2));
-        w_ = std::make_unique<frmMain>();
-        w_->Form_Load();
+        startMainWindow(SettingsFile::text({1}, 2));
         platform::setModalHandler([](QDialog& d) {
             auto* dlg = qobject_cast<frmOpenTest*>(&d);
             if (!dlg) return 0;
@@ -108,9 +101,7 @@ private:
 private slots:
     void init()
     {
-        dir_ = std::make_unique<testsupport::TempWorkDir>();
-        prompts_ = std::make_unique<platform::ScriptedPrompts>();
-        Module1::Reset();
+        freshFolder();
         QVERIFY(storeTest(1, "One", 5));
         QVERIFY(storeTest(2, "Two", 7));
         QVERIFY(storeTest(3, "Three", 4));
@@ -119,10 +110,7 @@ private slots:
     void cleanup()
     {
         platform::setModalHandler({});
-        w_.reset();
-        Module1::Reset();
-        prompts_.reset();
-        dir_.reset();
+        releaseAll();
     }
 
     // Each change is shown by the next redraw, wherever the changed test stands in the list.
