@@ -62,6 +62,8 @@ public:
     QString heading(int column) const;
     // The text of a cell, as the grid shows it.
     virtual QString text(int row, int column) const = 0;
+    // The same text appended as UTF-8 (exports of many cells; a model may make it without a QString).
+    virtual void appendText(int row, int column, QByteArray& utf8) const { utf8 += text(row, column).toUtf8(); }
 
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

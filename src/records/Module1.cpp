@@ -67,8 +67,14 @@ QString ToDisplayLength(double x) { return ToDisplayLength(x, UnitSystem); }
 
 QString ToDisplayLength(double x, int unitSystem)
 {
-    return unitSystem == 1 ? Format::number(x, QStringLiteral("#0.0###"))
-                           : Format::number(x * InchToMm, QStringLiteral("#0.0#"));
+    return Format::number(ToDisplayLengthValue(x, unitSystem), DisplayLengthPattern(unitSystem));
+}
+
+double ToDisplayLengthValue(double x, int unitSystem) { return unitSystem == 1 ? x : x * InchToMm; }
+
+QString DisplayLengthPattern(int unitSystem)
+{
+    return unitSystem == 1 ? QStringLiteral("#0.0###") : QStringLiteral("#0.0#");
 }
 
 double DisplayLengthNumber(double x)

@@ -73,6 +73,10 @@ double ToStoredTemp(double x);
 QString ToStoredTempText(const QString& entry);
 QString ToDisplayLength(double x);
 QString ToDisplayLength(double x, int unitSystem);
+// The number that ToDisplayLength writes (inches, or millimetres) before its pattern rounds it, and that
+// pattern ("#0.0###" for inches, "#0.0#" for millimetres).
+double ToDisplayLengthValue(double x, int unitSystem);
+QString DisplayLengthPattern(int unitSystem);
 // The number that the text of ToDisplayLength reads (inches to four decimals, or millimetres to two),
 // without making the text: for the many points of a chart.
 double DisplayLengthNumber(double x);

@@ -359,18 +359,143 @@ QString number(double x, const QString& pattern)
     return out;
 }
 
+// -------------------------------------------------------------------------------------------------------
+// Prepared patterns.
+//
+// number() takes the value at 15 significant digits D (within 0.5e-14 of it, relatively) and rounds D at
+// the pattern's last place, halves away from zero. With y = |v| x 10^decimals below 1e13 the 15-digit
+// place lies at least two places below the last one, and y itself is within 1e-14 y of D x 10^decimals
+// (the product is correctly rounded, 10^decimals exact). So where the fraction of y is farther than
+// 2e-14 y from one half, D x 10^decimals lies on the same side of the half as y and rounds to the same
+// whole number R; R's digits are the pattern's digits. Any other value goes through number().
+
+namespace {
+constexpr double kPow10d[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr std::uint64_t kPow10u[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull,
+                                     100000000ull, 1000000000ull, 10000000000ull, 100000000000ull,
+                                     1000000000000ull, 10000000000000ull, 100000000000000ull,
+                                     1000000000000000ull};
+constexpr int kMaxFastDecimals = 15;
+constexpr qsizetype kMaxFastPattern = 64;
+inline bool isPlace(char c) { return c == '0' || c == '#'; }
+} // namespace
+
+NumberPattern::NumberPattern(const QString& pattern) : pattern_(pattern)
+{
+    fast_ = !pattern.isEmpty() && pattern.size() <= kMaxFastPattern;
+    for (QChar c : pattern)
+        if (c.unicode() == 0 || c.unicode() >= 128) fast_ = false;
+    if (!fast_) return;
+    const std::string p = pattern.toStdString();
+    percent_ = p.find('%') != std::string::npos;
+    const std::size_t pointAt = p.find('.');
+    point_ = pointAt != std::string::npos;
+    intSection_ = point_ ? p.substr(0, pointAt) : p;
+    fracSection_ = point_ ? p.substr(pointAt + 1) : std::string();
+    for (char c : intSection_) intPlaces_ += isPlace(c) ? 1 : 0;
+    for (char c : fracSection_) decimals_ += isPlace(c) ? 1 : 0;
+    if (decimals_ > kMaxFastDecimals) fast_ = false;
+}
+
+int NumberPattern::fastFormat(double x, char* buf) const
+{
+    if (!fast_ || !std::isfinite(x)) return -1;
+    const double v = percent_ ? x * 100 : x;
+    const double y = std::fabs(v) * kPow10d[decimals_];
+    if (!(y < 1e13)) return -1;
+    const double whole = std::floor(y);
+    const double fraction = y - whole;
+    if (std::fabs(fraction - 0.5) <= y * 2e-14) return -1;
+    const std::uint64_t rounded = std::uint64_t(whole) + (fraction > 0.5 ? 1 : 0);
+
+    // Integer digits without leading zeros; exactly `decimals_` fraction digits.
+    char intDigits[24], fracDigits[kMaxFastDecimals + 1];
+    const std::uint64_t intPart = rounded / kPow10u[decimals_];
+    std::uint64_t fracPart = rounded % kPow10u[decimals_];
+    const int intLen = intPart == 0 ? 0 : int(std::to_chars(intDigits, intDigits + sizeof intDigits, intPart).ptr - intDigits);
+    for (int k = decimals_ - 1; k >= 0; --k, fracPart /= 10) fracDigits[k] = char('0' + fracPart % 10);
+
+    char* o = buf;
+    if (x < 0 && rounded > 0) *o++ = '-';
+    const int extra = std::max(0, intLen - intPlaces_);
+    int place = 0;
+    for (char c : intSection_) {
+        if (!isPlace(c)) {
+            *o++ = c;
+            continue;
+        }
+        if (place == 0) o = std::copy(intDigits, intDigits + extra, o);
+        const int idx = intLen - (intPlaces_ - place);
+        if (idx >= 0)
+            *o++ = intDigits[idx];
+        else if (c == '0')
+            *o++ = '0';
+        ++place;
+    }
+    if (intPlaces_ == 0) o = std::copy(intDigits, intDigits + intLen, o);
+    if (point_) {
+        // Trailing zeros are dropped at "#" places, from the right.
+        int fracKept = decimals_;
+        for (auto it = fracSection_.rbegin(); it != fracSection_.rend() && fracKept > 0; ++it) {
+            if (!isPlace(*it)) continue;
+            if (*it != '#' || fracDigits[fracKept - 1] != '0') break;
+            --fracKept;
+        }
+        *o++ = '.';
+        int k = 0;
+        for (char c : fracSection_) {
+            if (!isPlace(c)) {
+                *o++ = c;
+                continue;
+            }
+            if (k < fracKept) *o++ = fracDigits[k];
+            ++k;
+        }
+    }
+    return int(o - buf);
+}
+
+QString NumberPattern::format(double x) const
+{
+    char buf[kMaxFastPattern + 32];
+    const int n = fastFormat(x, buf);
+    return n < 0 ? number(x, pattern_) : QString::fromLatin1(buf, n);
+}
+
+void NumberPattern::appendUtf8(double x, QByteArray& out) const
+{
+    char buf[kMaxFastPattern + 32];
+    const int n = fastFormat(x, buf);
+    if (n < 0)
+        out += number(x, pattern_).toUtf8();
+    else
+        out.append(buf, n);
+}
+
 QString text(const QString& s, const QString& pattern)
 {
     const auto v = strict(s);
     return v ? number(*v, pattern) : s;
 }
 
-QString timeOfDay(double seconds)
+void timeOfDay(double seconds, char* buf)
 {
     double s = std::isfinite(seconds) ? std::fmod(std::round(seconds), 86400.0) : 0.0;
     if (s < 0) s += 86400.0;
     const int t = int(s);
-    return two(t / 3600) + QLatin1Char(':') + two(t / 60 % 60) + QLatin1Char(':') + two(t % 60);
+    const int parts[] = {t / 3600, t / 60 % 60, t % 60};
+    for (int i = 0; i < 3; ++i) {
+        buf[3 * i] = char('0' + parts[i] / 10);
+        buf[3 * i + 1] = char('0' + parts[i] % 10);
+        if (i < 2) buf[3 * i + 2] = ':';
+    }
+}
+
+QString timeOfDay(double seconds)
+{
+    char buf[8];
+    timeOfDay(seconds, buf);
+    return QString::fromLatin1(buf, 8);
 }
 
 QString dateTime(const QDateTime& t, const QString& pattern)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace Format {
 
@@ -16,6 +17,31 @@ namespace Format {
 // "000" 99.5 -> "100"; "###.#" 0.5 -> ".5".
 QString number(double x, const QString& pattern);
 
+// A number pattern prepared once for formatting many values with it (the result grid's columns). The
+// texts are exactly those of number(x, pattern): a value is rounded in 64-bit whole numbers where that
+// gives number()'s result beyond doubt (at most 13 digits once scaled to the pattern's places, and not
+// within rounding noise of a half); any other value, and any pattern with other than ASCII characters or
+// more than 15 places after the point, goes through number() itself.
+class NumberPattern {
+public:
+    explicit NumberPattern(const QString& pattern);
+    QString format(double x) const;
+    // Appends the same text as UTF-8.
+    void appendUtf8(double x, QByteArray& out) const;
+    // The text of the whole-number rounding into buf (at least bufferSize() bytes); returns its length,
+    // or -1 when the value has to go through number().
+    int fastFormat(double x, char* buf) const;
+    int bufferSize() const { return int(intSection_.size() + fracSection_.size()) + 24; }
+    // Places after the point.
+    int decimals() const { return decimals_; }
+
+private:
+    QString pattern_;
+    std::string intSection_, fracSection_;   // ASCII
+    bool fast_ = false, percent_ = false, point_ = false;
+    int intPlaces_ = 0, decimals_ = 0;
+};
+
 // A pattern applied to a text: the text is read strictly as a number first; a text that is not a number
 // comes back unchanged.
 QString text(const QString& s, const QString& pattern);
@@ -23,6 +49,8 @@ QString text(const QString& s, const QString& pattern);
 // "hh:mm:ss" of a number of seconds, as a time of day: hours wrap at 24 (25 h 1 min 1 s -> "01:01:01").
 // Fractions are taken to the nearest second; negative seconds count back from midnight.
 QString timeOfDay(double seconds);
+// The same eight characters written to buf.
+void timeOfDay(double seconds, char* buf);
 
 // A date and time by a pattern of the letters yyyy, mm (month, or minutes right after hh), dd, hh, nn, ss;
 // other characters are copied. Example: " mm/dd/yyyy hh:mm:ss".

@@ -38,11 +38,15 @@ public:
 
     // The text of a cell of row `row` below the heading, as the grid shows it.
     QString text(int row, int column) const override;
+    void appendText(int row, int column, QByteArray& utf8) const override;
     // Bytes held for the rows (the row storage as allocated).
     std::size_t rowBytes() const { return rows_.capacity() * sizeof(Row); }
 
-    // The cell rules on their own: the eight texts of one stored point.
+    // The cell rules on their own: the eight texts of one stored point, through the shared formatting.
     static QString cellText(const Row& r, int column, double sampleLength, int unitSystem);
+    // The same text appended as UTF-8, made without a QString where the prepared patterns settle it (the
+    // grid's view and the exports use this; cellText is the rule it must match).
+    static void appendCellText(const Row& r, int column, double sampleLength, int unitSystem, QByteArray& utf8);
 
     int rowCount(const QModelIndex& parent = {}) const override;
 

@@ -9,6 +9,7 @@ namespace review {
 
 namespace {
 constexpr int kKeepAliveRows = 4096;
+constexpr qsizetype kReportBuffer = 1 << 20;
 const QByteArray kEol = QByteArrayLiteral("\r\n");
 } // namespace
 
@@ -18,6 +19,15 @@ QString ReportSheet::cell(int row, int column) const
 {
     if (!grid) return {};
     return row == 0 ? grid->heading(column) : grid->text(row - 1, column);
+}
+
+void ReportSheet::appendCell(int row, int column, QByteArray& utf8) const
+{
+    if (!grid) return;
+    if (row == 0)
+        utf8 += grid->heading(column).toUtf8();
+    else
+        grid->appendText(row - 1, column, utf8);
 }
 
 QString WriteWorkbook(const ReportSheet& sheet, const QString& path, const std::function<void()>& keepAlive)
@@ -32,9 +42,13 @@ QString WriteWorkbook(const ReportSheet& sheet, const QString& path, const std::
     }
     book.write(WorkbookRows::Results, 1, QStringLiteral("Results:"), true);
     const int rows = sheet.gridRows();
+    QByteArray text;
     for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < ReportSheet::GridColumns; ++c)
-            book.writeUtf8(WorkbookRows::FirstGrid + r, c + 1, sheet.cell(r, c).toUtf8().constData());
+        for (int c = 0; c < ReportSheet::GridColumns; ++c) {
+            text.truncate(0);
+            sheet.appendCell(r, c, text);
+            book.writeUtf8(WorkbookRows::FirstGrid + r, c + 1, text.constData());
+        }
         if (keepAlive && r % kKeepAliveRows == kKeepAliveRows - 1) keepAlive();
     }
     // Printed pages repeat the empty row above the results' headings and the headings themselves.
@@ -58,15 +72,20 @@ QByteArray ReportHead(const ReportSheet& sheet)
     return out;
 }
 
+void AppendReportGridLine(const ReportSheet& sheet, int row, QByteArray& out)
+{
+    for (int c = 0; c < ReportSheet::GridColumns; ++c) {
+        sheet.appendCell(row, c, out);
+        out += ',';
+    }
+    out += kEol;
+}
+
 QByteArray ReportGridLine(const ReportSheet& sheet, int row)
 {
     QByteArray line;
     line.reserve(96);
-    for (int c = 0; c < ReportSheet::GridColumns; ++c) {
-        line += sheet.cell(row, c).toUtf8();
-        line += ',';
-    }
-    line += kEol;
+    AppendReportGridLine(sheet, row, line);
     return line;
 }
 
@@ -76,12 +95,22 @@ QString WriteReport(const ReportSheet& sheet, const QString& path, const std::fu
     // A folder that does not let us make the temporary file next to the report still gets the report.
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-    bool ok = file.write(ReportHead(sheet)) >= 0;
+    // The lines are gathered in a buffer of about a megabyte and written a buffer at a time.
+    QByteArray buffer = ReportHead(sheet);
+    buffer.reserve(kReportBuffer + 4096);
+    const auto flush = [&] {
+        const bool written = file.write(buffer) == buffer.size();
+        buffer.truncate(0);
+        return written;
+    };
+    bool ok = true;
     const int rows = sheet.gridRows();
     for (int r = 0; ok && r < rows; ++r) {
-        ok = file.write(ReportGridLine(sheet, r)) >= 0;
+        AppendReportGridLine(sheet, r, buffer);
+        if (buffer.size() >= kReportBuffer) ok = flush();
         if (keepAlive && r % kKeepAliveRows == kKeepAliveRows - 1) keepAlive();
     }
+    if (ok) ok = flush();
     if (!ok) {
         const QString problem = file.errorString();
         file.cancelWriting();

@@ -33,6 +33,8 @@ struct ReportSheet {
     // Rows of the grid, heading included, and the text of grid row r (0 = heading), column c.
     int gridRows() const;
     QString cell(int row, int column) const;
+    // The same text appended as UTF-8.
+    void appendCell(int row, int column, QByteArray& utf8) const;
 };
 
 // Rows of the worksheet (from 1) that the layout uses.
@@ -49,6 +51,8 @@ QString WriteWorkbook(const ReportSheet& sheet, const QString& path, const std::
 // The report's lines, CR LF after each, no quoting, as bytes (UTF-8).
 QByteArray ReportHead(const ReportSheet& sheet);
 QByteArray ReportGridLine(const ReportSheet& sheet, int row);
+// Appends that line to out.
+void AppendReportGridLine(const ReportSheet& sheet, int row, QByteArray& out);
 
 // Writes the report file (an existing file is replaced only once the whole report is written); returns
 // the failure's text, empty when the file was written.

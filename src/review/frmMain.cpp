@@ -32,6 +32,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
+#include <QScopeGuard>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -705,6 +706,7 @@ void frmMain::DrawChart()
         drawOverlayChart(type == kSwellVsTime);
         return;
     }
+    overlayCurves_.clear();
     if (type == kSwellTemp)
         DrawSwellTempChart();
     else if (type == kSwellPress)
@@ -739,8 +741,18 @@ void frmMain::drawOverlayChart(bool swell)
     Pesgo1->SelectAxis(0);
     Pesgo1->SetAxisLabel(swell ? QStringLiteral("Swell (%)")
                                : QStringLiteral("Length Change ") + Module1::LengthUnitCaption);
+    const int shown = std::min(OverlapCount, 8);
+    int ticked = 0;
+    for (int i = 1; i <= shown; ++i) ticked += Check1[std::size_t(i)]->isChecked() ? 1 : 0;
+    overlayReuseBelow_ = ticked - 1;
+    overlayDrawnIds_.clear();
+    // The reuse ends with the redraw, also when a load fails.
+    const auto endReuse = qScopeGuard([this] {
+        overlayReuseBelow_ = -1;
+        overlayCurves_.keepOnly(overlayDrawnIds_);
+    });
     int count = 0;
-    for (int i = 1; i <= std::min(OverlapCount, 8); ++i) {
+    for (int i = 1; i <= shown; ++i) {
         QCheckBox* box = Check1[std::size_t(i)];
         if (!box->isChecked()) continue;
         ++count;
@@ -770,18 +782,23 @@ void frmMain::loadSubset(int subset, const QString& testName, bool swell)
     info.GetTestDetail();
     result.Test_Id = info.Test_Id;
     const double length = usableLength(info.SAMPLE_LENGTH);
-    result.ConnectX(*Module1::DbConnection);
+    // The points as the shared result record loads them, or as an earlier load in this window read them
+    // while nothing can have changed them since.
+    const TestCurves::Curve& points =
+        overlayCurves_.curve(result, *Module1::DbConnection, info.Test_Id, subset < overlayReuseBelow_);
+    overlayDrawnIds_.push_back(info.Test_Id);
     if (!swell) Pesgo1->SetPointY(subset, 0, 0);
-    const std::int32_t n = result.TotalPoints();
+    const auto n = static_cast<std::int32_t>(points.time.size());
     if (n != 0) {
         ChartPointCount = std::max(ChartPointCount, n);
         Pesgo1->SetPointCount(ChartPointCount);
         std::vector<double> x, y;
         x.reserve(std::size_t(n));
         y.reserve(std::size_t(n));
-        for (const clsTEST_RESULT::Row& r : result.rows()) {
-            x.push_back(r.time / 60);
-            y.push_back(swell ? r.heightChange / length * 100 : Module1::DisplayLengthNumber(r.heightChange));
+        for (std::size_t k = 0; k < points.time.size(); ++k) {
+            const double h = points.heightChange[k];
+            x.push_back(points.time[k] / 60);
+            y.push_back(swell ? h / length * 100 : Module1::DisplayLengthNumber(h));
         }
         Pesgo1->SetSubsetPoints(subset, x, y);
     }

@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QString>
 #include <QVariantList>
+
+#include "records/TestCurves.h"
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -88,6 +90,8 @@ public:
     void ShowTestInfo();
     void FillResultGrid();
     ResultGridModel* resultModel() const { return resultModel_; }
+    // Bytes held for the overlay's kept points.
+    std::size_t overlayCurveBytes() const { return overlayCurves_.bytes(); }
 
     // ---- charts ----
     void DrawChart();
@@ -198,6 +202,12 @@ private:
     QPointer<frmabout> about_;
     QPointer<frmSetup> setup_;
     QPrinter* printer_ = nullptr;
+    // The overlay's points of each drawn test, reused by the next overlay redraw while provably current.
+    TestCurves overlayCurves_;
+    // During an overlay redraw: subsets below this one may take kept points; the last ticked one is loaded
+    // through the shared result record, which so ends as a load of the last drawn test leaves it.
+    int overlayReuseBelow_ = -1;
+    std::vector<qint32> overlayDrawnIds_;
     bool databaseReady_ = false;
     bool ended_ = false;
 };

@@ -1,0 +1,159 @@
+// Prepared number patterns: the whole-number rounding gives exactly the texts of the general pattern
+// formatting, over the grid's patterns and others, on hand-picked hard values (halves, carries, noise next
+// to a half, tiny and huge magnitudes) and on many random values.
+#include "records/format.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// The values that are hard for a rounding: every half at 0 to 15 places (and the doubles next to it),
+// rounding carries, exponents, the largest and smallest doubles, zeros of both signs.
+std::vector<double> hardValues()
+{
+    std::vector<double> v = {0.0, -0.0, 0.5, 1.5, 2.5, -0.5, -2.5, 0.05, 0.15, 0.25, 0.35, 2.675, 1.005, 1.015,
+                             9.99995, -9.99995, 0.99995, 99.95, 99.5, -99.5, 999.5, 9.5, 0.45, 0.049999999999999996,
+                             0.1 + 0.2, 1e-5, -1e-5, 1e-20, 5e-324, -5e-324, 2.2250738585072014e-308, 1e-4, 0.00015,
+                             0.000149999, 1e12, 999999999999.95, 9999999999999.5, 1e13, 1e15, 1e16, 1e22, 1.5e22,
+                             123456789012.5, 4503599627370495.5, 9007199254740993.0, 1e300, -1e300,
+                             std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(), 1.0 / 3, 2.0 / 3, -2.0 / 3, 0.995, 0.9995,
+                             0.004999999999999999, 0.005, 0.00499999999999995, 12.345, 70.25, 0.123456, 0.1234,
+                             0.12345, 0.2, 77.7777777777778, 100.0};
+    const std::size_t n = v.size();
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::isfinite(v[i])) v.push_back(v[i] * 100); // the same values as percentages
+    for (int d = 0; d <= 15; ++d) {
+        const double scale = std::pow(10.0, d);
+        for (double m : {0.0, 1.0, 2.0, 7.0, 9.0, 12.0, 99.0, 1234.0, 99999.0}) {
+            const double half = (m + 0.5) / scale;
+            for (double x : {half, std::nextafter(half, 0.0), std::nextafter(half, 1e300), -half})
+                v.push_back(x);
+            const double carry = (m + 1 - 0.5 / 10) / scale; // 9.95, 0.995 ...: carries when rounded up
+            v.push_back(carry);
+            v.push_back(-carry);
+        }
+    }
+    return v;
+}
+
+} // namespace
+
+class tst_numberpattern : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sameAsGeneral_data();
+    void sameAsGeneral();
+};
+
+void tst_numberpattern::sameAsGeneral_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<double>("scale");       // random values are spread up to about this magnitude
+    QTest::addColumn<bool>("takesFastPath"); // most plain values of that range take the whole-number way
+
+    // the result grid's patterns
+    QTest::newRow("#0") << QStringLiteral("#0") << 500.0 << true;
+    QTest::newRow("0.#%") << QStringLiteral("0.#%") << 0.5 << true;
+    QTest::newRow("#0.###########") << QStringLiteral("#0.###########") << 10.0 << true;
+    QTest::newRow("##0.#") << QStringLiteral("##0.#") << 300.0 << true;
+    QTest::newRow("#0.####") << QStringLiteral("#0.####") << 0.2 << true;
+    QTest::newRow("#0.##") << QStringLiteral("#0.##") << 5.0 << true;
+    QTest::newRow("#0.0###") << QStringLiteral("#0.0###") << 0.2 << true;
+    QTest::newRow("#0.0#") << QStringLiteral("#0.0#") << 5.0 << true;
+    // others: zeros in front, no integer place, literals, many places, percent with zeros
+    QTest::newRow("000") << QStringLiteral("000") << 2000.0 << true;
+    QTest::newRow("###.#") << QStringLiteral("###.#") << 2.0 << true;
+    QTest::newRow(".##") << QStringLiteral(".##") << 1.0 << true;
+    QTest::newRow("#") << QStringLiteral("#") << 3.0 << true;
+    QTest::newRow("00.00%") << QStringLiteral("00.00%") << 2.0 << true;
+    QTest::newRow("literals") << QStringLiteral("x#,##0.0# mm") << 1e5 << true;
+    QTest::newRow("15 places") << QStringLiteral("0.000000000000000") << 1e-3 << true;
+    QTest::newRow("no place") << QStringLiteral("abc") << 10.0 << true;
+    // not prepared: the general formatting writes them
+    QTest::newRow("16 places") << QStringLiteral("0.################") << 1.0 << false;
+    QTest::newRow("non-ASCII") << QStringLiteral("0.0\u00b0") << 100.0 << false;
+}
+
+void tst_numberpattern::sameAsGeneral()
+{
+    QFETCH(QString, pattern);
+    QFETCH(double, scale);
+    QFETCH(bool, takesFastPath);
+    const Format::NumberPattern prepared(pattern);
+    std::vector<char> buf(std::size_t(prepared.bufferSize()));
+    QByteArray utf8;
+
+    const auto check = [&](double x) {
+        const QString expected = Format::number(x, pattern);
+        const int n = prepared.fastFormat(x, buf.data());
+        if (n >= 0 && QByteArray(buf.data(), n) != expected.toLatin1())
+            return QStringLiteral("%1: fast %2, general %3").arg(x, 0, 'g', 17).arg(QString::fromLatin1(buf.data(), n), expected);
+        if (prepared.format(x) != expected)
+            return QStringLiteral("%1: format %2, general %3").arg(x, 0, 'g', 17).arg(prepared.format(x), expected);
+        utf8.truncate(0);
+        utf8 += "|"; // appends after what is there
+        prepared.appendUtf8(x, utf8);
+        if (utf8 != "|" + expected.toUtf8()) return QStringLiteral("%1: appended %2").arg(x).arg(QString::fromUtf8(utf8));
+        return QString();
+    };
+
+    for (double x : hardValues()) {
+        const QString problem = check(x);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    // Random values: plain ones around the column's range, values on and next to the pattern's halves, and
+    // arbitrary doubles of any magnitude.
+    QRandomGenerator rng(20240613);
+    const double placeScale = std::pow(10.0, std::max(0, prepared.decimals()));
+    int fast = 0, plain = 0;
+    constexpr int kValues = 300000;
+    for (int k = 0; k < kValues; ++k) {
+        double x;
+        switch (k % 4) {
+        case 0:
+        case 1:
+            x = (rng.generateDouble() * 2 - 1) * scale;
+            ++plain;
+            if (prepared.fastFormat(x, buf.data()) >= 0) ++fast;
+            break;
+        case 2: {
+            // a half at the last place (or at a place nearby), as the decimal text gives it, nudged or not
+            const double places = placeScale * std::pow(10.0, rng.bounded(-2, 3));
+            x = (double(rng.bounded(0, 2000000)) + 0.5) / places;
+            const int nudge = rng.bounded(-2, 3);
+            for (int i = 0; i < std::abs(nudge); ++i) x = std::nextafter(x, nudge < 0 ? 0.0 : 1e300);
+            if (rng.bounded(2)) x = -x;
+            break;
+        }
+        default: {
+            if (rng.bounded(4) == 0) {
+                const quint64 bits = rng.generate64();
+                std::memcpy(&x, &bits, sizeof x);
+            } else {
+                x = (1 + rng.generateDouble() * 9) * std::pow(10.0, rng.bounded(-18, 18));
+                if (rng.bounded(2)) x = -x;
+            }
+            break;
+        }
+        }
+        const QString problem = check(x);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+    if (takesFastPath)
+        QVERIFY2(fast > plain * 9 / 10, qPrintable(QStringLiteral("%1 of %2 plain values").arg(fast).arg(plain)));
+    else
+        QCOMPARE(fast, 0);
+}
+
+QTEST_GUILESS_MAIN(tst_numberpattern)
+#include "tst_numberpattern.moc"
