@@ -383,12 +383,17 @@ void frmMain::closeEvent(QCloseEvent* event)
 // ---------------------------------------------------------------------------------------------------
 // Buttons and menus
 
-void frmMain::cmdOpen_Click()
+namespace {
+
+// Makes a test-list dialog anew in its slot, loads it and shows it modally; a load that fails is shown and
+// the dialog dropped. The dialog is dropped again when it closes.
+template <class Dialog, class Signal, class Handler>
+void runListDialog(frmMain* owner, QPointer<Dialog>& slot, Signal signal, Handler handler)
 {
-    delete fOpenTest_.data();
-    auto* dlg = new frmOpenTest(this);
-    fOpenTest_ = dlg;
-    connect(dlg, &frmOpenTest::Selected, this, &frmMain::fopentest_Selected);
+    delete slot.data();
+    auto* dlg = new Dialog(owner);
+    slot = dlg;
+    QObject::connect(dlg, signal, owner, handler);
     try {
         dlg->Form_Load();
     } catch (const DbError& e) {
@@ -397,7 +402,14 @@ void frmMain::cmdOpen_Click()
         return;
     }
     platform::showModal(*dlg);
-    delete fOpenTest_.data();
+    delete slot.data();
+}
+
+} // namespace
+
+void frmMain::cmdOpen_Click()
+{
+    runListDialog(this, fOpenTest_, &frmOpenTest::Selected, &frmMain::fopentest_Selected);
 }
 
 void frmMain::cmdexportExcel_Click() { ExportExcel(); }
@@ -479,19 +491,7 @@ void frmMain::cmdOverlap_Click()
         return;
     }
     Frame1->show();
-    delete fOverLap_.data();
-    auto* dlg = new frmOverlapTest(this);
-    fOverLap_ = dlg;
-    connect(dlg, &frmOverlapTest::OverSelected, this, &frmMain::fOverlap_overSelected);
-    try {
-        dlg->Form_Load();
-    } catch (const DbError& e) {
-        delete dlg;
-        tell(e.description);
-        return;
-    }
-    platform::showModal(*dlg);
-    delete fOverLap_.data();
+    runListDialog(this, fOverLap_, &frmOverlapTest::OverSelected, &frmMain::fOverlap_overSelected);
 }
 
 void frmMain::fOverlap_overSelected()
