@@ -1,4 +1,5 @@
 #include "records/clsConnection.h"
+#include "records/SqliteHandle.h"
 
 #include "platform/Prompts.h"
 #include "records/DbError.h"
@@ -12,8 +13,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
-#include <QVariant>
-#include <QSqlDriver>
 
 #include <filesystem>
 #include <sqlite3.h>
@@ -67,9 +66,7 @@ QString writeProblem(const QString& path)
 // refused).
 bool openedReadOnly(const QSqlDatabase& d)
 {
-    const QVariant v = d.driver()->handle();
-    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0) return false;
-    sqlite3* handle = *static_cast<sqlite3* const*>(v.constData());
+    sqlite3* handle = sqliteHandle(d);
     return handle && sqlite3_db_readonly(handle, "main") == 1;
 }
 

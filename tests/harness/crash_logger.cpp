@@ -19,13 +19,13 @@
 #include "realtime/frmSimpleTest.h"
 #include "realtime/frmTestRelate.h"
 #include "records/Module1.h"
+#include "records/SqliteHandle.h"
 #include "records/clsConnection.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QSqlDriver>
 #include <QThread>
 
 #include <array>
@@ -68,13 +68,6 @@ int onWalCommit(void*, sqlite3* db, const char* name, int frames)
     return SQLITE_OK;
 }
 
-sqlite3* handleOf(const QSqlDatabase& d)
-{
-    const QVariant v = d.driver()->handle();
-    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0) return nullptr;
-    return *static_cast<sqlite3* const*>(v.constData());
-}
-
 // Keeps the event loop running until done() or the time is up.
 bool waitFor(const std::function<bool()>& done, int ms)
 {
@@ -104,7 +97,7 @@ int main(int argc, char** argv)
     Module1::DbConnection = std::make_shared<clsConnection>();
     Module1::DbConnection->OpenDB();
     if (!Module1::DbConnection->IsOpen()) fail(Module1::DbConnection->LastError());
-    sqlite3* db = handleOf(Module1::DbConnection->ADOConnection()->db());
+    sqlite3* db = sqliteHandle(Module1::DbConnection->ADOConnection()->db());
     if (!db) fail(QStringLiteral("no SQLite handle"));
     sqlite3_update_hook(db, onUpdate, nullptr);
     sqlite3_rollback_hook(db, onRollback, nullptr);
