@@ -23,27 +23,6 @@ void heightBlock(QStringList& out, const HeightReportCell& c)
     out << QString() << QStringLiteral("Factor ") << c.intercept << c.slope;
 }
 
-// True when path names the working folder's database file or one of its journal files, which only the
-// database engine may open.
-bool isDatabaseFile(const QString& path)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path chosen = fs::weakly_canonical(fs::absolute(fs::path(path.toStdString()), ec), ec);
-    if (ec) return false;
-    for (const char* name : {"Torvan.accdb", "Torvan.accdb-wal", "Torvan.accdb-shm"}) {
-        const fs::path db = fs::weakly_canonical(fs::current_path(ec) / name, ec);
-        if (ec) continue;
-        // The database's name matched without regard to case, as the file system of its origin did.
-        if (chosen.parent_path() == db.parent_path()
-            && QString::fromStdString(chosen.filename().string())
-                       .compare(QString::fromStdString(db.filename().string()), Qt::CaseInsensitive)
-                   == 0)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 QStringList heightReportLines(const QDateTime& now, int unit, const HeightReportCell& cellA,
@@ -78,8 +57,7 @@ QStringList pressureReportLines(const QDateTime& now, int calUnit, const Pressur
 
 std::optional<FileFailure> writeReport(const QString& path, const QStringList& lines)
 {
-    if (isDatabaseFile(path))
-        return FileFailure{75, QStringLiteral("The test database cannot be used as a report file")};
+    if (WorkFiles::isDatabaseFile(path)) return FileFailure{75, WorkFiles::DatabaseNotAReportMessage};
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return FileFailure{75, f.errorString()};
     for (const QString& line : lines) {

@@ -52,4 +52,21 @@ std::optional<FileFailure> replace(const QString& name, const QByteArray& bytes,
     return std::nullopt;
 }
 
+bool isDatabaseFile(const QString& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path chosen = fs::weakly_canonical(fs::absolute(fs::path(path.toStdString()), ec), ec);
+    if (ec) return false;
+    for (const char* name : {"Torvan.accdb", "Torvan.accdb-wal", "Torvan.accdb-shm"}) {
+        const fs::path db = fs::weakly_canonical(fs::current_path(ec) / name, ec);
+        if (ec) continue;
+        if (chosen.parent_path() == db.parent_path() &&
+            QString::fromStdString(chosen.filename().string())
+                    .compare(QString::fromStdString(db.filename().string()), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace WorkFiles

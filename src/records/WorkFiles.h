@@ -29,6 +29,11 @@ namespace WorkFiles {
 // Title of the box in which the unit screens and the calibration saves report a failure.
 inline const QString FormLoadErrorTitle = QStringLiteral("Form_Load Error");
 
+// True when path names the working folder's database file or one of its journal files (name compared
+// without regard to case), which only the database engine may open: reports are never written there.
+bool isDatabaseFile(const QString& path);
+inline const QString DatabaseNotAReportMessage = QStringLiteral("The test database cannot be used as a report file");
+
 // The entry of the working folder whose name equals `name` without regard to case: `name` itself when it
 // exists, else the first other spelling in name order; empty when there is none.
 QString find(const QString& name);

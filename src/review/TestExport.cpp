@@ -1,5 +1,7 @@
 #include "review/TestExport.h"
 
+#include "records/WorkFiles.h"
+
 #include "platform/GridHelpers.h"
 #include "platform/Workbook.h"
 
@@ -91,6 +93,8 @@ QByteArray ReportGridLine(const ReportSheet& sheet, int row)
 
 QString WriteReport(const ReportSheet& sheet, const QString& path, const std::function<void()>& keepAlive)
 {
+    // Renaming a report over the database would pull the file from under the running connection.
+    if (WorkFiles::isDatabaseFile(path)) return WorkFiles::DatabaseNotAReportMessage;
     QSaveFile file(path);
     // A folder that does not let us make the temporary file next to the report still gets the report.
     file.setDirectWriteFallback(true);

@@ -26,6 +26,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
+#include <QFileInfo>
 #include <QtTest>
 
 #include <csignal>
@@ -34,6 +35,7 @@
 
 using platform::ScriptedPrompts;
 using testsupport::sqlExec;
+using testsupport::sqlValue;
 
 namespace {
 
@@ -458,6 +460,31 @@ private slots:
         QVERIFY(!prompts_->shown[1].text.isEmpty());
         QCOMPARE(prompts_->shown[1].kind, ScriptedPrompts::Kind::Message);
         QCOMPARE(readAll(path), where.startsWith("missing") ? QByteArray("<missing>") : QByteArray("old report\r\n"));
+    }
+
+    // A report named as the database or its journals (any letter case) is refused before anything is
+    // written: renaming a report over them would pull the file from under the open connection.
+    void reportOverDatabaseRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("database") << "Torvan.accdb";
+        QTest::newRow("database, other case") << "TORVAN.ACCDB";
+        QTest::newRow("journal") << "Torvan.accdb-wal";
+    }
+    void reportOverDatabaseRefused()
+    {
+        QFETCH(QString, name);
+        QVERIFY(storeLongTest(9, QStringLiteral("Long"), 50));
+        start();
+        QVERIFY(open("Long"));
+        const QString before = sqlValue(QStringLiteral("SELECT count(*) FROM TEST_RESULT"));
+        prompts_->queueFile(dir_->file(name));
+        w_->cmdREPORT->click();
+        QCOMPARE(prompts_->shown.size(), std::size_t(2));
+        QCOMPARE(prompts_->shown[1].text, QStringLiteral("The test database cannot be used as a report file"));
+        if (name == QLatin1String("TORVAN.ACCDB")) QVERIFY(!QFileInfo::exists(dir_->file(name)));
+        QCOMPARE(sqlValue(QStringLiteral("SELECT count(*) FROM TEST_RESULT")), before);
+        QCOMPARE(sqlValue(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
     }
 
     // ---- both ----
