@@ -47,7 +47,7 @@ bool FileExists(const QString& path)
     // Asked of the file system only: opening and closing the file, even for a moment, would drop every
     // lock this process holds on it, and the database is checked while its connection is open.
     std::error_code ec;
-    const auto status = std::filesystem::status(std::filesystem::path(QFile::encodeName(path).toStdString()), ec);
+    const auto status = std::filesystem::status(std::filesystem::path(path.toLocal8Bit().toStdString()), ec);
     return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 

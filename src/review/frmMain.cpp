@@ -405,6 +405,20 @@ void runListDialog(frmMain* owner, QPointer<Dialog>& slot, Signal signal, Handle
     delete slot.data();
 }
 
+// The name in a test-list dialog's box when a stored test has exactly that name; otherwise empty, with the
+// not-found message when a name was typed.
+QString chosenTestName(TestListDialog* dlg)
+{
+    if (!dlg) return {};
+    const QString name = dlg->txtSeqName->text();
+    if (name.isEmpty()) return {};
+    if (dlg->FindName(name) < 0) {
+        tell(kNotFound);
+        return {};
+    }
+    return name;
+}
+
 } // namespace
 
 void frmMain::cmdOpen_Click()
@@ -497,13 +511,8 @@ void frmMain::cmdOverlap_Click()
 void frmMain::fOverlap_overSelected()
 {
     frmOverlapTest* dlg = fOverLap_;
-    if (!dlg) return;
-    const QString name = dlg->txtSeqName->text();
+    const QString name = chosenTestName(dlg);
     if (name.isEmpty()) return;
-    if (dlg->FindName(name) < 0) {
-        tell(kNotFound);
-        return;
-    }
     if (OverlapCount >= 8) {
         tell(QStringLiteral("Veduvovir cannot overlap more than 8 tests"));
         OverlapCount = 8;
@@ -587,13 +596,8 @@ void frmMain::cmdPrintChart_Click()
 void frmMain::fopentest_Selected()
 {
     frmOpenTest* dlg = fOpenTest_;
-    if (!dlg) return;
-    const QString name = dlg->txtSeqName->text();
+    const QString name = chosenTestName(dlg);
     if (name.isEmpty()) return;
-    if (dlg->FindName(name) < 0) {
-        tell(kNotFound);
-        return;
-    }
     if (Module1::TestInfo) Module1::TestInfo->TEST_NAME = name;
     {
         // The chart is drawn once below, for the new test.
