@@ -105,7 +105,9 @@ void ControlLayout::apply()
         const double pw = parent->width(), ph = parent->height();
         const int x = scaled(pw, e.left), y = scaled(ph, e.top);
         if (e.moveOnly) w->move(x, y);
-        else w->setGeometry(x, y, scaled(pw, e.width), scaled(ph, e.height));
+        // Width and height from the placed far edges, so controls that touch at the reference size still
+        // touch and never overlap by a rounding pixel.
+        else w->setGeometry(x, y, scaled(pw, e.left + e.width) - x, scaled(ph, e.top + e.height) - y);
     }
 }
 

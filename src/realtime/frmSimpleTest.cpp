@@ -61,6 +61,7 @@ QLabel[role="name"] {
     background: #ffffff; color: #10202c; border: 1px solid #9aa8b5; border-radius: 3px;
     font: bold 10pt "DejaVu Sans"; padding: 0 6px;
 }
+QLabel[role="name"][small="true"] { font: bold 8pt "DejaVu Sans"; padding: 0 3px; }
 QLabel[role="status"] {
     border: 1px solid #7b8794; border-radius: 4px; font: bold 11pt "DejaVu Sans";
     background: #d5dbe1; color: #2b3642;
@@ -326,7 +327,7 @@ void frmSimpleTest::buildCell(int c)
     txtTemps[i] = entry("txtTemps", QString(), QRect(12, 319, simple ? 84 : 68, 28));
     const QRect intervalBox = simple ? QRect(176, 319, 84, 28) : QRect(140, 319, 66, 28);
     label(indexed("lblCapInterval", c), QStringLiteral("Data Interval"), "caption",
-          QRect(intervalBox.left(), 304, simple ? 120 : 74, 15));
+          QRect(intervalBox.left(), 304, simple ? 120 : 78, 15));
     txtInterval[i] = entry("txtInterval", QStringLiteral("30"), intervalBox);
     if (simple) {
         label(indexed("lblCapMaxTime", c), QStringLiteral("Max Time"), "caption", QRect(316, 304, 120, 15));

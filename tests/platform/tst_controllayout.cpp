@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QFrame>
 #include <QtTest>
 #include <map>
 
@@ -81,6 +82,7 @@ private slots:
     void collapsedSizeLeavesControls_data();
     void collapsedSizeLeavesControls();
     void noDriftOverManyResizes();
+    void touchingControlsNeverOverlap();
     void designReferenceDiffersFromCurrentSize();
     void placesOnEveryResizeWhenAsked();
     void mainWindowUsesItsCentralWidget();
@@ -133,8 +135,42 @@ void TestControlLayout::placesAtFractions()
         if (qobject_cast<QComboBox*>(c)) {
             QCOMPARE(now.size(), g.size());   // a combo box is only moved
         } else {
-            QVERIFY2(near(now.width(), g.width() * fx) && near(now.height(), g.height() * fy),
+            // The far edges keep their fractions too (so controls that touch never overlap by a rounding
+            // pixel); the size is then within a pixel of the scaled size.
+            QVERIFY2(near(now.x() + now.width(), (g.x() + g.width()) * fx) &&
+                         near(now.y() + now.height(), (g.y() + g.height()) * fy),
                      qPrintable(c->metaObject()->className()));
+            QVERIFY2(std::abs(now.width() - g.width() * fx) <= 1 && std::abs(now.height() - g.height() * fy) <= 1,
+                     qPrintable(c->metaObject()->className()));
+        }
+    }
+}
+
+// A caption right above its reading, and a box right beside another, stay touching and never overlap at
+// any size (rounding each size on its own could push one over the other by a pixel).
+void TestControlLayout::touchingControlsNeverOverlap()
+{
+    QWidget w;
+    w.resize(985, 628);
+    QWidget* frame = new QFrame(&w);
+    frame->setGeometry(4, 30, 485, 337);
+    QLabel* above = new QLabel(frame);
+    above->setGeometry(12, 78 + 44, 168, 15);
+    QLabel* below = new QLabel(frame);
+    below->setGeometry(12, 78 + 44 + 15, 168, 27);
+    QLabel* left = new QLabel(&w);
+    left->setGeometry(140, 319, 66, 28);
+    QLabel* right = new QLabel(&w);
+    right->setGeometry(206, 319, 48, 28);
+    platform::ControlLayout layout(&w);
+    layout.save(QSizeF(985, 628));
+    for (int width = 600; width <= 2600; width += 37) {
+        for (int height = 400; height <= 1600; height += 29) {
+            w.resize(width, height);
+            layout.apply();
+            const QString at = QStringLiteral("%1 x %2").arg(width).arg(height);
+            QVERIFY2(above->geometry().bottom() + 1 == below->geometry().top(), qPrintable(at));
+            QVERIFY2(left->geometry().right() + 1 == right->geometry().left(), qPrintable(at));
         }
     }
 }

@@ -3,6 +3,7 @@
 // the logged step numbers, the silent unit, SET with its limit, the stop, the detail window's step grid,
 // and the picker itself. Driven through the named controls with a fake unit, a manual clock and scripted
 // message boxes.
+#include "LayoutCheck.h"
 #include "SimpleTestRig.h"
 
 #include "realtime/CellControl.h"
@@ -149,6 +150,8 @@ private slots:
     void setOnSequenceScreen_data();
     void setOnSequenceScreen();
     void detailStepGrid();
+    void layout_data();
+    void layout();
 };
 
 void tst_SeqTest::screenAtLoad()
@@ -549,6 +552,45 @@ void tst_SeqTest::detailStepGrid()
     QCOMPARE(d->PointCount(), 1);
     QCOMPARE(d->PointText(0, 1), QStringLiteral("1"));
     QCOMPARE(d->PointText(0, 7), QStringLiteral("151"));
+}
+
+void tst_SeqTest::layout_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("design") << QSize(985, 628);
+    QTest::newRow("maximised") << QSize(1920, 1080);
+}
+
+// Both cells running a sequence with the widest usual texts: every control inside its frame, none
+// overlapping, no text clipped; the alarms are checked as they would stand when shown.
+void tst_SeqTest::layout()
+{
+    QFETCH(QSize, size);
+    SeqRig r;
+    storeSequence(QStringLiteral("Ramp to 350 F, long soak"), {{600, 350, 60}});
+    const QString names[3] = {{}, QStringLiteral("Bentonite 12% KCl brine"), QStringLiteral("Shale core B-7 fresh water")};
+    for (int c = 1; c <= 2; ++c) {
+        r.prepare(c, names[c], 600);
+        r.startWith(c, QStringLiteral("Ramp to 350 F, long soak"));
+        QCOMPARE(r.cell(c).state, int(realtime::CellRunning));
+    }
+    for (int k = 0; k < 20; ++k) r.step(600, 350);
+    frmSeqTest* s = r.seq();
+    s->lblStepNo[1]->setText(QStringLiteral("100"));
+    s->lblvolt[1]->setText(QStringLiteral("-0.123456789"));
+    s->lbltemp1[2]->setText(QStringLiteral("-17.8"));
+
+    s->resize(size);
+    s->show();
+    QCoreApplication::processEvents();
+    QCOMPARE(s->size(), size);
+    const testsupport::LayoutRules rules{.hiddenToo = true, .labelReserve = 4};
+    QStringList faults = testsupport::layoutFaults(s, s->rect(), rules);
+    for (int c = 1; c <= 2; ++c) {
+        QGroupBox* f = s->fraCell[std::size_t(c)];
+        faults << testsupport::layoutFaults(f, testsupport::belowTitle(f), rules);
+    }
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(tst_SeqTest)
