@@ -2,6 +2,7 @@
 // A simple-test screen (or a sequence-test screen) on a bench: fresh database, scripted prompts, manual
 // clock, a fake port, the test-information dialog answered by the test, and unit 1's calibration
 // length = 0.1 in./V × volts.
+#include "LayoutCheck.h"
 #include "TestSupport.h"
 #include "platform/Chart.h"
 #include "platform/Clock.h"
@@ -16,11 +17,30 @@
 #include "records/clsConnection.h"
 
 #include <QCoreApplication>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
 namespace rig {
+
+// A unit screen shown at `size`, judged as an operator would: every control inside the screen or its cell
+// frame, none overlapping, no text clipped; hidden alarms count as shown, and a label keeps 4 px free inside
+// its padding and border for the widest readings.
+inline QStringList screenLayoutFaults(frmSimpleTest* s, QSize size)
+{
+    s->resize(size);
+    s->show();
+    QCoreApplication::processEvents();
+    if (s->size() != size) return {QStringLiteral("the screen did not take the size asked")};
+    const testsupport::LayoutRules rules{.hiddenToo = true, .labelReserve = 4};
+    QStringList faults = testsupport::layoutFaults(s, s->rect(), rules);
+    for (int c = 1; c <= 2; ++c) {
+        QGroupBox* f = s->fraCell[std::size_t(c)];
+        faults << testsupport::layoutFaults(f, testsupport::belowTitle(f), rules);
+    }
+    return faults;
+}
 
 constexpr char SUB = 26;
 

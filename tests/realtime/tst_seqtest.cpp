@@ -580,16 +580,7 @@ void tst_SeqTest::layout()
     s->lblvolt[1]->setText(QStringLiteral("-0.123456789"));
     s->lbltemp1[2]->setText(QStringLiteral("-17.8"));
 
-    s->resize(size);
-    s->show();
-    QCoreApplication::processEvents();
-    QCOMPARE(s->size(), size);
-    const testsupport::LayoutRules rules{.hiddenToo = true, .labelReserve = 4};
-    QStringList faults = testsupport::layoutFaults(s, s->rect(), rules);
-    for (int c = 1; c <= 2; ++c) {
-        QGroupBox* f = s->fraCell[std::size_t(c)];
-        faults << testsupport::layoutFaults(f, testsupport::belowTitle(f), rules);
-    }
+    const QStringList faults = rig::screenLayoutFaults(s, size);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 }
 

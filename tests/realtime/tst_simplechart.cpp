@@ -285,18 +285,7 @@ void tst_SimpleChart::layout()
     s->lblvolt[1]->setText(QStringLiteral("-0.123456789"));
     s->lbltemp1[2]->setText(QStringLiteral("-17.8"));
 
-    s->resize(size);
-    s->show();
-    QCoreApplication::processEvents();
-    QCOMPARE(s->size(), size);
-
-    // Hidden alarms count as shown; a label keeps 4 px free inside its padding and border.
-    const testsupport::LayoutRules rules{.hiddenToo = true, .labelReserve = 4};
-    QStringList faults = testsupport::layoutFaults(s, s->rect(), rules);
-    for (int c = 1; c <= 2; ++c) {
-        QGroupBox* f = s->fraCell[std::size_t(c)];
-        faults << testsupport::layoutFaults(f, testsupport::belowTitle(f), rules);
-    }
+    const QStringList faults = rig::screenLayoutFaults(s, size);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 
     const QString folder = qEnvironmentVariable("VEDUVOVIR_SCREENSHOTS");
