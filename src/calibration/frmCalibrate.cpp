@@ -1,6 +1,7 @@
 #include "calibration/frmCalibrate.h"
 
 #include "calibration/CalibrationReports.h"
+#include "platform/ControlName.h"
 #include "platform/Graph.h"
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
@@ -45,8 +46,6 @@ const QString EqualReadings = QStringLiteral(
     "The two readings are equal, so no calibration line can be fitted through them. Check the spacer "
     "and click the step button again.");
 
-QString indexed(const char* name, int i) { return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(i); }
-
 QLabel* label(QWidget* parent, const QString& name, const QString& text = {})
 {
     auto* l = new QLabel(text, parent);
@@ -55,6 +54,17 @@ QLabel* label(QWidget* parent, const QString& name, const QString& text = {})
     p.setRetainSizeWhenHidden(true);   // rows keep their places while parts of them are hidden
     l->setSizePolicy(p);
     return l;
+}
+
+// The graph of a cell's calibration points and fitted line.
+platform::Graph* cellGraph(QWidget* parent, const QString& name, const QString& xCaption, const QString& yCaption)
+{
+    auto* graph = new platform::Graph(parent);
+    graph->setObjectName(name);
+    graph->SetXAxisCaption(xCaption);
+    graph->SetYAxisCaption(yCaption);
+    graph->setMinimumHeight(220);
+    return graph;
 }
 
 // A value label: framed, like the readings it shows.
@@ -119,7 +129,7 @@ void frmCalibrate::buildControls()
 
     for (int t = 1; t <= 2; ++t) {
         auto* frame = new QFrame(this);
-        frame->setObjectName(indexed("Frame1", t));
+        frame->setObjectName(platform::controlName("Frame1", t));
         frame->setFrameShape(QFrame::StyledPanel);
         Frame1[t] = frame;
         auto* box = new QVBoxLayout(frame);
@@ -135,41 +145,41 @@ void frmCalibrate::buildControls()
 QWidget* frmCalibrate::buildHeightCell(int c)
 {
     auto* g = new QGroupBox(c == 1 ? QStringLiteral("CELL A") : QStringLiteral("CELL B"), Frame1[1]);
-    g->setObjectName(indexed("fraHeightCell", c));
+    g->setObjectName(platform::controlName("fraHeightCell", c));
     fraHeightCell[c] = g;
     auto* grid = new QGridLayout(g);
 
-    Label25[c] = label(g, indexed("Label25", c), QStringLiteral("STEP 1:"));
+    Label25[c] = label(g, platform::controlName("Label25", c), QStringLiteral("STEP 1:"));
     grid->addWidget(Label25[c], 0, 0);
-    cmd04[c] = button(g, indexed("cmd04", c), QStringLiteral("Insert spacer #1 && click here"));
-    cmd065[c] = button(g, indexed("cmd065", c), QStringLiteral("Insert spacer #2 && click here"));
-    cmd09[c] = button(g, indexed("cmd09", c), QStringLiteral("Insert spacer #3 && click here"));
+    cmd04[c] = button(g, platform::controlName("cmd04", c), QStringLiteral("Insert spacer #1 && click here"));
+    cmd065[c] = button(g, platform::controlName("cmd065", c), QStringLiteral("Insert spacer #2 && click here"));
+    cmd09[c] = button(g, platform::controlName("cmd09", c), QStringLiteral("Insert spacer #3 && click here"));
     // The three step buttons lie on top of each other; one at a time is visible.
     for (QPushButton* b : {cmd04[c], cmd065[c], cmd09[c]}) grid->addWidget(b, 0, 1, 1, 3);
     connect(cmd04[c], &QPushButton::clicked, this, [this, c] { cmd04_Click(c); });
     connect(cmd065[c], &QPushButton::clicked, this, [this, c] { cmd065_Click(c); });
     connect(cmd09[c], &QPushButton::clicked, this, [this, c] { cmd09_Click(c); });
 
-    grid->addWidget(label(g, indexed("lblHeadData", c), QStringLiteral("Data (in.)")), 1, 1);
-    grid->addWidget(label(g, indexed("lblHeadVolt", c), QStringLiteral("Volt")), 1, 2);
-    grid->addWidget(label(g, indexed("lblHeadFactor", c), QStringLiteral("Factor")), 1, 3);
+    grid->addWidget(label(g, platform::controlName("lblHeadData", c), QStringLiteral("Data (in.)")), 1, 1);
+    grid->addWidget(label(g, platform::controlName("lblHeadVolt", c), QStringLiteral("Volt")), 1, 2);
+    grid->addWidget(label(g, platform::controlName("lblHeadFactor", c), QStringLiteral("Factor")), 1, 3);
 
-    grid->addWidget(label(g, indexed("lblSpacer1", c), QStringLiteral("#1 Spacer")), 2, 0);
-    Label12[c] = label(g, indexed("Label12", c), QStringLiteral("#2 Spacer"));
-    Label13[c] = label(g, indexed("Label13", c), QStringLiteral("#3 Spacer"));
+    grid->addWidget(label(g, platform::controlName("lblSpacer1", c), QStringLiteral("#1 Spacer")), 2, 0);
+    Label12[c] = label(g, platform::controlName("Label12", c), QStringLiteral("#2 Spacer"));
+    Label13[c] = label(g, platform::controlName("Label13", c), QStringLiteral("#3 Spacer"));
     grid->addWidget(Label12[c], 3, 0);
     grid->addWidget(Label13[c], 4, 0);
 
-    lbldata1[c] = valueLabel(g, indexed("lbldata1", c));
-    lbldata2[c] = valueLabel(g, indexed("lbldata2", c));
-    lbldata3[c] = valueLabel(g, indexed("lbldata3", c));
-    lblvolt1[c] = valueLabel(g, indexed("lblvolt1", c));
-    lblvolt2[c] = valueLabel(g, indexed("lblvolt2", c));
-    lblvolt3[c] = valueLabel(g, indexed("lblvolt3", c));
-    lblconst1[c] = valueLabel(g, indexed("lblconst1", c));
-    lblconst2[c] = valueLabel(g, indexed("lblconst2", c));
-    lblconst3[c] = valueLabel(g, indexed("lblconst3", c));
-    lblconst4[c] = valueLabel(g, indexed("lblconst4", c));
+    lbldata1[c] = valueLabel(g, platform::controlName("lbldata1", c));
+    lbldata2[c] = valueLabel(g, platform::controlName("lbldata2", c));
+    lbldata3[c] = valueLabel(g, platform::controlName("lbldata3", c));
+    lblvolt1[c] = valueLabel(g, platform::controlName("lblvolt1", c));
+    lblvolt2[c] = valueLabel(g, platform::controlName("lblvolt2", c));
+    lblvolt3[c] = valueLabel(g, platform::controlName("lblvolt3", c));
+    lblconst1[c] = valueLabel(g, platform::controlName("lblconst1", c));
+    lblconst2[c] = valueLabel(g, platform::controlName("lblconst2", c));
+    lblconst3[c] = valueLabel(g, platform::controlName("lblconst3", c));
+    lblconst4[c] = valueLabel(g, platform::controlName("lblconst4", c));
     const std::array<QLabel*, 3> data{lbldata1[c], lbldata2[c], lbldata3[c]};
     const std::array<QLabel*, 3> volts{lblvolt1[c], lblvolt2[c], lblvolt3[c]};
     for (int r = 0; r < 3; ++r) {
@@ -181,14 +191,9 @@ QWidget* frmCalibrate::buildHeightCell(int c)
     grid->addWidget(lblconst3[c], 4, 3);
     grid->addWidget(lblconst4[c], 5, 3);
 
-    auto* graph = new platform::Graph(g);
-    graph->setObjectName(indexed("CWGraph1", c));
-    graph->setToolTip(QStringLiteral("Displays calibration data when all steps are complete"));
-    graph->SetXAxisCaption(QStringLiteral("Volt"));
-    graph->SetYAxisCaption(QStringLiteral("Data"));
-    graph->setMinimumHeight(220);
-    CWGraph1[c] = graph;
-    grid->addWidget(graph, 6, 0, 1, 4);
+    CWGraph1[c] = cellGraph(g, platform::controlName("CWGraph1", c), QStringLiteral("Volt"), QStringLiteral("Data"));
+    CWGraph1[c]->setToolTip(QStringLiteral("Displays calibration data when all steps are complete"));
+    grid->addWidget(CWGraph1[c], 6, 0, 1, 4);
     grid->setRowStretch(6, 1);
     return g;
 }
@@ -196,42 +201,37 @@ QWidget* frmCalibrate::buildHeightCell(int c)
 QWidget* frmCalibrate::buildPressureCell(int c)
 {
     auto* g = new QGroupBox(c == 1 ? QStringLiteral("CELL A") : QStringLiteral("CELL B"), Frame1[2]);
-    g->setObjectName(indexed("fraPressCell", c));
+    g->setObjectName(platform::controlName("fraPressCell", c));
     fraPressCell[c] = g;
     auto* grid = new QGridLayout(g);
 
-    Label26[c] = label(g, indexed("Label26", c), QStringLiteral("STEP 1"));
+    Label26[c] = label(g, platform::controlName("Label26", c), QStringLiteral("STEP 1"));
     grid->addWidget(Label26[c], 0, 0);
-    Command6[c] = button(g, indexed("Command6", c), QStringLiteral("Release pressure and click here"));
-    Command7[c] = button(g, indexed("Command7", c), QStringLiteral("Set pressure = 1000 psi and click here"));
+    Command6[c] = button(g, platform::controlName("Command6", c), QStringLiteral("Release pressure and click here"));
+    Command7[c] = button(g, platform::controlName("Command7", c), QStringLiteral("Set pressure = 1000 psi and click here"));
     grid->addWidget(Command6[c], 0, 1, 1, 2);
     grid->addWidget(Command7[c], 0, 1, 1, 2);
     connect(Command6[c], &QPushButton::clicked, this, [this, c] { Command6_Click(c); });
     connect(Command7[c], &QPushButton::clicked, this, [this, c] { Command7_Click(c); });
 
-    grid->addWidget(label(g, indexed("lblHeadPressVolt", c), QStringLiteral("Volt")), 1, 1);
-    grid->addWidget(label(g, indexed("lblHeadPressFactor", c), QStringLiteral("Factor")), 1, 2);
-    Label20[c] = label(g, indexed("Label20", c), QStringLiteral("0 psi"));
-    Label2[c] = label(g, indexed("Label2", c), QStringLiteral("1000 psi"));
+    grid->addWidget(label(g, platform::controlName("lblHeadPressVolt", c), QStringLiteral("Volt")), 1, 1);
+    grid->addWidget(label(g, platform::controlName("lblHeadPressFactor", c), QStringLiteral("Factor")), 1, 2);
+    Label20[c] = label(g, platform::controlName("Label20", c), QStringLiteral("0 psi"));
+    Label2[c] = label(g, platform::controlName("Label2", c), QStringLiteral("1000 psi"));
     grid->addWidget(Label20[c], 2, 0);
     grid->addWidget(Label2[c], 3, 0);
-    lbldata4[c] = valueLabel(g, indexed("lbldata4", c));
-    lbldata5[c] = valueLabel(g, indexed("lbldata5", c));
-    lblSlope[c] = valueLabel(g, indexed("lblSlope", c));
-    lblIntercept[c] = valueLabel(g, indexed("lblIntercept", c));
+    lbldata4[c] = valueLabel(g, platform::controlName("lbldata4", c));
+    lbldata5[c] = valueLabel(g, platform::controlName("lbldata5", c));
+    lblSlope[c] = valueLabel(g, platform::controlName("lblSlope", c));
+    lblIntercept[c] = valueLabel(g, platform::controlName("lblIntercept", c));
     // Rows as the report pairs them: the 0 psi reading with the slope, the 1000 psi one with the intercept.
     grid->addWidget(lbldata4[c], 2, 1);
     grid->addWidget(lblSlope[c], 2, 2);
     grid->addWidget(lbldata5[c], 3, 1);
     grid->addWidget(lblIntercept[c], 3, 2);
 
-    auto* graph = new platform::Graph(g);
-    graph->setObjectName(indexed("CWGraph2", c));
-    graph->SetXAxisCaption(QStringLiteral("DATA"));
-    graph->SetYAxisCaption(QStringLiteral("Volt"));
-    graph->setMinimumHeight(220);
-    CWGraph2[c] = graph;
-    grid->addWidget(graph, 4, 0, 1, 3);
+    CWGraph2[c] = cellGraph(g, platform::controlName("CWGraph2", c), QStringLiteral("DATA"), QStringLiteral("Volt"));
+    grid->addWidget(CWGraph2[c], 4, 0, 1, 3);
     grid->setRowStretch(4, 1);
     return g;
 }
@@ -240,10 +240,10 @@ QWidget* frmCalibrate::buildTabFooter(int t)
 {
     auto* w = new QWidget(Frame1[t]);
     auto* row = new QHBoxLayout(w);
-    Label1[t] = label(w, indexed("Label1", t), QStringLiteral("Select unit to calibrate"));
+    Label1[t] = label(w, platform::controlName("Label1", t), QStringLiteral("Select unit to calibrate"));
     row->addWidget(Label1[t]);
     auto* combo = new QComboBox(w);
-    combo->setObjectName(indexed("Combo1", t));
+    combo->setObjectName(platform::controlName("Combo1", t));
     combo->setToolTip(QStringLiteral("Use the drop-down menu to choose which Torvan unit you wish to calibrate"));
     Combo1[t] = combo;
     row->addWidget(combo);
@@ -268,7 +268,7 @@ QWidget* frmCalibrate::buildTabFooter(int t)
         connect(cmdSaveP, &QPushButton::clicked, this, &frmCalibrate::cmdSaveP_Click);
         connect(cmdExport, &QPushButton::clicked, this, &frmCalibrate::cmdExport_Click);
     }
-    cmdReturn[t] = button(w, indexed("cmdReturn", t), t == 1 ? QStringLiteral("Return") : QStringLiteral("Retrun"),
+    cmdReturn[t] = button(w, platform::controlName("cmdReturn", t), t == 1 ? QStringLiteral("Return") : QStringLiteral("Retrun"),
                           QStringLiteral("Click here to return to the Veduvovir main screen"));
     row->addWidget(cmdReturn[t]);
     connect(cmdReturn[t], &QPushButton::clicked, this, [this, t] { cmdReturn_Click(t); });

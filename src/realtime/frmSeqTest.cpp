@@ -1,5 +1,6 @@
 #include "realtime/frmSeqTest.h"
 
+#include "platform/ControlName.h"
 #include "platform/ShowModal.h"
 #include "realtime/frmNameSeq.h"
 #include "realtime/frmTestDetail.h"
@@ -15,11 +16,6 @@
 #include <QListWidget>
 
 using realtime::SequenceCellControl;
-
-namespace {
-std::size_t cellIndex(int cell) { return cell == 2 ? 2 : 1; }
-QString indexed(const char* name, int index) { return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index); }
-} // namespace
 
 frmSeqTest::frmSeqTest(QWidget* parent) : frmSimpleTest(realtime::UnitPoll::Screen::Sequence, DesignHeight, parent)
 {
@@ -38,7 +34,7 @@ void frmSeqTest::buildSequenceControls(int c)
     QGroupBox* frame = fraCell[cellIndex(c)];
     auto label = [&](const char* name, const QString& text, const char* role, QRect g) {
         auto* l = new QLabel(text, frame);
-        l->setObjectName(indexed(name, c));
+        l->setObjectName(platform::controlName(name, c));
         l->setProperty("role", QLatin1String(role));
         l->setGeometry(g);
         return l;

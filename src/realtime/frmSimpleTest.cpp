@@ -3,6 +3,7 @@
 #include "platform/Chart.h"
 #include "platform/Clock.h"
 #include "platform/ControlLayout.h"
+#include "platform/ControlName.h"
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
 #include "platform/ShowModal.h"
@@ -34,11 +35,6 @@ using realtime::CellLabel;
 using realtime::CellControl;
 
 namespace {
-
-QString indexed(const char* name, int index) { return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index); }
-
-// The control-array index of a cell: 2 for cell B, 1 (cell A) for anything else.
-std::size_t cellIndex(int cell) { return cell == 2 ? 2 : 1; }
 
 const char* const kStyle = R"(
 frmSimpleTest { background: #e9edf1; }
@@ -237,7 +233,7 @@ void frmSimpleTest::buildCell(int c)
 {
     const auto i = std::size_t(c);
     auto* frame = new QGroupBox(c == 1 ? QStringLiteral("CELL A") : QStringLiteral("CELL B"), this);
-    frame->setObjectName(indexed("fraCell", c));
+    frame->setObjectName(platform::controlName("fraCell", c));
     frame->setProperty("cellFrame", true);
     frame->setGeometry(c == 1 ? 6 : 495, 2, 484, 398);
     fraCell[i] = frame;
@@ -250,21 +246,21 @@ void frmSimpleTest::buildCell(int c)
         return l;
     };
     auto reading = [&](const char* name, QRect g) {
-        QLabel* l = label(indexed(name, c), QString(), "reading", g);
+        QLabel* l = label(platform::controlName(name, c), QString(), "reading", g);
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         return l;
     };
 
-    Image1[i] = label(indexed("Image1", c), QString(), "picture", QRect(12, 24, 40, 40));
+    Image1[i] = label(platform::controlName("Image1", c), QString(), "picture", QRect(12, 24, 40, 40));
     Image1[i]->setPixmap(cellPicture(c == 1 ? QColor(46, 157, 79) : QColor(150, 150, 30)));
 
-    label(indexed("lblCapTestname", c), QStringLiteral("Test Name"), "caption", QRect(62, 22, 240, 15));
-    lblTestname[i] = label(indexed("lblTestname", c), QString(), "name", QRect(62, 37, 240, 28));
+    label(platform::controlName("lblCapTestname", c), QStringLiteral("Test Name"), "caption", QRect(62, 22, 240, 15));
+    lblTestname[i] = label(platform::controlName("lblTestname", c), QString(), "name", QRect(62, 37, 240, 28));
     lblTestname[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    Label44[i + 2] = label(indexed("Label44", c + 2), QString(), "status", QRect(312, 22, 160, 30));
+    Label44[i + 2] = label(platform::controlName("Label44", c + 2), QString(), "status", QRect(312, 22, 160, 30));
     Label44[i + 2]->setAlignment(Qt::AlignCenter);
-    Label44[i] = label(indexed("Label44", c), QStringLiteral("No Response"), "alarm", QRect(312, 55, 160, 18));
+    Label44[i] = label(platform::controlName("Label44", c), QStringLiteral("No Response"), "alarm", QRect(312, 55, 160, 18));
     Label44[i]->setAlignment(Qt::AlignCenter);
     Label44[i]->setVisible(false);
 
@@ -281,12 +277,12 @@ void frmSimpleTest::buildCell(int c)
         const QRect unitGeometry(x + valueWidth + 4, y + 19, column == 0 ? 54 : 56, 20);
         if (unitKind == 1) {
             const int n = (c - 1) * 3 + (++t);
-            lblTempUnit[std::size_t(n)] = label(indexed("lblTempUnit", n), QString(), "unit", unitGeometry);
+            lblTempUnit[std::size_t(n)] = label(platform::controlName("lblTempUnit", n), QString(), "unit", unitGeometry);
         } else if (unitKind == 2) {
-            lblPressUnit[i] = label(indexed("lblPressUnit", c), QString(), "unit", unitGeometry);
+            lblPressUnit[i] = label(platform::controlName("lblPressUnit", c), QString(), "unit", unitGeometry);
         } else if (unitKind == 3) {
             const int n = (c - 1) * 2 + (++len);
-            lblLengthUnit[std::size_t(n)] = label(indexed("lblLengthUnit", n), QString(), "unit", unitGeometry);
+            lblLengthUnit[std::size_t(n)] = label(platform::controlName("lblLengthUnit", n), QString(), "unit", unitGeometry);
         }
         return v;
     };
@@ -306,7 +302,7 @@ void frmSimpleTest::buildCell(int c)
     lblstarttime[i]->setGeometry(col[1], row(4) + 15, 226, 27);
 
     auto* rule = new QFrame(frame);
-    rule->setObjectName(indexed("linCell", c));
+    rule->setObjectName(platform::controlName("linCell", c));
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
     rule->setGeometry(12, 298, 460, 4);
@@ -314,7 +310,7 @@ void frmSimpleTest::buildCell(int c)
     // Entries: caption above each box.
     auto entry = [&](const char* name, const QString& text, QRect g) {
         auto* e = new QLineEdit(text, frame);
-        e->setObjectName(indexed(name, c));
+        e->setObjectName(platform::controlName(name, c));
         e->setProperty("role", QStringLiteral("entry"));
         e->setAlignment(Qt::AlignRight);
         e->setGeometry(g);
@@ -323,16 +319,16 @@ void frmSimpleTest::buildCell(int c)
     // The sequence screen has no maximum time; its row is narrower and leaves the right half to the
     // sequence's name and step.
     const bool simple = kind_ == realtime::UnitPoll::Screen::Simple;
-    label(indexed("lblCapTemps", c), QStringLiteral("Temp. Set"), "caption", QRect(12, 304, simple ? 84 : 68, 15));
+    label(platform::controlName("lblCapTemps", c), QStringLiteral("Temp. Set"), "caption", QRect(12, 304, simple ? 84 : 68, 15));
     txtTemps[i] = entry("txtTemps", QString(), QRect(12, 319, simple ? 84 : 68, 28));
     const QRect intervalBox = simple ? QRect(176, 319, 84, 28) : QRect(140, 319, 66, 28);
-    label(indexed("lblCapInterval", c), QStringLiteral("Data Interval"), "caption",
+    label(platform::controlName("lblCapInterval", c), QStringLiteral("Data Interval"), "caption",
           QRect(intervalBox.left(), 304, simple ? 120 : 78, 15));
     txtInterval[i] = entry("txtInterval", QStringLiteral("30"), intervalBox);
     if (simple) {
-        label(indexed("lblCapMaxTime", c), QStringLiteral("Max Time"), "caption", QRect(316, 304, 120, 15));
+        label(platform::controlName("lblCapMaxTime", c), QStringLiteral("Max Time"), "caption", QRect(316, 304, 120, 15));
         txtMaxTime[i] = entry("txtMaxTime", QStringLiteral("30"), QRect(316, 319, 84, 28));
-        label(indexed("lblCapMaxTimeUnit", c), QStringLiteral("(Min)"), "unit", QRect(404, 323, 60, 20));
+        label(platform::controlName("lblCapMaxTimeUnit", c), QStringLiteral("(Min)"), "unit", QRect(404, 323, 60, 20));
         connect(txtMaxTime[i], &QLineEdit::textChanged, this,
                 [this, c](const QString& s) { poll_->cell(c).maxTimeText = s; });
         poll_->cell(c).maxTimeText = txtMaxTime[i]->text();
@@ -344,7 +340,7 @@ void frmSimpleTest::buildCell(int c)
 
     auto button = [&](const char* name, const QString& text, const QString& tip, QRect g) {
         auto* b = new QPushButton(text, frame);
-        b->setObjectName(indexed(name, c));
+        b->setObjectName(platform::controlName(name, c));
         b->setToolTip(tip);
         b->setGeometry(g);
         return b;

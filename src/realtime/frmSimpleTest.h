@@ -169,6 +169,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
+    // The control-array index of a cell: 2 for cell B, 1 (cell A) for anything else.
+    static std::size_t cellIndex(int cell) { return cell == 2 ? 2 : 1; }
+
     // The step number logged with a point (a simple test has one step).
     int loggedStepNo(int cell) const override;
     void Form_Load();

@@ -1,6 +1,7 @@
 #include "review/frmSearch.h"
 
 #include "platform/ControlLayout.h"
+#include "platform/ControlName.h"
 #include "platform/GridHelpers.h"
 #include "platform/Prompts.h"
 #include "records/Command.h"
@@ -80,7 +81,6 @@ void frmSearch::buildControls()
         w->setObjectName(name);
         return w;
     };
-    auto indexed = [](const char* name, int i) { return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(i); };
 
     Label1 = new QLabel(QStringLiteral("TEST INFORMATION :"), this);
     named(Label1, QStringLiteral("Label1"))->setGeometry(10, 10, 420, 20);
@@ -90,19 +90,19 @@ void frmSearch::buildControls()
         const int y = 36 + (i - 1) * 30;
         Combo1[i] = new QComboBox(this);
         Combo1[i]->setEditable(true);   // a column name may be typed
-        named(Combo1[i], indexed("Combo1", i))->setGeometry(10, y, 190, 24);
+        named(Combo1[i], platform::controlName("Combo1", i))->setGeometry(10, y, 190, 24);
         cmbmath1[i] = new QComboBox(this);
-        named(cmbmath1[i], indexed("cmbmath1", i))->setGeometry(206, y, 70, 24);
+        named(cmbmath1[i], platform::controlName("cmbmath1", i))->setGeometry(206, y, 70, 24);
         Text1[i] = new QLineEdit(this);
-        named(Text1[i], indexed("Text1", i))->setGeometry(282, y, 160, 24);
+        named(Text1[i], platform::controlName("Text1", i))->setGeometry(282, y, 160, 24);
 
         // The second group is shown but takes no part in the search.
         Combo2[i] = new QComboBox(this);
-        named(Combo2[i], indexed("Combo2", i))->setGeometry(460, y, 190, 24);
+        named(Combo2[i], platform::controlName("Combo2", i))->setGeometry(460, y, 190, 24);
         cmbmath2[i] = new QComboBox(this);
-        named(cmbmath2[i], indexed("cmbmath2", i))->setGeometry(656, y, 70, 24);
+        named(cmbmath2[i], platform::controlName("cmbmath2", i))->setGeometry(656, y, 70, 24);
         Text2[i] = new QLineEdit(this);
-        named(Text2[i], indexed("Text2", i))->setGeometry(732, y, 158, 24);
+        named(Text2[i], platform::controlName("Text2", i))->setGeometry(732, y, 158, 24);
         for (QWidget* w : {static_cast<QWidget*>(Combo2[i]), static_cast<QWidget*>(cmbmath2[i]),
                            static_cast<QWidget*>(Text2[i])})
             w->setEnabled(false);
