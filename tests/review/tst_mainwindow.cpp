@@ -676,7 +676,8 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("step 0 shows 1") << 1 << 1.0 << "step" << 0.0 << 0 << "1";
         QTest::newRow("step 12") << 1 << 1.0 << "step" << 12.0 << 0 << "12";
-        QTest::newRow("25 h 1 min 1 s wraps") << 1 << 1.0 << "time" << 90061.0 << 1 << "01:01:01";
+        QTest::newRow("25 h 1 min 1 s") << 1 << 1.0 << "time" << 90061.0 << 1 << "25:01:01";
+        QTest::newRow("a week") << 1 << 1.0 << "time" << 500005.0 << 1 << "138:53:25";
         QTest::newRow("59 s") << 1 << 1.0 << "time" << 59.0 << 1 << "00:00:59";
         QTest::newRow("temperature English, half up") << 1 << 1.0 << "temp" << 150.5 << 2 << "151";
         QTest::newRow("temperature SI 212 F") << 2 << 1.0 << "temp" << 212.0 << 2 << "100";
