@@ -695,6 +695,8 @@ void frmMain::ShowTestInfo()
 void frmMain::FillResultGrid()
 {
     resultModel_->clear();
+    // Each test's points start at the first row, not where the previous test's were scrolled to.
+    MSFlexGrid1->scrollToTop();
     clsTEST_RESULT& result = *Module1::TestResult;
     result.Test_Id = CurrentTestId;
     result.ConnectX(*Module1::DbConnection);
