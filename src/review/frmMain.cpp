@@ -680,7 +680,7 @@ void frmMain::FillResultGrid()
     resultModel_->clear();
     clsTEST_RESULT& result = *Module1::TestResult;
     result.Test_Id = CurrentTestId;
-    result.ConnectX(*Module1::DbConnection);
+    result.LoadIfStale(*Module1::DbConnection);
     if (result.TotalPoints() <= 0) return;
     resultModel_->setRows(result.rows(), SampleLength, Module1::UnitSystem);
 }
@@ -841,7 +841,8 @@ void frmMain::drawMultiAxisChart(const QString& title, const std::vector<Extra>&
     clsTEST_RESULT& result = *Module1::TestResult;
     result.Test_Id = CurrentTestId;
     const double length = usableLength(SampleLength);   // 0 before a test is opened
-    result.ConnectX(*Module1::DbConnection);
+    // The rows the open (or an earlier chart) read, while provably what a load would read now.
+    result.LoadIfStale(*Module1::DbConnection);
     for (int s = 0; s < subsets; ++s) Pesgo1->SetPointY(s, 0, 0);
     const std::int32_t n = result.TotalPoints();
     if (n != 0) {
