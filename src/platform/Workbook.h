@@ -43,13 +43,19 @@ public:
     // Rows (from 1) repeated at the top of every printed page.
     void setPrintTitleRows(int first, int last);
 
-    // Writes the file. False when it could not be written; error() says why.
+    // The last row (from 1) a worksheet holds.
+    static constexpr int MaxRow = 1048576;
+
+    // Writes the file. False when it could not be written or a cell failed; error() says why (with the
+    // system's reason, such as a full disk, where there is one).
     bool close();
     // The text of the first failure, empty when none.
     QString error() const { return error_; }
 
 private:
     void fail(int code, const char* what);
+    // " (the system's text of error)", empty for 0.
+    static QString cause(int error);
 
     lxw_workbook* book_ = nullptr;
     lxw_worksheet* sheet_ = nullptr;
@@ -58,7 +64,11 @@ private:
     QString error_;
 };
 
-// Opens a file with the desktop's program for its type. False when no program could be started.
+// True when the desktop's MIME database names a program for the type of the file's name (the mimeapps
+// lists' defaults and associations, the programs' own MIME types); the file is not read.
+bool desktopHasProgramFor(const QString& path);
+// Opens a file with the desktop's program for its type. False when no program is registered for it or
+// none could be started.
 bool openDocument(const QString& path);
 // Replaces the desktop opener (tests record the path instead of starting a program); an empty function
 // restores it.

@@ -7,6 +7,8 @@
 
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace review {
 
 namespace {
@@ -43,7 +45,7 @@ QString WriteWorkbook(const ReportSheet& sheet, const QString& path, const std::
         if (ReportSheet::hasUnit(i)) book.write(row, 4, sheet.units[std::size_t(i)]);
     }
     book.write(WorkbookRows::Results, 1, QStringLiteral("Results:"), true);
-    const int rows = sheet.gridRows();
+    const int rows = std::min(sheet.gridRows(), WorkbookGridRowsMax);
     QByteArray text;
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < ReportSheet::GridColumns; ++c) {
@@ -60,6 +62,16 @@ QString WriteWorkbook(const ReportSheet& sheet, const QString& path, const std::
     book.setCenterHeader(QStringLiteral("~ Test:") + sheet.texts[1]);
     if (!book.close()) return book.error();
     return {};
+}
+
+QString WorkbookShortNotice(const ReportSheet& sheet)
+{
+    const int points = sheet.gridRows() - 1;
+    if (sheet.gridRows() <= WorkbookGridRowsMax) return {};
+    return QStringLiteral("This test has %1 points; a worksheet holds only the first %2 of them, so the workbook "
+                          "ends there. The report (Save Report) holds all %1 points.")
+        .arg(points)
+        .arg(WorkbookGridRowsMax - 1);
 }
 
 QByteArray ReportHead(const ReportSheet& sheet)

@@ -45,8 +45,17 @@ constexpr int Results = 17;
 constexpr int FirstGrid = 19;     // grid row r on row 19 + r
 } // namespace WorkbookRows
 
-// Writes the workbook file; returns the failure's text, empty when the file was written.
+// Grid rows (heading included) that fit below the results' heading on one worksheet.
+constexpr int WorkbookGridRowsMax = 1048576 - WorkbookRows::FirstGrid + 1;
+
+// Writes the workbook file; returns the failure's text, empty when the file was written. A grid longer
+// than a worksheet holds is written up to the sheet's last row (see WorkbookShortNotice).
+
 QString WriteWorkbook(const ReportSheet& sheet, const QString& path, const std::function<void()>& keepAlive = {});
+
+// The operator's message when the grid does not fit on one worksheet (how many points the workbook
+// holds; the report holds them all); empty when it fits.
+QString WorkbookShortNotice(const ReportSheet& sheet);
 
 // The report's lines, CR LF after each, no quoting, as bytes (UTF-8).
 QByteArray ReportHead(const ReportSheet& sheet);
