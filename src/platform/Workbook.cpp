@@ -113,8 +113,10 @@ bool Workbook::close()
         QFile::remove(QFile::decodeName(path_));
         // The file itself failed: that is the failure to report, whatever a cell did before. The library's
         // own text ("Zip generic error") does not say why; the system's error does (a full disk).
-        error_ = QStringLiteral("The workbook could not be written: %1%2")
-                     .arg(QString::fromUtf8(lxw_strerror(result)), cause(closeErrno));
+        const QString library = QString::fromUtf8(lxw_strerror(result));
+        error_ = closeErrno == 0 ? QStringLiteral("The workbook could not be written: %1").arg(library)
+                                 : QStringLiteral("The workbook could not be written: %1 (%2)")
+                                       .arg(QString::fromLocal8Bit(std::strerror(closeErrno)), library);
         return false;
     }
     // A cell that could not be written leaves the workbook without it: not a success.

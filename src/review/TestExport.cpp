@@ -8,6 +8,8 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace review {
 
@@ -15,6 +17,13 @@ namespace {
 constexpr int kKeepAliveRows = 4096;
 constexpr qsizetype kReportBuffer = 1 << 20;
 const QByteArray kEol = QByteArrayLiteral("\r\n");
+
+// The description of a failed step of the report: the system's own (a full disk says so) where the
+// file's text does not know it ("Unknown error").
+QString failure(const QFileDevice& file, int error)
+{
+    return error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
+}
 } // namespace
 
 int ReportSheet::gridRows() const { return grid ? 1 + grid->rowCount() : 0; }
@@ -114,8 +123,11 @@ QString WriteReport(const ReportSheet& sheet, const QString& path, const std::fu
     // The lines are gathered in a buffer of about a megabyte and written a buffer at a time.
     QByteArray buffer = ReportHead(sheet);
     buffer.reserve(kReportBuffer + 4096);
+    int error = 0;
     const auto flush = [&] {
+        errno = 0;
         const bool written = file.write(buffer) == buffer.size();
+        if (!written) error = errno;
         buffer.truncate(0);
         return written;
     };
@@ -128,11 +140,12 @@ QString WriteReport(const ReportSheet& sheet, const QString& path, const std::fu
     }
     if (ok) ok = flush();
     if (!ok) {
-        const QString problem = file.errorString();
+        const QString problem = failure(file, error);
         file.cancelWriting();
         return problem;
     }
-    if (!file.commit()) return file.errorString();
+    errno = 0;
+    if (!file.commit()) return failure(file, errno);
     return {};
 }
 

@@ -9,9 +9,11 @@
 
 #include "platform/Prompts.h"
 #include "platform/ShowModal.h"
+#include "platform/GridHelpers.h"
 #include "platform/Workbook.h"
 #include "records/Module1.h"
 #include "records/SettingsFile.h"
+#include "review/TestExport.h"
 #include "review/frmMain.h"
 #include "review/frmOpenTest.h"
 #include "review/frmTestInfo.h"
@@ -28,8 +30,11 @@
 #include <QTimer>
 #include <QFileInfo>
 #include <QtTest>
+#include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
 
@@ -189,6 +194,59 @@ public:
 private:
     rlimit saved_{};
 };
+
+// A grid of n rows whose cells all read "1", made only when asked for.
+class OnesGrid : public platform::grid::TextGridModel {
+public:
+    explicit OnesGrid(int n) : TextGridModel(8), n_(n) {}
+    int rowCount(const QModelIndex& = {}) const override { return n_; }
+    QString text(int, int) const override { return QStringLiteral("1"); }
+
+private:
+    int n_;
+};
+
+// A desktop of its own: XDG folders in a temporary folder (the MIME types themselves from the system),
+// with the environment restored afterwards.
+class Desktop {
+public:
+    Desktop()
+    {
+        for (const char* v : kVars) saved_.append({v, qgetenv(v), qEnvironmentVariableIsSet(v)});
+        QDir(dir_.path()).mkpath(QStringLiteral("share/applications"));
+        QDir(dir_.path()).mkpath(QStringLiteral("home/applications"));
+        QDir(dir_.path()).mkpath(QStringLiteral("config"));
+        QFile::link(QStringLiteral("/usr/share/mime"), dir_.filePath(QStringLiteral("share/mime")));
+        qputenv("XDG_DATA_DIRS", dir_.filePath(QStringLiteral("share")).toUtf8());
+        qputenv("XDG_DATA_HOME", dir_.filePath(QStringLiteral("home")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", dir_.filePath(QStringLiteral("config")).toUtf8());
+        qputenv("XDG_CONFIG_DIRS", dir_.filePath(QStringLiteral("config")).toUtf8());
+    }
+    ~Desktop()
+    {
+        for (const auto& [name, value, set] : saved_)
+            if (set) qputenv(name, value);
+            else qunsetenv(name);
+    }
+    void write(const QString& file, const QByteArray& text)
+    {
+        QFile f(dir_.filePath(file));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+
+private:
+    static constexpr const char* kVars[] = {"XDG_DATA_DIRS", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"};
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool set;
+    };
+    QTemporaryDir dir_;
+    QList<Saved> saved_;
+};
+
+const QByteArray kXlsxType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
 
 } // namespace
 
@@ -384,6 +442,125 @@ private slots:
         QCOMPARE(prompts_->shown.size(), std::size_t(1));
         QVERIFY2(prompts_->shown[0].text.startsWith(QStringLiteral("The workbook could not be written: ")),
                  qPrintable(prompts_->shown[0].text));
+        // The cause is named, not only the library's "Zip generic error".
+        QVERIFY2(prompts_->shown[0].text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+                 qPrintable(prompts_->shown[0].text));
+    }
+
+    // A test deleted while it is shown: the workbook and the report carry the header the window shows,
+    // never the defaults of a missing record ("UNKOWN", today's date, an empty name).
+    void deletedTestKeepsShownHeader()
+    {
+        start();
+        QVERIFY(open("Clay"));
+        QVERIFY(sqlExec(QStringLiteral("DELETE FROM TEST_INFO WHERE TEST_ID = 7")));
+        w_->cmdRelated->click();   // the test-information window asked for again
+        QCOMPARE(infoForm()->txtTestInfo[3]->text(), QStringLiteral("Kim"));
+        const Sheet s = exportWorkbook();
+        QVERIFY2(s.error.isEmpty(), qPrintable(s.error));
+        for (int i = 1; i <= 11; ++i)
+            QCOMPARE(s.cells.value("C" + QString::number(3 + i)).first, kClayTexts[i - 1]);
+        const QString path = dir_->file(QStringLiteral("gone.csv"));
+        prompts_->queueFile(path);
+        w_->cmdREPORT->click();
+        QCOMPARE(readAll(path), expectedReport(kClayTexts, kClayRows));
+    }
+
+    // Exports in one second each get a file of their own: a later one neither overwrites an earlier one
+    // nor, when it fails, deletes it.
+    void workbooksOfOneSecondKept()
+    {
+        start();
+        QVERIFY(open("Clay"));
+        QString first, second;
+        QVERIFY(exportWorkbook(&first).error.isEmpty());
+        const QByteArray firstBytes = readAll(first);
+        {
+            const FileSizeLimit full{4 * 1024};
+            w_->cmdexportExcel->click();
+        }
+        QCOMPARE(prompts_->shown.size(), std::size_t(1));
+        QCOMPARE(readAll(first), firstBytes);
+        QVERIFY(exportWorkbook(&second).error.isEmpty());
+        QVERIFY(second != first);
+        QCOMPARE(readAll(first), firstBytes);
+        QCOMPARE(QDir(dir_->file("books")).entryList(QDir::Files).size(), 2);
+    }
+
+    // A cell the sheet cannot hold is an error of the workbook, not a success.
+    void cellErrorFailsClose()
+    {
+        const QString path = dir_->file(QStringLiteral("cell.xlsx"));
+        platform::Workbook book(path);
+        book.write(1, 1, QStringLiteral("fits"));
+        book.write(platform::Workbook::MaxRow + 1, 1, QStringLiteral("does not fit"));
+        QVERIFY(!book.close());
+        QVERIFY(!book.error().isEmpty());
+    }
+
+    // A grid longer than a worksheet: the workbook ends at the sheet's last row, and the message says how
+    // many points it holds and that the report holds them all.
+    void gridLongerThanSheet()
+    {
+        const int points = review::WorkbookGridRowsMax + 5;   // heading row + points > rows below row 18
+        const OnesGrid grid(points), fitting(review::WorkbookGridRowsMax - 1);
+        review::ReportSheet sheet;
+        sheet.grid = &grid;
+        const QString path = dir_->file(QStringLiteral("long.xlsx"));
+        QCOMPARE(review::WriteWorkbook(sheet, path), QString());
+        const QString notice = review::WorkbookShortNotice(sheet);
+        QVERIFY2(notice.contains(QString::number(review::WorkbookGridRowsMax - 1)), qPrintable(notice));
+        QVERIFY2(notice.contains(QString::number(points)), qPrintable(notice));
+        QVERIFY(notice.contains(QStringLiteral("report")));
+        sheet.grid = &fitting;
+        QCOMPARE(review::WorkbookShortNotice(sheet), QString());
+    }
+
+    // Whether the desktop has a program for .xlsx comes from its MIME database (mimeapps lists, the
+    // programs' MIME types, the cache), never from the file's content.
+    void desktopProgramFor_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("no program at all") << QString() << QByteArray() << false;
+        QTest::newRow("a program for text only")
+            << "share/applications/edit.desktop"
+            << QByteArray("[Desktop Entry]\nType=Application\nExec=edit %f\nMimeType=text/plain;\n") << false;
+        QTest::newRow("a program for workbooks")
+            << "share/applications/calc.desktop"
+            << "[Desktop Entry]\nType=Application\nExec=calc %f\nMimeType=text/csv;" + kXlsxType + ";\n" << true;
+        QTest::newRow("the MIME cache") << "share/applications/mimeinfo.cache"
+                                        << "[MIME Cache]\n" + kXlsxType + "=calc.desktop;\n" << true;
+        QTest::newRow("the user's default") << "config/mimeapps.list"
+                                            << "[Default Applications]\n" + kXlsxType + "=calc.desktop\n" << true;
+        QTest::newRow("a default of another type")
+            << "config/mimeapps.list" << QByteArray("[Default Applications]\ntext/plain=edit.desktop\n") << false;
+    }
+    void desktopProgramFor()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, text);
+        QFETCH(bool, found);
+        Desktop desktop;
+        if (!file.isEmpty()) desktop.write(file, text);
+        QCOMPARE(platform::desktopHasProgramFor(dir_->file(QStringLiteral("never written.xlsx"))), found);
+    }
+
+    // No program for .xlsx on the desktop: the export tells where the workbook was saved.
+    void noProgramForWorkbookTold()
+    {
+        Desktop desktop;
+        start();
+        QVERIFY(open("Clay"));
+        platform::setDocumentOpener({});
+        w_->cmdexportExcel->click();
+        QCOMPARE(prompts_->shown.size(), std::size_t(1));
+        const QString path = w_->LastWorkbook();
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(prompts_->texts(),
+                 QStringList{QStringLiteral("The workbook was saved as %1. No program to open .xlsx files was found.")
+                                 .arg(QDir::toNativeSeparators(path))});
     }
 
     // ---- report ----
@@ -457,7 +634,9 @@ private slots:
             w_->cmdREPORT->click();
         }
         QCOMPARE(prompts_->shown.size(), std::size_t(2));
-        QVERIFY(!prompts_->shown[1].text.isEmpty());
+        // The cause is named: the system's text of the failed write (on a full disk "No space left on device").
+        QCOMPARE(prompts_->shown[1].text, where.startsWith("missing") ? QStringLiteral("No such file or directory")
+                                                                      : QString::fromLocal8Bit(std::strerror(EFBIG)));
         QCOMPARE(prompts_->shown[1].kind, ScriptedPrompts::Kind::Message);
         QCOMPARE(readAll(path), where.startsWith("missing") ? QByteArray("<missing>") : QByteArray("old report\r\n"));
     }
