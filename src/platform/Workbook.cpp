@@ -61,6 +61,21 @@ void Workbook::writeUtf8(int row, int column, const char* text, bool bold)
          "Cell");
 }
 
+void Workbook::writeNumber(int row, int column, double value, const std::string& numberFormat)
+{
+    if (!sheet_ || !book_ || row < 1 || column < 1) return;
+    lxw_format*& format = numberFormats_[numberFormat];
+    if (!format) {
+        format = workbook_add_format(book_);
+        if (!format) {
+            fail(LXW_ERROR_MEMORY_MALLOC_FAILED, "Number format");
+            return;
+        }
+        format_set_num_format(format, numberFormat.c_str());
+    }
+    fail(worksheet_write_number(sheet_, lxw_row_t(row - 1), lxw_col_t(column - 1), value, format), "Cell");
+}
+
 void Workbook::setLandscape()
 {
     if (sheet_) worksheet_set_landscape(sheet_);

@@ -15,6 +15,8 @@
 // cell that cannot be written does not stop the rest of the sheet.
 #include <QString>
 #include <functional>
+#include <string>
+#include <unordered_map>
 
 struct lxw_workbook;
 struct lxw_worksheet;
@@ -34,6 +36,10 @@ public:
     void write(int row, int column, const QString& text, bool bold = false);
     // The same with the text already in UTF-8 (long sheets).
     void writeUtf8(int row, int column, const char* text, bool bold = false);
+
+    // A number cell shown with the spreadsheet number format numberFormat (for example "0.00", "0.0%",
+    // "[hh]:mm:ss" for a time in days), in the sheet's default font.
+    void writeNumber(int row, int column, double value, const std::string& numberFormat);
 
     // Page set-up of the worksheet.
     void setLandscape();
@@ -60,6 +66,7 @@ private:
     lxw_workbook* book_ = nullptr;
     lxw_worksheet* sheet_ = nullptr;
     lxw_format* bold_ = nullptr;
+    std::unordered_map<std::string, lxw_format*> numberFormats_;   // one format per number format
     QByteArray path_, tmpdir_;
     QString error_;
 };

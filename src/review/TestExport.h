@@ -13,6 +13,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <string>
 
 namespace platform::grid {
 class TextGridModel;
@@ -44,6 +45,16 @@ constexpr int FirstField = 4;     // field i on row 3 + i
 constexpr int Results = 17;
 constexpr int FirstGrid = 19;     // grid row r on row 19 + r
 } // namespace WorkbookRows
+
+// How a grid text goes into a workbook cell: a plain decimal ("150.", "0.1235", "24.7%") as a number with
+// a number format that shows the same digits; an elapsed time "hh:mm:ss" (hours past 23 too) as a time
+// value in days shown "[hh]:mm:ss"; anything else as text.
+struct GridCell {
+    enum Kind { Text, Number, Elapsed } kind = Text;
+    double value = 0;
+    std::string format;
+};
+GridCell ReadGridCell(const char* text);
 
 // Grid rows (heading included) that fit below the results' heading on one worksheet.
 constexpr int WorkbookGridRowsMax = 1048576 - WorkbookRows::FirstGrid + 1;

@@ -46,17 +46,37 @@ namespace {
 
 // Reads a workbook with openpyxl: every non-empty cell with its text and boldness, and the page set-up.
 const char* const kReader = R"PY(
-import json, sys, openpyxl
+import datetime, json, sys, openpyxl
 wb = openpyxl.load_workbook(sys.argv[1])
 ws = wb.active
+def shown(c):
+    # A number or time as its number format shows it (the formats the workbook uses).
+    v, f = c.value, c.number_format
+    if isinstance(v, (datetime.timedelta, datetime.time, datetime.datetime)):
+        if isinstance(v, datetime.time): v = datetime.timedelta(hours=v.hour, minutes=v.minute, seconds=v.second)
+        if isinstance(v, datetime.datetime): v = v - datetime.datetime(1899, 12, 30)
+        t = round(v.total_seconds())
+        return "%02d:%02d:%02d" % (t // 3600, t // 60 % 60, t % 60), "time", f
+    if isinstance(v, (int, float)):
+        pct = f.endswith("%")
+        core = f.rstrip("%")
+        d = len(core.split(".")[1]) if "." in core else 0
+        text = "%.*f" % (d, v * 100 if pct else v)
+        if core.endswith("."): text += "."
+        return text + ("%" if pct else ""), "number", f
+    return str(v), "text", f
 cells = {}
+types = {}
 for row in ws.iter_rows():
     for c in row:
         if c.value is not None:
-            cells[c.coordinate] = [str(c.value), bool(c.font is not None and c.font.b)]
+            text, kind, f = shown(c)
+            cells[c.coordinate] = [text, bool(c.font is not None and c.font.b)]
+            types[c.coordinate] = [kind, f, repr(c.value)]
 pr = ws.sheet_properties.pageSetUpPr
 print(json.dumps({
     "cells": cells,
+    "types": types,
     "orientation": ws.page_setup.orientation,
     "fitToPage": bool(pr is not None and pr.fitToPage),
     "fitToWidth": 1 if ws.page_setup.fitToWidth is None else int(ws.page_setup.fitToWidth),
@@ -67,7 +87,8 @@ print(json.dumps({
 )PY";
 
 struct Sheet {
-    QMap<QString, QPair<QString, bool>> cells;   // "A1" -> text, bold
+    QMap<QString, QPair<QString, bool>> cells;   // "A1" -> text as shown, bold
+    QMap<QString, QStringList> types;             // "A1" -> "number", "time" or "text"; number format; value
     QJsonObject setup;
     QString error;
 };
@@ -94,6 +115,12 @@ Sheet readWorkbook(const QString& path)
     for (auto it = cells.begin(); it != cells.end(); ++it) {
         const QJsonArray a = it.value().toArray();
         s.cells.insert(it.key(), {a.at(0).toString(), a.at(1).toBool()});
+    }
+    const QJsonObject types = o.value("types").toObject();
+    for (auto it = types.begin(); it != types.end(); ++it) {
+        QStringList t;
+        for (const auto& v : it.value().toArray()) t << v.toString();
+        s.types.insert(it.key(), t);
     }
     s.setup = o;
     return s;
@@ -206,6 +233,17 @@ private:
     int n_;
 };
 
+// A grid of the given rows of texts (the first column; the others empty).
+class TextsGrid : public platform::grid::TextGridModel {
+public:
+    explicit TextsGrid(QList<QStringList> rows) : TextGridModel(8), rows_(std::move(rows)) {}
+    int rowCount(const QModelIndex& = {}) const override { return int(rows_.size()); }
+    QString text(int r, int c) const override { return rows_.value(r).value(c); }
+
+private:
+    QList<QStringList> rows_;
+};
+
 // A desktop of its own: XDG folders in a temporary folder (the MIME types themselves from the system),
 // with the environment restored afterwards.
 class Desktop {
@@ -277,7 +315,7 @@ private:
         opened_.clear();
         if (viaMenu) w_->MenuFileReport->trigger();
         else w_->cmdexportExcel->click();
-        if (opened_.size() != 1) return {{}, {}, QStringLiteral("opener called %1 times").arg(opened_.size())};
+        if (opened_.size() != 1) return {{}, {}, {}, QStringLiteral("opener called %1 times").arg(opened_.size())};
         if (path) *path = opened_[0];
         return readWorkbook(opened_[0]);
     }
@@ -349,12 +387,59 @@ private slots:
         for (int r = 0; r < rows.size(); ++r)
             for (int c = 0; c < 8; ++c) want[column(c) + QString::number(20 + r)] = {rows[r][c], false};
         QCOMPARE(s.cells, want);
+        // The grid's numbers are numbers and its elapsed times times; everything else is text.
+        for (auto it = s.types.begin(); it != s.types.end(); ++it) {
+            const int row = it.key().mid(1).toInt();
+            const QString kind = row < 20 ? "text" : it.key().startsWith('B') ? "time" : "number";
+            QVERIFY2(it.value().value(0) == kind, qPrintable(it.key() + ": " + it.value().join(' ')));
+        }
 
         // Constant-memory mode writes the texts inline: no shared-string table in the file.
         bool listed = true;
         zipMember(path, QStringLiteral("xl/sharedStrings.xml"), &listed);
         QVERIFY(!listed);
         QVERIFY(zipMember(path, QStringLiteral("xl/worksheets/sheet1.xml")).contains("t=\"inlineStr\""));
+    }
+
+    // Each kind of grid text: as what it goes into the cell, its number format, and what it shows.
+    void gridTextsAsValues_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("kind");     // number, time, text
+        QTest::addColumn<QString>("format");   // "" for text
+        QTest::addColumn<double>("value");
+        QTest::newRow("whole number") << "1000" << "number" << "0" << 1000.0;
+        QTest::newRow("decimals") << "0.1235" << "number" << "0.0000" << 0.1235;
+        QTest::newRow("point without decimals") << "150." << "number" << "0." << 150.0;
+        QTest::newRow("negative") << "-0.02" << "number" << "0.00" << -0.02;
+        QTest::newRow("percent") << "24.7%" << "number" << "0.0%" << 0.247;
+        QTest::newRow("percent without decimals") << "20.%" << "number" << "0.%" << 0.2;
+        QTest::newRow("elapsed") << "01:01:01" << "time" << "[hh]:mm:ss" << 3661.0 / 86400;
+        QTest::newRow("elapsed past a day") << "138:53:25" << "time" << "[hh]:mm:ss" << 500005.0 / 86400;
+        QTest::newRow("word") << "abc" << "text" << "" << 0.0;
+        QTest::newRow("leading zero") << "007" << "text" << "" << 0.0;
+        QTest::newRow("exponent") << "1E+05" << "text" << "" << 0.0;
+        QTest::newRow("two points") << "1.2.3" << "text" << "" << 0.0;
+        QTest::newRow("sixty minutes") << "12:60:00" << "text" << "" << 0.0;
+    }
+    void gridTextsAsValues()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, kind);
+        QFETCH(QString, format);
+        QFETCH(double, value);
+        const TextsGrid grid({{text}});
+        review::ReportSheet sheet;
+        sheet.grid = &grid;
+        const QString path = dir_->file(QStringLiteral("kinds.xlsx"));
+        QCOMPARE(review::WriteWorkbook(sheet, path), QString());
+        const Sheet s = readWorkbook(path);
+        QVERIFY2(s.error.isEmpty(), qPrintable(s.error));
+        QCOMPARE(s.cells.value("A20").first, text);   // shown with the grid's digits
+        const QStringList type = s.types.value("A20");
+        QCOMPARE(type.value(0), kind);
+        if (kind != "text") QCOMPARE(type.value(1), format);
+        if (kind == "number") QCOMPARE(type.value(2).toDouble(), value);
     }
 
     // Landscape, fit to 1 page wide and 10 tall, the centre header, the rows repeated on every page.
@@ -719,7 +804,7 @@ private slots:
         const QByteArray xml = zipMember(opened_[0], QStringLiteral("xl/worksheets/sheet1.xml"));
         QCOMPARE(xml.count("<row "), qsizetype(1 + 11 + 1 + 1 + n));
         QVERIFY(xml.contains(QStringLiteral("<row r=\"%1\"").arg(19 + n).toLatin1()));
-        QVERIFY(xml.contains("<c r=\"B20019\" t=\"inlineStr\"><is><t>05:33:19</t></is></c>"));
+        QVERIFY(xml.contains("<c r=\"B20019\" s=\""));   // the last elapsed time, a time value
 
         ticks = 0;
         const QString csv = dir_->file(QStringLiteral("long.csv"));
