@@ -6,6 +6,7 @@
 // transaction) before START; then both cells log one point per poll tick and the chart is drawn after each
 // tick, as the event loop would draw it.
 //   build/bench_livechart [points per cell ...]      (default 1000 100000 600000)
+#include "BenchPaint.h"
 #include "BenchSupport.h"
 #include "TestSupport.h"
 #include "platform/Chart.h"
@@ -105,8 +106,10 @@ int main(int argc, char** argv)
     });
 
     auto* screen = new frmSimpleTest;
-    screen->resize(1920, 1080);
+    screen->resize(985, 707);
     screen->setUnits(1);
+    screen->show();
+    QApplication::processEvents();
     Module1::SimpleTestForms[1] = screen;
     port->open(1, QStringLiteral("19200,n,8,1"));
     screen->chkSwell->setChecked(true);
@@ -162,6 +165,44 @@ int main(int argc, char** argv)
         std::printf("%11d  %22.1f  %16.2f (%6.2f)  %8.1f  %15.2f\n", n, startCost, cpuTotal / (2.0 * ticks),
                     wallTotal / (2.0 * ticks), double(screen->Pesgo1->pointMemoryBytes()) / 1e6, worst);
         std::fflush(stdout);
+
+        // The screen shown at its design size and full screen, the chart painted: 1 px pens as drawn, then
+        // the same traces with the 1.5 px pen the chart had before, beside the two references.
+        for (const QSize size : {QSize(985, 707), QSize(1920, 1080)}) {
+            screen->resize(size);
+            QApplication::processEvents();
+            char label[64];
+            std::snprintf(label, sizeof label, "%d/cell %dx%d", n, size.width(), size.height());
+            bench::printPaint(label, plot);
+            for (int g = 0; g < plot->graphCount(); ++g) {
+                QPen pen = plot->graph(g)->pen();
+                pen.setWidthF(1.5);
+                plot->graph(g)->setPen(pen);
+            }
+            std::snprintf(label, sizeof label, "  same, 1.5 px pens");
+            bench::printPaint(label, plot);
+            for (int g = 0; g < plot->graphCount(); ++g) {
+                QPen pen = plot->graph(g)->pen();
+                pen.setWidthF(1);
+                plot->graph(g)->setPen(pen);
+            }
+            if (n == sizes.front() && size.width() == 985)
+                plot->grab().save(QStringLiteral("/tmp/livechart_%1.png").arg(qEnvironmentVariable("SHOT", "after")));
+        }
+        screen->resize(985, 707);
+        QApplication::processEvents();
+        bench::printLoad();
+
+        // Memory of a running test: RSS growth over many more logged points, both cells, no painting.
+        if (n == sizes.front()) {
+            const int memTicks = 20000;
+            const double rss0 = bench::rssBytes();
+            for (int i = 0; i < memTicks; ++i) tick(1000);
+            const double rss1 = bench::rssBytes();
+            std::printf("RSS growth: %.1f B per logged point (%d points per cell, 2 cells)\n",
+                        (rss1 - rss0) / (2.0 * memTicks), memTicks);
+            std::fflush(stdout);
+        }
 
         for (int c = 1; c <= 2; ++c) {
             prompts.queueAnswer(platform::Answer::Yes);

@@ -101,7 +101,11 @@ public:
         done = true;
     }
     bool storePoint(const realtime::LoggedPoint&) override { return true; }
-    void stepChanged(int) override { changes.push_back(double(wall.nsecsElapsed()) / 1e6); }
+    bool stepChanged(int) override
+    {
+        changes.push_back(double(wall.nsecsElapsed()) / 1e6);
+        return true;
+    }
 };
 
 } // namespace

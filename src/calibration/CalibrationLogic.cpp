@@ -118,17 +118,20 @@ std::vector<std::pair<int, int>> StepTimer::tick()
     return due;
 }
 
-QString readingText(double volts) { return Format::general(volts); }
+QString readingText(double volts) { return Format::plainDecimal(volts); }
 
 QString factorText(double x) { return Format::number(x, QStringLiteral("#0.0####")); }
 
 double labelValue(const QString& text) { return Format::leading(text); }
 
-bool readingsTooClose(double a, double b)
+bool readingRises(double before, double after)
 {
     // Readings carry at most five decimals: compare their difference at that precision, so that readings
     // shown exactly one volt apart (1.3 and 2.3) count as one volt apart whatever the binary rounding.
-    return Format::roundHalfAway(std::fabs(a - b), 5) < 1.0;
+    const double rise = after - before;
+    return std::isfinite(rise) && rise > 0 && Format::roundHalfAway(rise, 5) >= 1.0;
 }
+
+bool readingUsable(double volts) { return std::isfinite(volts) && std::fabs(volts) <= ReadingLimitVolts; }
 
 } // namespace calibration

@@ -89,13 +89,18 @@ inline constexpr std::array<double, 3> SpacerInches{0.4, 0.65, 0.9};
 inline constexpr double PressureLowPsi = 0;
 inline constexpr double PressureHighPsi = 1000;
 
-// A reading, a spacer or a pressure factor as the labels show it: general text ("0.5", "2.13457").
+// A reading, a spacer or a pressure factor as the labels show it: plain decimal text, never an exponent
+// ("0.5", "2.13457", 4e-5 -> "0.00004").
 QString readingText(double volts);
 // A displacement factor as the labels show it: "#0.0####" (0.2 -> "0.2", 12 -> "12.0").
 QString factorText(double x);
 // The value of a label: its text read leniently (0 when it holds no number).
 double labelValue(const QString& text);
-// The readings of two steps are "not good" when less than one volt apart (at the readings' five decimals).
-bool readingsTooClose(double a, double b);
+// The reading of a spacer is good when it lies at least one volt above the reading of the spacer before
+// (at the readings' five decimals): the spacers rise, so must the volts.
+bool readingRises(double before, double after);
+// A transducer gives finite volts within +-10 V; anything else is no reading.
+inline constexpr double ReadingLimitVolts = 10.0;
+bool readingUsable(double volts);
 
 } // namespace calibration

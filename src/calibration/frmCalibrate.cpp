@@ -45,6 +45,11 @@ const QString SaveBeforeTabChange = QStringLiteral("Do you want save calibration
 const QString EqualReadings = QStringLiteral(
     "The two readings are equal, so no calibration line can be fitted through them. Check the spacer "
     "and click the step button again.");
+const QString NotRising = QStringLiteral(
+    "The reading must be at least 1.0 V above the one of the spacer before. Check the spacers' order and "
+    "click the step button again.");
+const QString DataNotGood = QStringLiteral("data not good, do you want to try again");
+const QString DataNotGoodCapital = QStringLiteral("Data not good, do you want to try again");
 
 QLabel* label(QWidget* parent, const QString& name, const QString& text = {})
 {
@@ -331,17 +336,20 @@ void frmCalibrate::chooseUnit(int t, bool ask)
         if (!saved && unsaved
             && Prompts::current().ask(SaveBeforeProceeding, Buttons::YesNo) == Answer::Yes) {
             combo->setCurrentIndex(CalUnit - 1);   // back to the unit in hand; its results stay for SAVE
+            (t == 1 ? cmdSaveH : cmdSaveP)->setEnabled(true);
             return;
         }
     }
 
     const SettingsFile::ReadResult settings = SettingsFile::read(position + 1);
-    if (!settings.ok() && settings.failure->number == FileFailure::fileNotFound().number) {
-        Prompts::current().message(settings.failure->boxText(), settings.failure->description, Icon::Warning);
-        return;
-    }
     if (!settings.ok()) {
-        Prompts::current().message(CommunicationProblem, CreateObjectError, Icon::Warning);
+        // Nothing was changed yet: the unit in hand is chosen again, so the list, the open port, the fits
+        // on screen and SAVE all still belong to one unit.
+        combo->setCurrentIndex(CalUnit - 1);
+        if (settings.failure->number == FileFailure::fileNotFound().number)
+            Prompts::current().message(settings.failure->boxText(), settings.failure->description, Icon::Warning);
+        else
+            Prompts::current().message(CommunicationProblem, CreateObjectError, Icon::Warning);
         return;
     }
     const int port = settings.values.back();
@@ -415,10 +423,10 @@ void frmCalibrate::TabStrip1_Click()
     Frame1[n]->show();
     Frame1[CurrentTab]->hide();
     CurrentTab = n;
-    // The new tab starts reset on the unit in hand, with its port opened again. Its own results were left
-    // behind on an earlier visit; the question about them belongs to a unit change, not to this reset.
+    // Choosing the unit in hand on the new tab runs its unit choice, with the question about results that
+    // were left unsaved there on an earlier visit: the tab starts reset, with its port opened again.
     Combo1[n]->setCurrentIndex(CalUnit - 1);
-    if (CalUnit >= 1) chooseUnit(n, false);
+    if (CalUnit >= 1) chooseUnit(n, true);
 }
 
 void frmCalibrate::cmdzero_Click()
@@ -553,23 +561,40 @@ void frmCalibrate::Timer1_Timer()
     tickText_.reset();
 }
 
-void frmCalibrate::ParseCellReading(const QString& letter)
+bool frmCalibrate::ParseCellReading(const QString& letter)
 {
     const int tab = CurrentTab;
     if (!MSComm1->isOpen()) {
         afterTick(tab, [f = calibration::portNotOpenFailure()] { tell(failureText(f)); });
-        return;
+        return false;
     }
     const QByteArray received = tickText_ ? *tickText_ : MSComm1->readAll();
     const calibration::CellReadingResult r =
         calibration::parseCellReading(received, letter == QLatin1String("B") ? 'B' : 'A', Reading);
     Reading = r.reading;
     if (r.failure) afterTick(tab, [f = *r.failure] { tell(failureText(f)); });
+    return r.matched > 0;
+}
+
+bool frmCalibrate::takeReading(int tab, int c, const QString& question)
+{
+    if (!ParseCellReading(c == 1 ? QStringLiteral("A") : QStringLiteral("B"))) {
+        // Nothing of this cell arrived since the click: an older reading (of the other cell or of the step
+        // before) is never taken in its place. The step stays where it is.
+        afterTick(tab, [] { tell(NoResponse); });
+        return false;
+    }
+    if (!calibration::readingUsable(Reading)) {
+        // No transducer gives this: the step stays whatever the answer.
+        afterTick(tab, [question] { Prompts::current().ask(question, Buttons::RetryCancel); });
+        return false;
+    }
+    return true;
 }
 
 void frmCalibrate::FinishHeightStep1(int c)
 {
-    ParseCellReading(c == 1 ? QStringLiteral("A") : QStringLiteral("B"));
+    if (!takeReading(1, c, DataNotGood)) return;
     lblvolt1[c]->setText(readingText(Reading));
     Label12[c]->show();
     lbldata2[c]->show();
@@ -581,24 +606,17 @@ void frmCalibrate::FinishHeightStep1(int c)
 
 void frmCalibrate::FinishHeightStep2(int c)
 {
-    ParseCellReading(c == 1 ? QStringLiteral("A") : QStringLiteral("B"));
+    if (!takeReading(1, c, DataNotGood)) return;
     lblvolt2[c]->setText(readingText(Reading));
-    const double v1 = labelValue(lblvolt1[c]->text());
-    const double v2 = labelValue(lblvolt2[c]->text());
-    if (!calibration::readingsTooClose(v1, v2)) {
+    if (calibration::readingRises(labelValue(lblvolt1[c]->text()), labelValue(lblvolt2[c]->text()))) {
         showHeightStep3(c);
         return;
     }
     afterTick(1, [this, c] {
-        if (Prompts::current().ask(QStringLiteral("data not good, do you want to try again"), Buttons::RetryCancel)
-            == Answer::Retry)
-            return;   // stays at step 2
-        // Two equal readings give the lower segment no slope: the spacer is measured again.
-        if (labelValue(lblvolt1[c]->text()) == labelValue(lblvolt2[c]->text())) {
-            tell(EqualReadings);
-            return;
-        }
-        showHeightStep3(c);
+        if (Prompts::current().ask(DataNotGood, Buttons::RetryCancel) == Answer::Retry) return;   // step 2
+        // A reading that does not rise by a volt would give a line that reads lengths wrongly (spacers in
+        // the wrong order read swelling as shrinking): the spacer is measured again in either case.
+        tell(labelValue(lblvolt1[c]->text()) == labelValue(lblvolt2[c]->text()) ? EqualReadings : NotRising);
     });
 }
 
@@ -614,17 +632,15 @@ void frmCalibrate::showHeightStep3(int c)
 
 void frmCalibrate::FinishHeightStep3(int c)
 {
-    ParseCellReading(c == 1 ? QStringLiteral("A") : QStringLiteral("B"));
+    if (!takeReading(1, c, DataNotGoodCapital)) return;
     lblvolt3[c]->setText(readingText(Reading));
-    if (!calibration::readingsTooClose(labelValue(lblvolt2[c]->text()), labelValue(lblvolt3[c]->text()))) {
+    if (calibration::readingRises(labelValue(lblvolt2[c]->text()), labelValue(lblvolt3[c]->text()))) {
         fitHeight(c);
         return;
     }
     afterTick(1, [this, c] {
-        if (Prompts::current().ask(QStringLiteral("Data not good, do you want to try again"), Buttons::RetryCancel)
-            == Answer::Retry)
-            return;   // stays at step 3
-        fitHeight(c);
+        if (Prompts::current().ask(DataNotGoodCapital, Buttons::RetryCancel) == Answer::Retry) return;   // step 3
+        tell(labelValue(lblvolt2[c]->text()) == labelValue(lblvolt3[c]->text()) ? EqualReadings : NotRising);
     });
 }
 
@@ -659,7 +675,7 @@ void frmCalibrate::fitHeight(int c)
 
 void frmCalibrate::FinishPressureStep1(int c)
 {
-    ParseCellReading(c == 1 ? QStringLiteral("A") : QStringLiteral("B"));
+    if (!takeReading(2, c, DataNotGood)) return;
     lbldata4[c]->setText(readingText(Reading));
     Command6[c]->hide();
     for (QWidget* w : std::initializer_list<QWidget*>{Command7[c], lbldata5[c], lblSlope[c], lblIntercept[c], Label2[c]})
@@ -669,7 +685,13 @@ void frmCalibrate::FinishPressureStep1(int c)
 
 void frmCalibrate::FinishPressureStep2(int c)
 {
-    ParseCellReading(c == 1 ? QStringLiteral("A") : QStringLiteral("B"));
+    if (!takeReading(2, c, DataNotGood)) return;
+    if (labelValue(readingText(Reading)) == labelValue(lbldata4[c]->text())) {
+        // The same volts at 0 and 1000 psi: the transducer did not see the pressure (slope 0 converts
+        // nothing). The step stays, its old factors too.
+        afterTick(2, [] { tell(EqualReadings); });
+        return;
+    }
     lbldata5[c]->setText(readingText(Reading));
     const std::vector<double> x{calibration::PressureLowPsi, calibration::PressureHighPsi};
     const std::vector<double> y{labelValue(lbldata4[c]->text()), labelValue(lbldata5[c]->text())};

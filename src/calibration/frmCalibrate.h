@@ -71,8 +71,9 @@ public:
     void cmdSaveP_Click();
     void cmdExportH_Click();
     void cmdExport_Click();
-    // Sets Reading from the last complete record of cell "A" or "B" in what the port received.
-    void ParseCellReading(const QString& letter);
+    // Sets Reading from the last complete record of cell "A" or "B" in what the port received; true when
+    // such a record was there.
+    bool ParseCellReading(const QString& letter);
 
     // ---- controls (object names as below; arrays "name(index)") ----
     QTabBar* TabStrip1 = nullptr;
@@ -127,6 +128,9 @@ private:
     bool drainInput(int step, int c);
     void showStepFailure(const FileFailure& f);
 
+    // A finisher's reading of cell c on tab t: false (and the no-response message, or the step's question
+    // for a reading no transducer gives) when the step must stay where it is.
+    bool takeReading(int t, int c, const QString& question);
     void FinishHeightStep1(int c);
     void FinishHeightStep2(int c);
     void FinishHeightStep3(int c);

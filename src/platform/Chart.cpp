@@ -18,7 +18,6 @@ namespace {
 
 constexpr int kMaxSubsets = 256;
 constexpr int kMaxAxes = 16;
-constexpr int kDensePoints = 2000;   // about two points per pixel column of a full-width chart
 constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN();
 
 const QColor kDefaultBack(230, 230, 230);
@@ -480,8 +479,9 @@ void Chart::applySetup()
         g->setValueAxis(valueAxis);
         SubsetSettings sp = std::size_t(s) < subsetSettings_.size() ? subsetSettings_[std::size_t(s)] : SubsetSettings{};
         if (!sp.color.isValid()) sp.color = defaultSubsetColor(s);
-        QPen pen(sp.color, 1.5, penStyle(sp.line));
-        g->setPen(pen);
+        // A 1 px pen keeps the raster engine on its fast polyline path; a wider one goes through the
+        // stroker, many times slower on every redraw.
+        g->setPen(QPen(sp.color, 1, penStyle(sp.line)));
         g->setLineStyle(sp.line == LineStyle::None ? QCPGraph::lsNone : QCPGraph::lsLine);
         g->setScatterStyle(scatterStyle(sp.marker, sp.color));
         g->setName(sp.label);
@@ -594,14 +594,6 @@ void Chart::applyData(int subset)
     SubsetData& d = data_[std::size_t(subset)];
     QCPGraph* g = graphs_[std::size_t(subset)];
     if (d.rebuild || !appendToSubset(d, g)) rebuildSubset(d, g);
-    // A wide pen makes the raster engine slow on the dense zigzag that sampling gives long subsets (a
-    // second and more per replot at 600,000 points); those are drawn 1 px wide.
-    const double width = g->data()->size() > kDensePoints ? 1.0 : 1.5;
-    if (g->pen().widthF() != width) {
-        QPen pen = g->pen();
-        pen.setWidthF(width);
-        g->setPen(pen);
-    }
 }
 
 void Chart::applyRanges()

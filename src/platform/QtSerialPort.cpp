@@ -7,10 +7,75 @@
 #include <QFileInfo>
 #include <QSerialPort>
 #include <filesystem>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace platform {
 
 namespace {
+
+// What tells the device behind a port from another one that later takes its name.
+//  - A USB adapter: its vendor, product and serial number from sysfs (the device chain of its tty).
+//  - A pseudo-terminal: none can be read, and one whose other side closed never comes back; a device of the
+//    same name later is another program's. It counts as the unit again only behind a "COMn" entry made anew
+//    since the open (a new inode or change time of the link), as the program that plays the unit makes it.
+//  - Anything else (a built-in port, an adapter without a serial number): the device number.
+struct DeviceIdentity {
+    QString usb;          // "vendor:product:serial", empty when none can be read
+    dev_t device = 0;
+    bool pseudoTerminal = false;
+    ino_t linkInode = 0;  // the "COMn" entry the device was opened through (0: none)
+    struct timespec linkChanged {};
+
+    static DeviceIdentity of(const QString& devicePath, const QString& link)
+    {
+        DeviceIdentity id;
+        struct stat st {};
+        if (::stat(QFile::encodeName(devicePath).constData(), &st) == 0 && S_ISCHR(st.st_mode)) {
+            id.device = st.st_rdev;
+            // Unix 98 pseudo-terminal slaves: majors 136..143.
+            id.pseudoTerminal = major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+        }
+        if (!link.isEmpty() && ::lstat(QFile::encodeName(link).constData(), &st) == 0) {
+            id.linkInode = st.st_ino;
+            id.linkChanged = st.st_ctim;
+        }
+        id.usb = usbIdentity(QFileInfo(devicePath).fileName());
+        return id;
+    }
+
+    // The serial number of the USB device the tty belongs to, with its vendor and product.
+    static QString usbIdentity(const QString& ttyName)
+    {
+        if (ttyName.isEmpty()) return {};
+        QDir dir(QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(ttyName)).canonicalFilePath());
+        if (dir.path().isEmpty() || !dir.exists()) return {};
+        auto read = [&dir](const char* name) {
+            QFile f(dir.filePath(QLatin1String(name)));
+            return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).trimmed() : QString();
+        };
+        for (int up = 0; up < 8 && dir.path().startsWith(QLatin1String("/sys/devices/")); ++up) {
+            if (QFile::exists(dir.filePath(QStringLiteral("idVendor")))) {
+                const QString serial = read("serial");
+                if (serial.isEmpty()) return {};
+                return read("idVendor") + QLatin1Char(':') + read("idProduct") + QLatin1Char(':') + serial;
+            }
+            if (!dir.cdUp()) break;
+        }
+        return {};
+    }
+
+    // True when `now` (what the port's name leads to at a reopen) is the device this identity was taken of.
+    bool sameDevice(const DeviceIdentity& now) const
+    {
+        if (!usb.isEmpty() || !now.usb.isEmpty()) return usb == now.usb;
+        if (pseudoTerminal || now.pseudoTerminal)
+            return now.linkInode != 0
+                   && (now.linkInode != linkInode || now.linkChanged.tv_sec != linkChanged.tv_sec
+                       || now.linkChanged.tv_nsec != linkChanged.tv_nsec);
+        return device == now.device;
+    }
+};
 
 class QtSerialPort final : public SerialPort {
 public:
@@ -36,7 +101,10 @@ public:
         }
         const QString link = serialPortLink(portNumber);
         throughLink_ = !link.isEmpty();
-        return openPath(throughLink_ ? link : serialPortPath(portNumber), settings);
+        const QString path = throughLink_ ? link : serialPortPath(portNumber);
+        if (!openPath(path, settings)) return false;
+        identity_ = DeviceIdentity::of(port_.portName(), link);
+        return true;
     }
 
     bool reopen(int portNumber, const QString& settings) override
@@ -48,7 +116,16 @@ public:
             error_ = QStringLiteral("COM%1: No such file or directory").arg(portNumber);
             return false;
         }
-        return openPath(link, settings);
+        // Only the unit's own device: another one that took the name is not read as this unit.
+        const QString device = QFileInfo(link).canonicalFilePath();
+        const DeviceIdentity now = DeviceIdentity::of(device, link);
+        if (device.isEmpty() || !identity_.sameDevice(now)) {
+            error_ = QStringLiteral("COM%1: another device").arg(portNumber);
+            return false;
+        }
+        if (!openPath(link, settings)) return false;
+        identity_ = now;
+        return true;
     }
 
     bool isOpen() const override { return port_.isOpen(); }
@@ -111,6 +188,7 @@ private:
     QString error_;
     int number_ = 0;
     bool throughLink_ = false;   // the last open went through the "COMn" link
+    DeviceIdentity identity_;    // of the device the port was last opened on
 };
 
 SerialPortFactory& factory()

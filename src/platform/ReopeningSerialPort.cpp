@@ -51,6 +51,7 @@ void ReopeningSerialPort::reopenWhenDue()
     if (device_->reopen(number_, settings_)) {
         lost_ = false;
         attempts_ = 0;
+        ++returns_;
     }
 }
 

@@ -29,6 +29,7 @@ public:
     QByteArray readAll() override;
     QString lastError() const override { return device_->lastError(); }
     int portNumber() const override { return device_->portNumber(); }
+    int returns() const override { return returns_; }
 
     // True while the port waits for its device to come back.
     bool waitingForDevice() const { return wanted_ && !device_->isOpen(); }
@@ -47,6 +48,7 @@ private:
     bool lost_ = false;        // the device's loss has been noticed
     std::uint32_t lastTry_ = 0;
     int attempts_ = 0;
+    int returns_ = 0;
 };
 
 } // namespace platform

@@ -33,6 +33,10 @@ public:
     virtual QByteArray readAll() = 0;
     virtual QString lastError() const = 0;
     virtual int portNumber() const = 0;
+    // How often the port has opened again by itself after its device was lost (a unit switched off and on,
+    // an adapter plugged back in). A unit that was away may have lost its set point: its owner sends it again
+    // whenever this count changes.
+    virtual int returns() const { return 0; }
 };
 
 // Makes the port that unit screens use: a QSerialPort that opens itself again when its device comes back

@@ -15,6 +15,8 @@
 // cell that cannot be written does not stop the rest of the sheet.
 #include <QString>
 #include <functional>
+#include <string>
+#include <unordered_map>
 
 struct lxw_workbook;
 struct lxw_worksheet;
@@ -35,6 +37,10 @@ public:
     // The same with the text already in UTF-8 (long sheets).
     void writeUtf8(int row, int column, const char* text, bool bold = false);
 
+    // A number cell shown with the spreadsheet number format numberFormat (for example "0.00", "0.0%",
+    // "[hh]:mm:ss" for a time in days), in the sheet's default font.
+    void writeNumber(int row, int column, double value, const std::string& numberFormat);
+
     // Page set-up of the worksheet.
     void setLandscape();
     void setFitToPages(int wide, int tall);
@@ -43,22 +49,33 @@ public:
     // Rows (from 1) repeated at the top of every printed page.
     void setPrintTitleRows(int first, int last);
 
-    // Writes the file. False when it could not be written; error() says why.
+    // The last row (from 1) a worksheet holds.
+    static constexpr int MaxRow = 1048576;
+
+    // Writes the file. False when it could not be written or a cell failed; error() says why (with the
+    // system's reason, such as a full disk, where there is one).
     bool close();
     // The text of the first failure, empty when none.
     QString error() const { return error_; }
 
 private:
     void fail(int code, const char* what);
+    // " (the system's text of error)", empty for 0.
+    static QString cause(int error);
 
     lxw_workbook* book_ = nullptr;
     lxw_worksheet* sheet_ = nullptr;
     lxw_format* bold_ = nullptr;
+    std::unordered_map<std::string, lxw_format*> numberFormats_;   // one format per number format
     QByteArray path_, tmpdir_;
     QString error_;
 };
 
-// Opens a file with the desktop's program for its type. False when no program could be started.
+// True when the desktop's MIME database names a program for the type of the file's name (the mimeapps
+// lists' defaults and associations, the programs' own MIME types); the file is not read.
+bool desktopHasProgramFor(const QString& path);
+// Opens a file with the desktop's program for its type. False when no program is registered for it or
+// none could be started.
 bool openDocument(const QString& path);
 // Replaces the desktop opener (tests record the path instead of starting a program); an empty function
 // restores it.

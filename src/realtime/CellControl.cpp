@@ -196,6 +196,13 @@ void CellControl::setTemperature()
     setPointSent_ = true;
 }
 
+bool CellControl::resendSetPoint()
+{
+    if (values().state == CellPreheating) return link_.Preheat(cell_, Module1::ToStoredTemp(setPointValue()));
+    if (values().state == CellRunning) return sendSetPoint();
+    return true;
+}
+
 bool CellControl::sendSetPoint() { return link_.SetTemperature(cell_, Module1::ToStoredTemp(setPointValue())); }
 
 std::int32_t CellControl::intervalSeconds(double seconds)
@@ -278,7 +285,8 @@ void CellControl::StopTest()
     if (rules_.stopClearsTestNameLabel) view_.setTestNameLabel(cell_, QString());
     view_.setStatus(cell_, StatusStopped);
 
-    if (!linkOk) message(LinkFailedMessage);
+    // A unit known to be silent (its alarm shows) gets no box: the stop's cause brings its own message.
+    if (!linkOk && !poll_.alarmShown()) message(LinkFailedMessage);
 }
 
 } // namespace realtime

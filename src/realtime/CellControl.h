@@ -123,6 +123,11 @@ public:
     // cell (a tick inside its pauses) is not started again.
     void StopTest();
 
+    // The set point the running or preheating cell works at (the set-point box; a sequence cell's box holds
+    // its current step's), sent again with the command that set it (SET or Preheat) after the unit was
+    // away. Quiet; false when it was not written.
+    bool resendSetPoint();
+
     // Whether the last SET sent its command.
     bool setPointSent() const { return setPointSent_; }
 

@@ -70,6 +70,12 @@ bool SequenceCellControl::SelectSequence()
 void SequenceCellControl::startTest()
 {
     if (!SelectSequence()) return;
+    // Ticks ran while the picker was open: the cell may have been stopped meanwhile (the no-response rule
+    // empties its test name and wafer length), and a test without them must not start.
+    if (values().testName.isEmpty() || !(values().waferLength > 0)) {
+        message(EnterInfoFirstMessage);
+        return;
+    }
     view_.loadCellTest(cell_);
 
     // Every step is checked now, with the pressure measured now, before anything goes to the unit.
@@ -107,10 +113,16 @@ bool SequenceCellControl::StepChanged()
 {
     const int k = values().sequence.current();
     const SequenceStep step = values().sequence.step(k);
+    const QString before = values().setPointText;
     view_.setSetPointText(cell_, Format::number(Module1::ToDisplayTemp(step.setPointF), QStringLiteral("#0.#")));
     const bool sent = sendSetPoint();
     // The send pauses; the operator may have stopped the cell meanwhile.
     if (values().state != CellRunning) return sent;
+    if (!sent) {
+        // The unit still works at the step before: the screen goes on showing that step.
+        view_.setSetPointText(cell_, before);
+        return false;
+    }
     seqView_.setStepNo(cell_, Format::general(k));
     seqView_.setIntervalText(cell_, Format::general(step.recordRate));
     values().loggingInterval = intervalSeconds(step.recordRate);

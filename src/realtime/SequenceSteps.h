@@ -50,6 +50,12 @@ public:
     void nextStep(std::uint32_t now);
     // The step tick taken again (after the new step's set point went out).
     void restartStep(std::uint32_t now) { stepTick_ = now; }
+    // Back to step k begun at stepTick (a step change that did not reach the unit).
+    void resumeStep(int k, std::uint32_t stepTick)
+    {
+        current_ = k;
+        stepTick_ = stepTick;
+    }
 
     // Start of each step 1..count from START in whole seconds, as the detail window lists them: the running
     // sum taken to the nearest whole second (halves to even) after each step.

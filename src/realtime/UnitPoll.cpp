@@ -81,6 +81,7 @@ void UnitPoll::tick()
     }
     try {
         const bool answered = readInput();
+        resendAfterReturn();
         if (answered) {
             misses_ = 0;
         } else {
@@ -112,6 +113,26 @@ void UnitPoll::tick()
             }
         } catch (const std::exception&) {
         }
+    }
+}
+
+void UnitPoll::resendAfterReturn()
+{
+    if (port_.returns() != portReturns_) {
+        portReturns_ = port_.returns();
+        setPointOwed_ = {true, true};
+    }
+    for (int c = 1; c <= 2; ++c) {
+        bool& owed = setPointOwed_[std::size_t(c - 1)];
+        if (!owed) continue;
+        const int state = cell(c).state;
+        if (state != CellRunning && state != CellPreheating) {
+            owed = false;   // nothing to restore: a later START or Preheat sends its own
+            continue;
+        }
+        if (!port_.isOpen()) return;   // gone again: the next return owes it anew
+        platform::TickScope scope;
+        if (listener_.resendSetPoint(c)) owed = false;
     }
 }
 
@@ -247,11 +268,22 @@ bool UnitPoll::sequenceWork(int c)
                 return false;
             }
             // The new step's time runs from now; taken again once its set point went out (the send pauses).
+            const int stepBefore = k.sequence.current();
+            const std::uint32_t stepTickBefore = k.sequence.stepTick();
+            const std::uint32_t lastLogBefore = k.lastLogTick;
             k.sequence.nextStep(now());
             k.lastLogTick = now();
-            listener_.stepChanged(c);
+            const bool sent = listener_.stepChanged(c);
             UnitCell& after = cell(c);
             if (after.state != CellRunning) return true;   // stopped while the set point went out
+            if (!sent) {
+                // The unit still works at the step before: that step goes on (its points, its number) and
+                // the change is tried again on the next tick.
+                after.sequence.resumeStep(stepBefore, stepTickBefore);
+                after.lastLogTick = lastLogBefore;
+                logWhenDue(c, after.secondsSinceLog);
+                return true;
+            }
             after.sequence.restartStep(now());
             after.lastLogTick = now();
         }

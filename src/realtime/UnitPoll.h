@@ -145,8 +145,22 @@ public:
     // Redraw the live chart; called after points were stored.
     virtual void refreshChart() {}
     // Sequence screen: the cell's next step has begun (UnitCell::sequence.current()). Send its set point and
-    // show its number and logging interval. May pause.
-    virtual void stepChanged(int cell) { (void)cell; }
+    // show its number and logging interval; return false when the set point could not be written (the
+    // screen then still shows the step before, whose time runs on: the poll tries again on the next tick).
+    // May pause.
+    virtual bool stepChanged(int cell)
+    {
+        (void)cell;
+        return true;
+    }
+    // The unit's port has come back after its device was lost: send the set point the running or preheating
+    // cell works at again (the unit may have been switched off and forgotten it). Return false when it could
+    // not be written: the poll tries again on the next tick. May pause.
+    virtual bool resendSetPoint(int cell)
+    {
+        (void)cell;
+        return true;
+    }
 };
 
 // The poll of one unit screen. The port and the listener are not owned and must outlive the poll.
@@ -190,7 +204,8 @@ public:
 
     // One tick, inside a platform::TickScope:
     //  0. store the queued points, if any (also on a tick the alarm ends);
-    //  1. read the port into the buffer;
+    //  1. read the port into the buffer; when the port came back since the last tick, the running and
+    //     preheating cells get their set points again (until written);
     //  2. a SUB in the buffer: miss counter 0, alarms hidden (even if that record is dropped later) except
     //     a cell's own alarm (below); otherwise one more miss (simple screen: from the fifth miss on, alarms
     //     shown and the tick ends; sequence screen: alarms shown, and from the eleventh a running or
@@ -261,6 +276,8 @@ private:
     // Logs a point when the seconds since the last one reach the cell's interval (and at least 1).
     void logWhenDue(int cell, std::int32_t secondsSinceLog);
     void storeFailed(const QString& reason);
+    // After the port came back: the set point of each running or preheating cell, sent once per return.
+    void resendAfterReturn();
 
     platform::SerialPort& port_;
     UnitPollListener& listener_;
@@ -273,6 +290,8 @@ private:
     bool storeFailing_ = false;   // points have failed to store since the queue was last empty
     std::uint32_t failingSince_ = 0;
     bool storeWarned_ = false;
+    int portReturns_ = 0;                           // the port's return count last seen
+    std::array<bool, 2> setPointOwed_{false, false};   // a cell's set point is to be sent again
 };
 
 // Length from volts by a cell's calibration: the lower segment up to and including the breakpoint CalVolt2.

@@ -103,10 +103,16 @@ int frmSeqTest::loggedStepNo(int cell) const
     return Format::toInt32(n).value_or(0);
 }
 
-void frmSeqTest::stepChanged(int cell)
+bool frmSeqTest::stepChanged(int cell)
 {
-    // Inside the tick: a set point that could not be written is reported through the tick's messages.
-    if (!sequenceControl(cell).StepChanged()) showMessage(realtime::CellControl::LinkFailedMessage);
+    // Inside the tick: a set point that could not be written is reported through the tick's messages, unless
+    // the unit is known to be silent (its alarm shows, and the no-response stop brings the one message).
+    // The change is tried again on every tick until it goes out: one box for all the tries.
+    const bool sent = sequenceControl(cell).StepChanged();
+    bool& failing = stepChangeFailing_[std::size_t(cellIndex(cell))];
+    if (!sent && !failing && !poll_->alarmShown()) showMessage(realtime::CellControl::LinkFailedMessage);
+    failing = !sent;
+    return sent;
 }
 
 void frmSeqTest::setStepNo(int cell, const QString& text) { lblStepNo[cellIndex(cell)]->setText(text); }

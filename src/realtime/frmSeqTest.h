@@ -44,7 +44,7 @@ public:
     std::array<QLabel*, 3> lblStepNo{};    // "Step No"
 
     // ---- UnitPollListener ----
-    void stepChanged(int cell) override;
+    bool stepChanged(int cell) override;
 
     // ---- SequenceCellView ----
     std::optional<QString> pickSequence(int cell) override;
@@ -58,4 +58,7 @@ protected:
 
 private:
     void buildSequenceControls(int cell);
+
+    // A step change of the cell has failed since its last one that went out (reported once, not per try).
+    std::array<bool, 3> stepChangeFailing_{};
 };

@@ -580,6 +580,8 @@ void frmSimpleTest::showStatus(int cell, const QString& text) { setStatus(cell, 
 
 void frmSimpleTest::stopCell(int cell) { StopTest(cell); }
 
+bool frmSimpleTest::resendSetPoint(int cell) { return control(cell).resendSetPoint(); }
+
 void frmSimpleTest::setStatus(int cell, const QString& text)
 {
     QLabel* l = Label44[cellIndex(cell) + 2];

@@ -147,6 +147,7 @@ public:
     void stopCell(int cell) override;
     bool storePoint(const realtime::LoggedPoint& point) override;
     void refreshChart() override;
+    bool resendSetPoint(int cell) override;
 
     // ---- CellControlView ----
     void setSetPointText(int cell, const QString& text) override;

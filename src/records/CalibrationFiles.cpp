@@ -160,7 +160,7 @@ std::optional<FileFailure> saveHeight(int unit, const std::optional<HeightFit>& 
             if (const auto& fit = *fits[cell - 1]) {
                 line += field(fit->CalVolt1) + field(fit->CalVolt2) + field(fit->CalVolt3);
                 for (double x : {fit->CalIntercept1, fit->CalSlope1, fit->CalIntercept2, fit->CalSlope2})
-                    line += field(Format::printed(x));
+                    line += field(Format::printedPlain(x));
             } else {
                 for (int i = 0; i < FieldsPerCell; ++i) {
                     const std::size_t at = std::size_t((cell - 1) * FieldsPerCell + i);

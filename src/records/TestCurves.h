@@ -2,14 +2,13 @@
 // The time and length change of stored tests' points, for the charts that overlay several long tests.
 //
 // A test's points are read through the shared result record (ConnectX) and their two columns kept. They
-// are given again without reading only while they provably are what a new load would read: the same
-// connection object, still open, with no transaction open now or when they were read, no row written
-// through that connection since (sqlite3_total_changes64) and nothing committed by any other connection,
-// in this process or another (PRAGMA data_version), nor a schema change (PRAGMA schema_version).
+// are given again without reading only while they provably are what a new load would read (DbSnapshot).
 //
 //   TestCurves curves;
 //   const TestCurves::Curve& c = curves.curve(*Module1::TestResult, *Module1::DbConnection, id);
 //   curves.keepOnly({ids drawn});     // forget the others
+#include "records/DbSnapshot.h"
+
 #include <QtGlobal>
 
 #include <cstdint>
@@ -28,6 +27,7 @@ public:
 
     // The points of test testId. When they have to be read (or reuse is false), result is loaded (Test_Id =
     // testId, ConnectX) and loaded() is true afterwards; otherwise result is untouched and loaded() false.
+    // A result that already holds test testId as a load would read it now is taken as loaded, unread.
     // Throws DbError as ConnectX does.
     const Curve& curve(clsTEST_RESULT& result, const clsConnection& connection, qint32 testId, bool reuse = true);
     bool loaded() const { return loaded_; }
@@ -38,19 +38,9 @@ public:
     std::size_t bytes() const;
 
 private:
-    // What the connection has seen; valid only when no transaction is open.
-    struct State {
-        std::weak_ptr<DbHandle> handle;
-        const DbHandle* handleAddress = nullptr;
-        std::int64_t totalChanges = 0, dataVersion = 0, schemaVersion = 0;
-        bool valid = false;
-        bool sameAs(const State& o) const;
-    };
-    static State stateOf(const clsConnection& connection);
-
     struct Entry {
         qint32 testId;
-        State state;
+        DbSnapshot state;
         Curve curve;
     };
     std::vector<Entry> entries_;

@@ -27,7 +27,7 @@ QString lengthProblem(const Boxes& boxes)
     return {};
 }
 
-void run(const std::shared_ptr<DbHandle>& db, int testId, const Boxes& boxes)
+int run(const std::shared_ptr<DbHandle>& db, int testId, const Boxes& boxes)
 {
     Command update(db, Sql,
                    {{QStringLiteral("pRESEARCHER_NAME"), adVarChar, 50, boxes[3]},
@@ -39,7 +39,7 @@ void run(const std::shared_ptr<DbHandle>& db, int testId, const Boxes& boxes)
                     {QStringLiteral("pSAMPLE_COMPACT_DATE"), adVarChar, 50, boxes[10]},
                     {QStringLiteral("pFLUID_INFO"), adVarChar, 255, boxes[11]},
                     {QStringLiteral("pTEST_ID"), adInteger, 0, testId}});
-    update.execute();
+    return update.execute();
 }
 
 } // namespace TestHeaderUpdate

@@ -18,7 +18,8 @@ using Boxes = std::array<QString, 12>;
 QString lengthProblem(const Boxes& boxes);
 
 // Writes researcher, weight, hardness, description, compaction and fluid of test testId. Numbers are the
-// boxes read leniently. Throws DbError.
-void run(const std::shared_ptr<DbHandle>& db, int testId, const Boxes& boxes);
+// boxes read leniently. Returns the number of rows changed (0 when the test is no longer stored).
+// Throws DbError.
+int run(const std::shared_ptr<DbHandle>& db, int testId, const Boxes& boxes);
 
 } // namespace TestHeaderUpdate

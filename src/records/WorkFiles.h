@@ -22,6 +22,7 @@ struct FileFailure {
     static FileFailure invalidPropertyValue(); // 380
     static FileFailure pathFileAccessError(); // 75
     static FileFailure deviceIoError();       // 57
+    static FileFailure diskFull();            // 61
 };
 
 namespace WorkFiles {
@@ -39,7 +40,8 @@ inline const QString DatabaseNotAReportMessage = QStringLiteral("The test databa
 QString find(const QString& name);
 
 // Replaces the working folder's file `name` by `bytes`: written to a temporary file beside it and renamed
-// over it, so a failure leaves the old file whole. An existing spelling of the name in another case
+// over it after every write, the flush to the disk and the close succeeded, so a failure leaves the old
+// file byte for byte. An existing spelling of the name in another case
 // (`existing`, as find() gave it) is removed afterwards, so one file remains. Returns the failure, if any.
 std::optional<FileFailure> replace(const QString& name, const QByteArray& bytes, const QString& existing = {});
 

@@ -33,6 +33,7 @@ void clsTEST_RESULT::ConnectX(const clsConnection& connection)
     rows_.clear();
     count_ = 0;
     eof_ = true;
+    loadedState_ = {};
     bindTo(connection);
     delete_ = std::make_unique<Command>(handle_, DeleteSql, std::vector<Parameter>{{"pTEST_ID", adInteger, 0, {}}});
     insert_ = std::make_unique<Command>(handle_, InsertSql,
@@ -44,10 +45,24 @@ void clsTEST_RESULT::ConnectX(const clsConnection& connection)
                                                                {"pRESULT_PRESS", adDouble, 0, {}},
                                                                {"pRESULT_HEIGHT_CHANGE", adDouble, 0, {}},
                                                                {"pRESULT_VOLT", adDouble, 0, {}}});
+    // Taken before the read: whatever is committed while it reads makes the rows stale.
+    const DbSnapshot before = DbSnapshot::of(connection);
     loadRows();
-    rows_.shrink_to_fit();
     count_ = static_cast<int>(rows_.size());
     eof_ = count_ == 0;
+    if (before.valid && DbSnapshot::of(connection).sameAs(before)) {
+        loadedState_ = before;
+        loadedTestId_ = Test_Id;
+    }
+}
+
+bool clsTEST_RESULT::LoadIfStale(const clsConnection& connection)
+{
+    if (handle_ && handle_ == connection.ADOConnection() && loadedTestId_ == Test_Id
+        && loadedState_.sameAs(DbSnapshot::of(connection)))
+        return false;
+    ConnectX(connection);
+    return true;
 }
 
 // Long tests are read straight from the SQLite handle under the driver: the statement of LoadSql, a null
@@ -64,18 +79,8 @@ void clsTEST_RESULT::loadRows()
         rows_.clear();
         throw DbError(rc, text);
     };
-    // The row count first (from the TEST_ID index), so that a long test is read into storage of its size
-    // at once instead of growing and being copied over and over.
-    int rc = sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM TEST_RESULT WHERE TEST_ID = ?", -1, &stmt, nullptr);
-    if (rc != SQLITE_OK) fail(rc);
-    sqlite3_bind_int(stmt, 1, Test_Id);
-    if ((rc = sqlite3_step(stmt)) != SQLITE_ROW) fail(rc);
-    const sqlite3_int64 expected = sqlite3_column_int64(stmt, 0);
-    sqlite3_finalize(stmt);
-    stmt = nullptr;
-    if (expected > 0) rows_.reserve(std::size_t(expected));
-
-    rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr);
+    // One pass, no count first: the rows grow geometrically and are trimmed once at the end.
+    int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr);
     if (rc != SQLITE_OK) fail(rc);
     sqlite3_bind_int(stmt, 1, Test_Id);
     auto i32 = [stmt](int c) { return static_cast<qint32>(sqlite3_column_int64(stmt, c)); };
@@ -84,6 +89,7 @@ void clsTEST_RESULT::loadRows()
         rows_.push_back({i32(0), i32(1), i32(2), dbl(3), dbl(4), dbl(5), dbl(6), dbl(7), dbl(8)});
     if (rc != SQLITE_DONE) fail(rc);
     sqlite3_finalize(stmt);
+    rows_.shrink_to_fit();
 }
 
 void clsTEST_RESULT::loadRow(int row)

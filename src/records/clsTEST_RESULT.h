@@ -1,6 +1,7 @@
 #pragma once
 // Logged points: table TEST_RESULT, loaded one test at a time in time order.
 #include "records/Command.h"
+#include "records/DbSnapshot.h"
 #include "records/RecordCursor.h"
 
 #include <cstdint>
@@ -15,6 +16,9 @@ public:
     qint32 TotalPoints() const { return count_; }
     // Binds and loads every point of the test whose id is in Test_Id, ascending RESULT_TIME.
     void ConnectX(const clsConnection& connection);
+    // ConnectX unless the cache already holds test Test_Id exactly as a load through connection would read
+    // it now (nothing written or committed since its load, no transaction then or now). True when it loaded.
+    bool LoadIfStale(const clsConnection& connection);
     void MoveFirst() { moveFirst(); }
     void MoveNext() { moveNext(); }
     void SetDefaults();
@@ -55,4 +59,7 @@ private:
 
     std::unique_ptr<Command> delete_, insert_;
     std::vector<Row> rows_;
+    // What the connection had seen when rows_ were read, and of which test; invalid when not provably current.
+    DbSnapshot loadedState_;
+    qint32 loadedTestId_ = 0;
 };

@@ -714,4 +714,20 @@ QString longTime(const QDateTime& t)
     return QLocale::system().toString(t.time(), kept.simplified());
 }
 
+QString plainDecimal(double x, bool zeroBeforePoint)
+{
+    if (!std::isfinite(x)) return nonFinite(x);
+    const Digits r = toDigits(std::fabs(x));
+    if (r.n == 0) return QStringLiteral("0");
+    const QString body = plainText(r, zeroBeforePoint);
+    return x < 0 ? QLatin1Char('-') + body : body;
+}
+
+QString printedPlain(double x)
+{
+    if (!std::isfinite(x)) return printed(x);
+    const QString body = plainDecimal(std::fabs(x), false);
+    return QLatin1Char(x < 0 && body != QLatin1String("0") ? '-' : ' ') + body + QLatin1Char(' ');
+}
+
 } // namespace Format

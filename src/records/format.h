@@ -113,4 +113,13 @@ QString generalDate(const QDateTime& t);
 QString longDate(const QDateTime& t);
 QString longTime(const QDateTime& t);
 
+// Plain decimal text at any magnitude, never an exponent: up to 15 significant digits, "." as decimal
+// point, "-" for negatives, no blanks, no trailing zeros; "0" before the point below magnitude 1 when
+// zeroBeforePoint (4e-5 -> "0.00004", 1e16 -> "10000000000000000"; without it 0.2 -> ".2").
+// Not-a-number and infinities give the texts of general().
+QString plainDecimal(double x, bool zeroBeforePoint = true);
+
+// The printed-number form of printed() in plain decimal digits at any magnitude (1e-5 -> " .00001 ").
+QString printedPlain(double x);
+
 } // namespace Format

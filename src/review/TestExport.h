@@ -13,6 +13,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <string>
 
 namespace platform::grid {
 class TextGridModel;
@@ -45,8 +46,27 @@ constexpr int Results = 17;
 constexpr int FirstGrid = 19;     // grid row r on row 19 + r
 } // namespace WorkbookRows
 
-// Writes the workbook file; returns the failure's text, empty when the file was written.
+// How a grid text goes into a workbook cell: a plain decimal ("150.", "0.1235", "24.7%") as a number with
+// a number format that shows the same digits; an elapsed time "hh:mm:ss" (hours past 23 too) as a time
+// value in days shown "[hh]:mm:ss"; anything else as text.
+struct GridCell {
+    enum Kind { Text, Number, Elapsed } kind = Text;
+    double value = 0;
+    std::string format;
+};
+GridCell ReadGridCell(const char* text);
+
+// Grid rows (heading included) that fit below the results' heading on one worksheet.
+constexpr int WorkbookGridRowsMax = 1048576 - WorkbookRows::FirstGrid + 1;
+
+// Writes the workbook file; returns the failure's text, empty when the file was written. A grid longer
+// than a worksheet holds is written up to the sheet's last row (see WorkbookShortNotice).
+
 QString WriteWorkbook(const ReportSheet& sheet, const QString& path, const std::function<void()>& keepAlive = {});
+
+// The operator's message when the grid does not fit on one worksheet (how many points the workbook
+// holds; the report holds them all); empty when it fits.
+QString WorkbookShortNotice(const ReportSheet& sheet);
 
 // The report's lines, CR LF after each, no quoting, as bytes (UTF-8).
 QByteArray ReportHead(const ReportSheet& sheet);

@@ -32,6 +32,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -81,14 +82,20 @@ const QString kNotFound = QStringLiteral("Your test name is not found.  Please t
 // and keys wait until the export is done.
 void keepTimersRunning() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
 
-// The workbook's file name: the test's name (characters a file name cannot hold replaced) and the time.
-QString workbookFileName(const QString& testName)
+// The workbook's path in folder: the test's name (characters a file name cannot hold replaced) and the
+// time, with a number added when a file of that name is already there (two exports in one second), so an
+// export never overwrites, nor on failure deletes, an earlier workbook.
+QString workbookPath(const QString& folder, const QString& testName)
 {
     QString name = testName.trimmed();
     name.replace(QRegularExpression(QStringLiteral(R"([\\/:*?"<>|\x00-\x1f])")), QStringLiteral("_"));
     if (name.isEmpty()) name = QStringLiteral("Test Report");
-    return QStringLiteral("Veduvovir %1 %2.xlsx")
-        .arg(name.left(100), QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")));
+    const QString stem = QStringLiteral("Veduvovir %1 %2")
+                             .arg(name.left(100), QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")));
+    const QDir dir(folder);
+    QString path = dir.filePath(stem + QStringLiteral(".xlsx"));
+    for (int n = 2; QFileInfo::exists(path); ++n) path = dir.filePath(QStringLiteral("%1 (%2).xlsx").arg(stem).arg(n));
+    return path;
 }
 
 // A sample length as the charts and the grid divide by it: 0 or below counts as a thousandth of an inch.
@@ -443,7 +450,9 @@ void frmMain::fillReportSheet(review::ReportSheet& sheet)
         clsTEST_INFO& info = *Module1::TestInfo;
         info.TEST_NAME = CurrentTestName;
         info.GetTestDetail();
-        sheet.texts = frmTestInfo::RecordTexts(info.All());
+        // A test deleted while it is shown has no stored header any more: the header the window shows is
+        // handed out, never the defaults of an empty record.
+        sheet.texts = frmTestInfo::RecordTexts(info.BOF() ? RecordArray : info.All());
     }
     sheet.grid = resultModel_;
 }
@@ -458,7 +467,7 @@ void frmMain::ExportExcel()
         return;
     }
     const QString folder = workbookFolder_.isEmpty() ? QDir::tempPath() : workbookFolder_;
-    const QString path = QDir(folder).filePath(workbookFileName(CurrentTestName));
+    const QString path = workbookPath(folder, CurrentTestName);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const QString problem = review::WriteWorkbook(sheet, path, keepTimersRunning);
     QApplication::restoreOverrideCursor();
@@ -467,6 +476,7 @@ void frmMain::ExportExcel()
         return;
     }
     lastWorkbook_ = path;
+    if (const QString notice = review::WorkbookShortNotice(sheet); !notice.isEmpty()) tell(notice);
     if (!platform::openDocument(path))
         tell(QStringLiteral("The workbook was saved as %1. No program to open .xlsx files was found.")
                  .arg(QDir::toNativeSeparators(path)));
@@ -683,6 +693,8 @@ void frmMain::ShowTestInfo()
     clsTEST_INFO& info = *Module1::TestInfo;
     info.TEST_NAME = CurrentTestName;
     info.GetTestDetail();
+    // The shown test deleted meanwhile: the window keeps showing its header rather than empty defaults.
+    if (info.BOF() && CurrentTestId > 0 && RecordArray.value(1).toString() == CurrentTestName) return;
     RecordArray = info.All();
     CurrentTestId = RecordArray.value(0).toInt();
     SampleLength = usableLength(RecordArray.value(5).toDouble());
@@ -699,7 +711,7 @@ void frmMain::FillResultGrid()
     MSFlexGrid1->scrollToTop();
     clsTEST_RESULT& result = *Module1::TestResult;
     result.Test_Id = CurrentTestId;
-    result.ConnectX(*Module1::DbConnection);
+    result.LoadIfStale(*Module1::DbConnection);
     if (result.TotalPoints() <= 0) return;
     resultModel_->setRows(result.rows(), SampleLength, Module1::UnitSystem);
 }
@@ -861,7 +873,8 @@ void frmMain::drawMultiAxisChart(const QString& title, const std::vector<Extra>&
     clsTEST_RESULT& result = *Module1::TestResult;
     result.Test_Id = CurrentTestId;
     const double length = usableLength(SampleLength);   // 0 before a test is opened
-    result.ConnectX(*Module1::DbConnection);
+    // The rows the open (or an earlier chart) read, while provably what a load would read now.
+    result.LoadIfStale(*Module1::DbConnection);
     for (int s = 0; s < subsets; ++s) Pesgo1->SetPointY(s, 0, 0);
     const std::int32_t n = result.TotalPoints();
     if (n != 0) {

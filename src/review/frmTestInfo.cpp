@@ -131,7 +131,11 @@ void frmTestInfo::cmdSave_Click()
         // A connection of the window's own, replacing the one of the previous save.
         connection_ = std::make_unique<clsConnection>();
         connection_->OpenDB(QStringLiteral("Admin"), QString(), QStringLiteral("Torvan"), QString());
-        TestHeaderUpdate::run(connection_->ADOConnection(), testId_, boxes);
+        if (TestHeaderUpdate::run(connection_->ADOConnection(), testId_, boxes) == 0) {
+            // The test was deleted while it was shown: nothing was stored.
+            tell(QStringLiteral("ERROR: ") + NotSavedMessage);
+            return;
+        }
     } catch (const DbError& e) {
         tell(QStringLiteral("ERROR: ") + e.description);
         return;

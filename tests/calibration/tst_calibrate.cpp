@@ -42,10 +42,17 @@ const QString SaveBeforeProceeding = "Do you want to save calibration data befor
 const QString SaveBeforeTabChange = "Do you want save calibration data before proceeding?";
 const QString SaveBeforeReturn = "Do you want save calibration data before returning to the Veduvovir main "
                                  "screen? \r(You must save calibration data before a test can be run.)";
+const QString NotRising = "The reading must be at least 1.0 V above the one of the spacer before. Check the "
+                          "spacers' order and click the step button again.";
 const QString EqualReadings = "The two readings are equal, so no calibration line can be fitted through them. "
                               "Check the spacer and click the step button again.";
 
 // A reply record of a cell reading `volts` on its transducer.
+QByteArray record(char cell, const QByteArray& millivolts)
+{
+    return QByteArray(1, cell) + "1,70,71,72," + millivolts + ",120" + char(26);
+}
+
 QByteArray record(char cell, double volts)
 {
     return QByteArray(1, cell) + "1,70,71,72," + Format::general(volts * 1000).toLatin1() + ",120" + char(26);
@@ -107,6 +114,39 @@ struct Rig {
         heightStep(3, cell, v3);
     }
     QStringList texts() const { return prompts.texts(); }
+    // Cell c of tab t (1 height, 2 pressure) brought to `step` with rising readings 1.2, 2.2, ...
+    void reach(int t, int step, int c)
+    {
+        choose(t, 1);
+        for (int k = 1; k < step; ++k) t == 1 ? heightStep(k, c, 0.2 + k) : pressureStep(k, c, 0.2 + k);
+    }
+    // Clicks the step's button of cell c, lets `arrives` come in and runs the finisher.
+    void finish(int t, int step, int c, const QByteArray& arrives)
+    {
+        port->receive("x");
+        if (t == 1) {
+            if (step == 1) w->cmd04_Click(c);
+            if (step == 2) w->cmd065_Click(c);
+            if (step == 3) w->cmd09_Click(c);
+        } else {
+            step == 1 ? w->Command6_Click(c) : w->Command7_Click(c);
+        }
+        port->receive(arrives);
+        twoTicks();
+    }
+    // What shows a cell's place: its step caption and the texts of its readings and factors.
+    QStringList cellState(int t, int c) const
+    {
+        QStringList out;
+        if (t == 1) {
+            out << w->Label25[c]->text();
+            for (QLabel* l : {w->lblvolt1[c], w->lblvolt2[c], w->lblvolt3[c], w->lblconst4[c]}) out << l->text();
+        } else {
+            out << w->Label26[c]->text();
+            for (QLabel* l : {w->lbldata4[c], w->lbldata5[c], w->lblSlope[c]}) out << l->text();
+        }
+        return out;
+    }
 };
 
 bool hidden(QWidget* w) { return w->isHidden(); }
@@ -148,6 +188,15 @@ private slots:
     void unitChangeStopsPendingSteps();
     void reports();
     void realTimerAndBoxes();
+    void stepWithoutNewReadingStays_data();
+    void stepWithoutNewReadingStays();
+    void readingNoTransducerGives_data();
+    void readingNoTransducerGives();
+    void settingsFailureKeepsUnitInHand_data();
+    void settingsFailureKeepsUnitInHand();
+    void numberTextsHaveNoExponent();
+    void failedWriteOnScreen_data();
+    void failedWriteOnScreen();
 };
 
 void TestCalibrate::formLoad()
@@ -419,19 +468,27 @@ void TestCalibrate::readingsApart_data()
     QTest::addColumn<double>("before");
     QTest::addColumn<double>("reading");
     QTest::addColumn<Answer>("answer");
-    QTest::addColumn<QString>("question");   // empty: none
+    QTest::addColumn<QStringList>("shownTexts");
     QTest::addColumn<QString>("stepAfter");
 
     const QString q2 = "data not good, do you want to try again";
     const QString q3 = "Data not good, do you want to try again";
-    QTest::newRow("step 2: 1.0 V apart accepted") << 2 << 1.2 << 2.2 << Answer::Retry << "" << "Step 3";
-    QTest::newRow("step 2: 1.3 to 2.3 is 1.0 V") << 2 << 1.3 << 2.3 << Answer::Retry << "" << "Step 3";
-    QTest::newRow("step 2: 1.0 V below accepted") << 2 << 3.0 << 2.0 << Answer::Retry << "" << "Step 3";
-    QTest::newRow("step 2: 0.99999 V asks, Retry") << 2 << 1.2 << 2.19999 << Answer::Retry << q2 << "Step 2";
-    QTest::newRow("step 2: 0.99999 V asks, Cancel") << 2 << 1.2 << 2.19999 << Answer::Cancel << q2 << "Step 3";
-    QTest::newRow("step 3: 1.0 V apart fits") << 3 << 2.2 << 3.2 << Answer::Retry << "" << "fitted";
-    QTest::newRow("step 3: close, Retry") << 3 << 2.2 << 2.5 << Answer::Retry << q3 << "Step 3";
-    QTest::newRow("step 3: close, Cancel still fits") << 3 << 2.2 << 2.5 << Answer::Cancel << q3 << "fitted";
+    const QStringList none;
+    QTest::newRow("step 2: 1.0 V apart accepted") << 2 << 1.2 << 2.2 << Answer::Retry << none << "Step 3";
+    QTest::newRow("step 2: 1.3 to 2.3 is 1.0 V") << 2 << 1.3 << 2.3 << Answer::Retry << none << "Step 3";
+    QTest::newRow("step 2: 0.99999 V asks, Retry") << 2 << 1.2 << 2.19999 << Answer::Retry << QStringList{q2} << "Step 2";
+    QTest::newRow("step 2: 0.99999 V asks, Cancel stays")
+        << 2 << 1.2 << 2.19999 << Answer::Cancel << QStringList{q2, NotRising} << "Step 2";
+    // Spacers in the wrong order: the readings fall by a volt or more.
+    QTest::newRow("step 2: 1.0 V below asks") << 2 << 3.0 << 2.0 << Answer::Retry << QStringList{q2} << "Step 2";
+    QTest::newRow("step 2: falling, Cancel stays")
+        << 2 << 3.0 << 2.0 << Answer::Cancel << QStringList{q2, NotRising} << "Step 2";
+    QTest::newRow("step 3: 1.0 V apart fits") << 3 << 2.2 << 3.2 << Answer::Retry << none << "fitted";
+    QTest::newRow("step 3: close, Retry") << 3 << 2.2 << 2.5 << Answer::Retry << QStringList{q3} << "Step 3";
+    QTest::newRow("step 3: close, Cancel does not fit")
+        << 3 << 2.2 << 2.5 << Answer::Cancel << QStringList{q3, NotRising} << "Step 3";
+    QTest::newRow("step 3: falling, Cancel does not fit")
+        << 3 << 2.2 << 0.95 << Answer::Cancel << QStringList{q3, NotRising} << "Step 3";
 }
 
 void TestCalibrate::readingsApart()
@@ -440,7 +497,7 @@ void TestCalibrate::readingsApart()
     QFETCH(double, before);
     QFETCH(double, reading);
     QFETCH(Answer, answer);
-    QFETCH(QString, question);
+    QFETCH(QStringList, shownTexts);
     QFETCH(QString, stepAfter);
 
     Rig r;
@@ -461,8 +518,8 @@ void TestCalibrate::readingsApart()
     r.w->Timer1_Timer();
     QVERIFY(r.texts().isEmpty());
     QCoreApplication::processEvents();
-    QCOMPARE(r.texts(), question.isEmpty() ? QStringList() : QStringList{question});
-    if (!question.isEmpty()) {
+    QCOMPARE(r.texts(), shownTexts);
+    if (!shownTexts.isEmpty()) {
         QCOMPARE(r.prompts.shown[0].buttons, Buttons::RetryCancel);
         QCOMPARE(r.prompts.shown[0].icon, Icon::None);
     }
@@ -588,10 +645,18 @@ void TestCalibrate::pressureCalibrationAndSave()
     QVERIFY(w.cmdSaveP->isEnabled());
     QVERIFY(!hidden(w.Command7[1]));   // the 1000 psi step can be repeated
 
-    // Equal readings on cell B: slope 0, intercept the reading; SAVE stays enabled.
+    // Equal readings on cell B make no fit (slope 0 would convert nothing): the step stays; a reading that
+    // differs goes on.
     r.pressureStep(1, 2, 2.0);
     r.pressureStep(2, 2, 2.0);
-    QCOMPARE(w.lblSlope[2]->text(), QString("0"));
+    QCOMPARE(r.texts(), QStringList{EqualReadings});
+    QCOMPARE(w.lblSlope[2]->text(), QString());
+    QCOMPARE(w.lblIntercept[2]->text(), QString());
+    QCOMPARE(w.lbldata5[2]->text(), QString());
+    QVERIFY(!hidden(w.Command7[2]));
+    r.prompts.clear();
+    r.pressureStep(2, 2, 6.0);
+    QCOMPARE(w.lblSlope[2]->text(), QString("0.004"));
     QCOMPARE(w.lblIntercept[2]->text(), QString("2"));
     QVERIFY(r.texts().isEmpty());
 
@@ -599,7 +664,7 @@ void TestCalibrate::pressureCalibrationAndSave()
     QVERIFY(w.PressureSaved);
     QVERIFY(!w.cmdSaveP->isEnabled());
     QCOMPARE(lines(r.dir.file("pcalinfo.csv")),
-             (QStringList{"old1", "old2", "0.5,4.5,0.5,0.004,2,2,2,0,", "old4", "old5", "old6", "old7", "old8", ""}));
+             (QStringList{"old1", "old2", "0.5,4.5,0.5,0.004,2,6,2,0.004,", "old4", "old5", "old6", "old7", "old8", ""}));
 
     // The repeated 1000 psi step refits with the 0 psi reading in hand; the save flag is false again.
     r.pressureStep(2, 1, 2.5);
@@ -726,12 +791,19 @@ void TestCalibrate::unsavedOnTabChange()
     r.dir.write("pcalinfo.csv", eight);
     r.w->cmdSaveP_Click();
     QVERIFY(r.w->PressureSaved);
+    // The height results left unsaved on the way out are asked about on the way back, by the height tab's
+    // unit choice: Yes keeps them for SAVE.
+    r.prompts.queueAnswer(Answer::Yes);
     const int asked = r.texts().size();
     r.w->TabStrip1->setCurrentIndex(0);
-    QCOMPARE(r.texts().size(), asked);
+    QCOMPARE(r.texts().mid(asked), QStringList{SaveBeforeProceeding});
     QCOMPARE(r.w->CurrentTab, 1);
-    QCOMPARE(r.w->Label25[1]->text(), QString("STEP 1"));   // the height tab was reset on the way in
-    QVERIFY(r.w->lblconst1[1]->text().isEmpty());
+    QCOMPARE(r.w->Combo1[1]->currentIndex(), 1);
+    QCOMPARE(r.w->Label25[1]->text(), QString("Step 3"));
+    QVERIFY(!r.w->lblconst1[1]->text().isEmpty());
+    QVERIFY(r.w->cmdSaveH->isEnabled());
+    r.w->cmdSaveH_Click();
+    QVERIFY(r.w->HeightSaved);
 }
 
 void TestCalibrate::unsavedOnClose_data()
@@ -895,8 +967,199 @@ void TestCalibrate::realTimerAndBoxes()
     r.port->receive(record('A', 1.5));
     QTRY_VERIFY_WITH_TIMEOUT(!slow.texts.isEmpty() && slow.open == 0, 15000);
     QCOMPARE(seenWhileOpen, QString("2.7 Step 3"));
-    QCOMPARE(r.w->Label25[1]->text(), QString("Step 3"));   // Cancel went on
-    QCOMPARE(slow.texts, QStringList{"data not good, do you want to try again"});
+    QCOMPARE(r.w->Label25[1]->text(), QString("Step 2"));   // Cancel keeps a reading that does not rise
+    QCOMPARE(slow.texts, (QStringList{"data not good, do you want to try again", NotRising}));
+}
+
+// A finisher takes only a record of its own cell that came after its button's click: with none (nothing,
+// the other cell's record, an incomplete record) the step says there is no response and stays, whatever
+// an earlier step or the other cell read.
+void TestCalibrate::stepWithoutNewReadingStays_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QByteArray>("arrives");
+    const QByteArray otherCell = record('A', 4.5);
+    const QByteArray cut = QByteArray(record('B', 4.5)).chopped(1);
+    for (int t = 1; t <= 2; ++t)
+        for (int step = 1; step <= (t == 1 ? 3 : 2); ++step) {
+            const QString name = QStringLiteral("%1 step %2").arg(t == 1 ? "height" : "pressure").arg(step);
+            QTest::newRow(qPrintable(name + ": nothing")) << t << step << QByteArray();
+            QTest::newRow(qPrintable(name + ": other cell")) << t << step << otherCell;
+            QTest::newRow(qPrintable(name + ": no SUB")) << t << step << cut;
+        }
+}
+
+void TestCalibrate::stepWithoutNewReadingStays()
+{
+    QFETCH(int, tab);
+    QFETCH(int, step);
+    QFETCH(QByteArray, arrives);
+    Rig r;
+    if (tab == 2) r.w->TabStrip1->setCurrentIndex(1);
+    r.reach(tab, step, 2);
+    QVERIFY(r.texts().isEmpty());
+    const QStringList before = r.cellState(tab, 2);
+    r.finish(tab, step, 2, arrives);
+    QCOMPARE(r.texts(), QStringList{NoResponse});
+    QCOMPARE(r.cellState(tab, 2), before);
+    QVERIFY(!r.w->cmdSaveH->isEnabled() && !r.w->cmdSaveP->isEnabled());
+    // The reading arrives on the next try: the step goes on.
+    r.prompts.clear();
+    r.finish(tab, step, 2, record('B', 0.2 + step));
+    QVERIFY(r.texts().isEmpty());
+    QVERIFY(r.cellState(tab, 2) != before);
+}
+
+// Millivolts that no transducer gives (beyond +-10 V) ask the step's question and are never taken.
+void TestCalibrate::readingNoTransducerGives_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QByteArray>("millivolts");
+    QTest::addColumn<QString>("question");
+    const QString q = "data not good, do you want to try again";
+    const QString q3 = "Data not good, do you want to try again";
+    QTest::newRow("height 1: 10.00001 V") << 1 << 1 << QByteArray("10000.01") << q;
+    QTest::newRow("height 2: 1e308 mV") << 1 << 2 << QByteArray("1E+308") << q;
+    QTest::newRow("height 3: forty nines") << 1 << 3 << QByteArray(40, '9') << q3;
+    QTest::newRow("height 1: -10.5 V") << 1 << 1 << QByteArray("-10500") << q;
+    QTest::newRow("pressure 1: forty nines") << 2 << 1 << QByteArray(40, '9') << q;
+    QTest::newRow("pressure 2: 1e308 mV") << 2 << 2 << QByteArray("1E+308") << q;
+}
+
+void TestCalibrate::readingNoTransducerGives()
+{
+    QFETCH(int, tab);
+    QFETCH(int, step);
+    QFETCH(QByteArray, millivolts);
+    QFETCH(QString, question);
+    Rig r;
+    if (tab == 2) r.w->TabStrip1->setCurrentIndex(1);
+    r.reach(tab, step, 1);
+    const QStringList before = r.cellState(tab, 1);
+    r.prompts.queueAnswer(Answer::Cancel);
+    r.finish(tab, step, 1, record('A', millivolts));
+    QCOMPARE(r.texts(), QStringList{question});
+    QCOMPARE(r.prompts.shown[0].buttons, Buttons::RetryCancel);
+    QCOMPARE(r.cellState(tab, 1), before);
+    QVERIFY(!r.w->cmdSaveH->isEnabled() && !r.w->cmdSaveP->isEnabled());
+}
+
+// A unit choice that fails at the settings read chooses the unit in hand again: the list, the open port,
+// the fits on screen and SAVE stay those of one unit.
+void TestCalibrate::settingsFailureKeepsUnitInHand_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("too few values") << QByteArray("1\r\n2\r\n") << Communication;
+    QTest::newRow("not a number") << QByteArray("1\r\n2\r\nabc\r\n4\r\n5\r\n6\r\n7\r\n8\r\n1\r\n") << Communication;
+    QTest::newRow("no file") << QByteArray() << "File not found -  53";
+}
+
+void TestCalibrate::settingsFailureKeepsUnitInHand()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QString, message);
+    Rig r;
+    r.choose(1, 2);
+    r.calibrateHeight(1, 1.2, 2.45, 3.7);
+    QFile::remove(r.dir.file("initial.txt"));
+    if (!settings.isNull()) r.dir.write("initial.txt", settings);
+    r.prompts.queueAnswer(Answer::No);
+    r.choose(1, 3);
+    QCOMPARE(r.texts(), (QStringList{SaveBeforeProceeding, message}));
+    frmCalibrate& w = *r.w;
+    QCOMPARE(w.Combo1[1]->currentIndex(), 1);
+    QCOMPARE(w.CalUnit, 2);
+    QVERIFY(w.MSComm1->isOpen());
+    QCOMPARE(r.port->port, 2);
+    QVERIFY(!w.lblconst4[1]->text().isEmpty());
+    QVERIFY(w.cmdSaveH->isEnabled());
+    r.dir.write("initial.txt", SettingsFile::text({1, 2, 3, 4, 0, 6, 7, 8}, 1));
+    w.cmdSaveH_Click();
+    QCOMPARE(lines(r.dir.file("Calib.dat")).at(1).left(13), QString("1.2,2.45,3.7,"));   // unit 2's line
+}
+
+// Readings and factors are plain decimals, on screen and in both files: 0.04 mV is 0.00004 V.
+void TestCalibrate::numberTextsHaveNoExponent()
+{
+    Rig r;
+    QByteArray eight;
+    for (int k = 0; k < 8; ++k) eight += "\r\n";
+    r.dir.write("pcalinfo.csv", eight);
+    r.choose(1, 1);
+    r.finish(1, 1, 1, record('A', QByteArray("0.04")));
+    r.finish(1, 2, 1, record('A', QByteArray("1000.04")));
+    r.finish(1, 3, 1, record('A', QByteArray("2000.04")));
+    frmCalibrate& w = *r.w;
+    QCOMPARE(w.lblvolt1[1]->text(), QString("0.00004"));
+    w.cmdSaveH_Click();
+    QVERIFY(w.HeightSaved);
+    const QString calib = lines(r.dir.file("Calib.dat")).first();
+    QVERIFY2(calib.startsWith("0.00004,1.00004,2.00004,"), qPrintable(calib));
+    QVERIFY2(!calib.contains('E'), qPrintable(calib));
+
+    w.TabStrip1->setCurrentIndex(1);
+    r.finish(2, 1, 1, record('A', QByteArray("0.04")));
+    r.finish(2, 2, 1, record('A', QByteArray("0.05")));
+    QCOMPARE((QStringList{w.lbldata4[1]->text(), w.lbldata5[1]->text(), w.lblIntercept[1]->text(), w.lblSlope[1]->text()}),
+             (QStringList{"0.00004", "0.00005", "0.00004", "0.00000001"}));
+    w.cmdSaveP_Click();
+    QVERIFY(w.PressureSaved);
+    QCOMPARE(lines(r.dir.file("pcalinfo.csv")).first(), QString("0.00004,0.00005,0.00004,0.00000001,,,,,"));
+    QVERIFY(r.texts().isEmpty());
+}
+
+// A save whose write fails part way (the file-size limit acts as a full disk) shows the failure box, keeps
+// the old file byte for byte, leaves the saved flag false and SAVE enabled; the next save goes through.
+void TestCalibrate::failedWriteOnScreen_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::newRow("height save") << 1;
+    QTest::newRow("pressure save") << 2;
+}
+
+void TestCalibrate::failedWriteOnScreen()
+{
+    QFETCH(int, tab);
+    Rig r;
+    const QString name = tab == 1 ? "Calib.dat" : "pcalinfo.csv";
+    QByteArray old;
+    for (int k = 1; k <= 8; ++k) old += "line " + QByteArray::number(k) + ",\r\n";
+    r.dir.write(name, old);
+    frmCalibrate& w = *r.w;
+    if (tab == 2) w.TabStrip1->setCurrentIndex(1);
+    r.choose(tab, 1);
+    if (tab == 1) {
+        r.calibrateHeight(1, 1.2, 2.45, 3.7);
+    } else {
+        r.pressureStep(1, 1, 0.5);
+        r.pressureStep(2, 1, 4.5);
+    }
+    QPushButton* save = tab == 1 ? w.cmdSaveH : w.cmdSaveP;
+    {
+        const testsupport::FileSizeLimit limit(16);
+        tab == 1 ? w.cmdSaveH_Click() : w.cmdSaveP_Click();
+    }
+    QCOMPARE(r.texts(), QStringList{"Disk full -  61"});
+    QCOMPARE(r.prompts.shown[0].title, QString("Form_Load Error"));
+    QCOMPARE(r.prompts.shown[0].icon, Icon::Warning);
+    QVERIFY(!(tab == 1 ? w.HeightSaved : w.PressureSaved));
+    QVERIFY(save->isEnabled());
+    QFile f(r.dir.file(name));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), old);
+    f.close();
+    QStringList expected{name, "initial.txt"};
+    expected.sort();
+    QCOMPARE(QDir(r.dir.path()).entryList(QDir::Files, QDir::Name), expected);   // no temporary file left
+
+    tab == 1 ? w.cmdSaveH_Click() : w.cmdSaveP_Click();
+    QVERIFY(tab == 1 ? w.HeightSaved : w.PressureSaved);
+    QVERIFY(!save->isEnabled());
+    QCOMPARE(lines(r.dir.file(name)).at(1), QString("line 2,"));
+    QVERIFY(lines(r.dir.file(name)).first().startsWith(tab == 1 ? "1.2,2.45,3.7," : "0.5,4.5,0.5,0.004,"));
 }
 
 QTEST_MAIN(TestCalibrate)

@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QtTest>
+#include <cmath>
+#include <limits>
 
 using namespace calibration;
 
@@ -34,6 +36,8 @@ private slots:
     void stepTimer();
     void labelTexts_data();
     void labelTexts();
+    void readingRises_data();
+    void readingRises();
     void heightReport_data();
     void heightReport();
     void pressureReport();
@@ -180,6 +184,12 @@ void TestCalibrationLogic::labelTexts_data()
     QTest::newRow("-0.0125") << -0.0125 << "-0.0125" << "-0.0125";
     QTest::newRow("0.004") << 0.004 << "0.004" << "0.004";
     QTest::newRow("0.16") << 0.16000000000000003 << "0.16" << "0.16";
+    // Never an exponent, at any magnitude.
+    QTest::newRow("0.00004") << 4e-5 << "0.00004" << "0.00004";
+    QTest::newRow("-0.00000001") << -1e-8 << "0.0" << "-0.00000001";
+    QTest::newRow("1e15") << 1e15 << "1000000000000000.0" << "1000000000000000";
+    QTest::newRow("1/3e-6") << 1.0 / 3e6 << "0.0" << "0.000000333333333333333";
+    QTest::newRow("1.5e16") << 1.5e16 << "15000000000000000.0" << "15000000000000000";
 }
 
 void TestCalibrationLogic::labelTexts()
@@ -191,6 +201,33 @@ void TestCalibrationLogic::labelTexts()
     QCOMPARE(readingText(x), reading);
     QCOMPARE(labelValue(reading), Format::strict(reading).value());
     QCOMPARE(labelValue(QString()), 0.0);
+}
+
+// A spacer's reading must lie at least one volt above the one before it (at five decimals), and within
+// what a transducer gives.
+void TestCalibrationLogic::readingRises_data()
+{
+    QTest::addColumn<double>("before");
+    QTest::addColumn<double>("after");
+    QTest::addColumn<bool>("rises");
+    QTest::newRow("1.0 V above") << 1.3 << 2.3 << true;
+    QTest::newRow("0.99999 V above") << 1.2 << 2.19999 << false;
+    QTest::newRow("1.0 V below") << 3.0 << 2.0 << false;
+    QTest::newRow("2.5 V below") << 0.9 << -1.6 << false;
+    QTest::newRow("equal") << 2.0 << 2.0 << false;
+    QTest::newRow("negative, rising") << -5.0 << -3.5 << true;
+    QTest::newRow("not a number") << 1.0 << std::nan("") << false;
+}
+
+void TestCalibrationLogic::readingRises()
+{
+    QFETCH(double, before);
+    QFETCH(double, after);
+    QFETCH(bool, rises);
+    QCOMPARE(calibration::readingRises(before, after), rises);
+    for (double v : {10.0, -10.0, 0.0}) QVERIFY(calibration::readingUsable(v));
+    for (double v : {10.00001, -10.5, 1e305, std::numeric_limits<double>::infinity(), std::nan("")})
+        QVERIFY(!calibration::readingUsable(v));
 }
 
 void TestCalibrationLogic::heightReport_data()

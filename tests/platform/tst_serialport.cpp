@@ -82,6 +82,7 @@ private slots:
     void portClosedByOwnerOrNeverOpenedStaysClosed_data();
     void portClosedByOwnerOrNeverOpenedStaysClosed();
     void realPortComesBackWithItsDevice();
+    void nameTakenByAnotherDeviceIsNotRead();
     void portNumbersOutsideRangeAreRefused_data();
     void portNumbersOutsideRangeAreRefused();
     void opensOfMissingDevicesDoNotWait_data();
@@ -244,6 +245,50 @@ void TestSerialPort::realPortComesBackWithItsDevice()
     port->close();
     pollPort(*port, received, 2 * int(ReopeningSerialPort::ReopenIntervalMs) + 500, [] { return false; });
     QVERIFY(!port->isOpen());
+}
+
+// The unit's pseudo-terminal goes while its COMn link stays, and another program's pseudo-terminal takes
+// the freed name: that device is never opened as this unit's port. Once a new link names the unit's
+// device again, the port comes back (and counts the return).
+void TestSerialPort::nameTakenByAnotherDeviceIsNotRead()
+{
+    testsupport::TempWorkDir dir(false);
+    auto unit = std::make_unique<Pty>();
+    QVERIFY(unit->ok());
+    const QString name = unit->slave();
+    QVERIFY(linkPort(dir, 4, name));
+    auto port = makeSerialPort();
+    QVERIFY2(port->open(4, "19200,n,8,1"), qPrintable(port->lastError()));
+    QCOMPARE(port->returns(), 0);
+    QByteArray received;
+    unit.reset();
+    QVERIFY(pollPort(*port, received, 5000, [&] { return !port->isOpen(); }));
+
+    // Pseudo-terminal numbers are handed out lowest first: the freed one goes to the next that is opened.
+    std::vector<std::unique_ptr<Pty>> others;
+    while (others.size() < 16 && (others.empty() || others.back()->slave() != name)) {
+        others.push_back(std::make_unique<Pty>());
+        QVERIFY(others.back()->ok());
+    }
+    if (others.back()->slave() != name) QSKIP("the freed pseudo-terminal number was not handed out again");
+    const Pty& intruder = *others.back();
+    received.clear();
+    pollPort(*port, received, 3 * int(ReopeningSerialPort::ReopenIntervalMs), [&] {
+        intruder.send("A1,99\x1a");
+        return port->isOpen();
+    });
+    QVERIFY(!port->isOpen());
+    QCOMPARE(received, QByteArray());
+    QCOMPARE(port->returns(), 0);
+
+    // The unit's side makes its link anew: that is the unit again.
+    Pty back;
+    QVERIFY(back.ok());
+    QVERIFY(linkPort(dir, 4, back.slave()));
+    QVERIFY(pollPort(*port, received, 4 * int(ReopeningSerialPort::ReopenIntervalMs), [&] { return port->isOpen(); }));
+    QCOMPARE(port->returns(), 1);
+    QVERIFY(back.send("B1,71\x1a"));
+    QVERIFY(pollPort(*port, received, 5000, [&] { return received == "B1,71\x1a"; }));
 }
 
 void TestSerialPort::portNumbersOutsideRangeAreRefused_data()

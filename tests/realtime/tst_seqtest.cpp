@@ -145,6 +145,9 @@ private slots:
     void sequenceRefused_data();
     void sequenceRefused();
     void silentUnit();
+    void stepChangeNotWritten();
+    void outageOnRunningSequence();
+    void startAfterStopInPicker();
     void tempSettingLabel();
     void stopKeepsNames();
     void setOnSequenceScreen_data();
@@ -457,6 +460,70 @@ void tst_SeqTest::silentUnit()
     // A record hides the alarm again.
     r.step();
     QVERIFY(!r.screen->Label44[1]->isVisibleTo(r.screen));
+}
+
+// A step change whose set point cannot be written leaves the cell on its step (number, set point box,
+// logged step numbers) and is tried again on every tick until it goes out; the operator is told once.
+void tst_SeqTest::stepChangeNotWritten()
+{
+    SeqRig r;
+    storeSequence(QStringLiteral("Two"), {{1, 100, 10}, {1, 110, 10}});
+    r.prepare(1, QStringLiteral("Deaf step"));
+    r.startWith(1, QStringLiteral("Two"));
+    r.prompts.clear();
+    for (int i = 1; i < 120; ++i) r.step();
+    r.port->failWrite = true;
+    for (int i = 0; i < 10; ++i) r.step();   // 60 .. 64.5 s: the change falls due and fails each tick
+    QCOMPARE(r.text("lblStepNo", 1), QStringLiteral("1"));
+    QCOMPARE(r.text("txtTemps", 1), QStringLiteral("100."));
+    QCOMPARE(r.cell(1).sequence.current(), 1);
+    QCOMPARE(r.messages(), QStringList{CellControl::LinkFailedMessage});
+    r.port->failWrite = false;
+    QCOMPARE(r.step(), setA("110"));
+    QCOMPARE(r.text("lblStepNo", 1), QStringLiteral("2"));
+    QCOMPARE(r.text("txtTemps", 1), QStringLiteral("110."));
+    for (int i = 0; i < 20; ++i) r.step();
+    // The point at 60 s was taken while the unit still worked at step 1; step 2 runs from its change.
+    QCOMPARE(r.logged(r.detail(1)->TestId()), QStringLiteral("10/1 20/1 30/1 40/1 50/1 60/1 75/2"));
+}
+
+// The port goes away under a running sequence cell whose step falls due meanwhile: one box, the cause of
+// the stop; the set points that could not be written while the unit was silent add none.
+void tst_SeqTest::outageOnRunningSequence()
+{
+    SeqRig r;
+    storeSequence(QStringLiteral("Short"), {{0.05, 150, 1}, {60, 160, 1}});
+    r.prepare(1, QStringLiteral("Outage A"));
+    r.startWith(1, QStringLiteral("Short"));
+    r.prompts.clear();
+    r.port->failWrite = true;
+    for (int i = 1; i <= 11; ++i) r.tick();   // step 2 falls due at 3 s, the stop comes at the 11th tick
+    QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
+    QCOMPARE(r.messages(), QStringList{kNoResponse});
+}
+
+// The cell is stopped by the no-response rule while the picker of START is open: START then refuses, and
+// no test starts without its name and wafer length.
+void tst_SeqTest::startAfterStopInPicker()
+{
+    SeqRig r;
+    storeSequence(QStringLiteral("Any"), {{60, 150, 1}});
+    r.prepare(1, QStringLiteral("Picker A"));
+    r.type("txtTemps", 1, QStringLiteral("150"));
+    r.click("cmdPreHeat", 1);
+    QCOMPARE(r.cell(1).state, int(realtime::CellPreheating));
+    const auto pick = r.otherDialog;
+    r.otherDialog = [&](QDialog& d) {
+        for (int i = 1; i <= 11; ++i) r.tick();   // the unit says nothing while the operator picks
+        return pick(d);
+    };
+    r.prompts.clear();
+    r.port->written.clear();
+    r.startWith(1, QStringLiteral("Any"));
+    QCOMPARE(r.messages(), (QStringList{kNoResponse, CellControl::EnterInfoFirstMessage}));
+    QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
+    QCOMPARE(r.text("cmdStart", 1), QStringLiteral("START"));
+    QCOMPARE(r.port->written, kStopA);
 }
 
 void tst_SeqTest::tempSettingLabel()

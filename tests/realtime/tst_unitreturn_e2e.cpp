@@ -2,7 +2,8 @@
 // on pseudo-terminals, the real-time window adds both and a test runs on cell A of each at a 1 s interval.
 // Unit 1's simulator is killed and started again on the same port; unit 1's screen reads it again by itself,
 // its alarm clears and its test goes on logging, the gap showing in TEST_RESULT only as missing points.
-// Unit 2 runs on throughout, untouched, and nobody is asked anything.
+// Unit 2 runs on throughout, untouched, and nobody is asked anything. The unit that came back (a new
+// simulator knows no set point) is sent the set point of its running cell and of its preheating cell.
 #include "EndToEndRig.h"
 #include "TestSupport.h"
 #include "platform/Prompts.h"
@@ -32,7 +33,9 @@ const QString kSimulator = QStringLiteral(VEDUVOVIR_BIN_DIR "/tools/unit-sim/tor
 
 bool startSimulator(QProcess& sim, const QString& dir, int port)
 {
-    sim.start(kSimulator, {"--dir", dir, "--ports", QString::number(port), "--seed", QString::number(port + 10)});
+    // --verbose: the commands it receives are logged on its stderr.
+    sim.start(kSimulator, {"--dir", dir, "--ports", QString::number(port), "--seed", QString::number(port + 10),
+                           "--verbose"});
     if (!sim.waitForStarted(5000)) return false;
     QElapsedTimer t;
     t.start();
@@ -109,6 +112,10 @@ void TestUnitReturnEndToEnd::unitComesBackAndTestGoesOnLogging()
             unit->cmdStart_Click(1);
             QCOMPARE(unit->poll().cell(1).state, 1);
         }
+        // Cell B of unit 1 preheats at 100 °F.
+        unit1->txtTemps[2]->setText("100");
+        unit1->cmdPreHeat_Click(2);
+        QCOMPARE(unit1->poll().cell(2).state, 3);
         const QString id1 = sqlValue("SELECT TEST_ID FROM TEST_INFO WHERE TEST_NAME = 'Comes back'");
         const QString id2 = sqlValue("SELECT TEST_ID FROM TEST_INFO WHERE TEST_NAME = 'Stays'");
         QVERIFY(!id1.isEmpty() && !id2.isEmpty());
@@ -150,6 +157,14 @@ void TestUnitReturnEndToEnd::unitComesBackAndTestGoesOnLogging()
                           [&] { return port1->isOpen() && !unit1->Label44[1]->isVisible(); }),
                  "unit 1 did not come back");
         QVERIFY(!unit1->Label44[2]->isVisible());
+        // The new simulator got both set points again, as the cells were when it went away.
+        QString commands;
+        QVERIFY2(runUntil(3000,
+                          [&] {
+                              commands += QString::fromLatin1(simUnit1->readAllStandardError());
+                              return commands.contains("SetTemperature A 150") && commands.contains("Preheat B 100");
+                          }),
+                 qPrintable(commands));
         QVERIFY(runUntil(10000, [&] { return resultTimes(id1).size() >= unit1PointsInGap + 3; }));
         const double wallSeconds = sinceStart1.elapsed() / 1000.0;
         QCOMPARE(unit1->poll().cell(1).state, 1);   // still running
@@ -177,6 +192,7 @@ void TestUnitReturnEndToEnd::unitComesBackAndTestGoesOnLogging()
         QCOMPARE(int(prompts.shown.size()), shownBefore);
 
         unit1->StopTest(1);
+        unit1->StopTest(2);
         unit2->StopTest(1);
     }
     simUnit1->terminate();

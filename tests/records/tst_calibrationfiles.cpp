@@ -49,7 +49,7 @@ const QList<double> kZeros{0, 0, 0, 0, 0, 0, 0};
 
 // New fits as the screen hands them over, and the field texts they must give.
 const HeightFit kFitA{"0.5", "1.25", "-0.75", 0.2, -0.125, 1e-5, 1.5};
-const QByteArray kFitAText = "0.5,1.25,-0.75, .2 ,-.125 , 1E-05 , 1.5 ,";
+const QByteArray kFitAText = "0.5,1.25,-0.75, .2 ,-.125 , .00001 , 1.5 ,";
 const HeightFit kFitB{"2.05", "3.1", "4.25", -0.3, 0.000123, 12, 0.2};
 const QByteArray kFitBText = "2.05,3.1,4.25,-.3 , .000123 , 12 , .2 ,";
 
@@ -73,6 +73,7 @@ private slots:
     void saveHeightRefused_data();
     void saveHeightRefused();
     void savedFitsReadBack();
+    void failedWriteKeepsOldFile_data();
     void failedWriteKeepsOldFile();
     void savePressure_data();
     void savePressure();
@@ -278,22 +279,36 @@ void tst_calibrationfiles::savedFitsReadBack()
     QVERIFY(r.notCalibrated.empty());
 }
 
+void tst_calibrationfiles::failedWriteKeepsOldFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("old");
+    const QByteArray calib = crlf({kCellA + kCellB, {}, {}, {}, {}, {}, {}, {}});
+    const QByteArray press = crlf({"0.5,4.5,0.5,0.004,0.6,4.6,0.6,0.004,", {}, {}, {}, {}, {}, {}, {}});
+    QTest::newRow("height") << "Calib.dat" << calib;
+    QTest::newRow("pressure") << "pcalinfo.csv" << press;
+}
+
+// A write that fails part way (the file-size limit acts as a full disk, for root too) is reported and
+// leaves the old file byte for byte, with no temporary file left beside it.
 void tst_calibrationfiles::failedWriteKeepsOldFile()
 {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, old);
     testsupport::TempWorkDir dir(false);
-    const QByteArray old = crlf({kCellA + kCellB});
-    dir.write("Calib.dat", old);
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-    QFile probe(dir.file("probe"));
-    if (probe.open(QIODevice::WriteOnly)) {
-        probe.remove();
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QSKIP("the folder stays writable for this user");
+    dir.write(name, old);
+    std::optional<FileFailure> failure;
+    {
+        const testsupport::FileSizeLimit limit(8);
+        if (name == QLatin1String("Calib.dat"))
+            failure = CalibrationFile::saveHeight(1, kFitA, kFitB);
+        else
+            failure = PressureCalibrationFile::save(1, {"0.1", "4.1", "0.1", "0.004"}, {"0.2", "4.2", "0.2", "0.004"});
     }
-    const auto failure = CalibrationFile::saveHeight(1, kFitA, kFitB);
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(failure);
-    QCOMPARE(fileBytes(dir, "Calib.dat"), old);
+    QCOMPARE(failure->boxText(), FileFailure::diskFull().boxText());
+    QCOMPARE(fileBytes(dir, name), old);
+    QCOMPARE(filesIn(dir), QStringList{name});
 }
 
 void tst_calibrationfiles::savePressure_data()

@@ -9,9 +9,11 @@
 
 #include "platform/Prompts.h"
 #include "platform/ShowModal.h"
+#include "platform/GridHelpers.h"
 #include "platform/Workbook.h"
 #include "records/Module1.h"
 #include "records/SettingsFile.h"
+#include "review/TestExport.h"
 #include "review/frmMain.h"
 #include "review/frmOpenTest.h"
 #include "review/frmTestInfo.h"
@@ -28,8 +30,11 @@
 #include <QTimer>
 #include <QFileInfo>
 #include <QtTest>
+#include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
 
@@ -41,17 +46,37 @@ namespace {
 
 // Reads a workbook with openpyxl: every non-empty cell with its text and boldness, and the page set-up.
 const char* const kReader = R"PY(
-import json, sys, openpyxl
+import datetime, json, sys, openpyxl
 wb = openpyxl.load_workbook(sys.argv[1])
 ws = wb.active
+def shown(c):
+    # A number or time as its number format shows it (the formats the workbook uses).
+    v, f = c.value, c.number_format
+    if isinstance(v, (datetime.timedelta, datetime.time, datetime.datetime)):
+        if isinstance(v, datetime.time): v = datetime.timedelta(hours=v.hour, minutes=v.minute, seconds=v.second)
+        if isinstance(v, datetime.datetime): v = v - datetime.datetime(1899, 12, 30)
+        t = round(v.total_seconds())
+        return "%02d:%02d:%02d" % (t // 3600, t // 60 % 60, t % 60), "time", f
+    if isinstance(v, (int, float)):
+        pct = f.endswith("%")
+        core = f.rstrip("%")
+        d = len(core.split(".")[1]) if "." in core else 0
+        text = "%.*f" % (d, v * 100 if pct else v)
+        if core.endswith("."): text += "."
+        return text + ("%" if pct else ""), "number", f
+    return str(v), "text", f
 cells = {}
+types = {}
 for row in ws.iter_rows():
     for c in row:
         if c.value is not None:
-            cells[c.coordinate] = [str(c.value), bool(c.font is not None and c.font.b)]
+            text, kind, f = shown(c)
+            cells[c.coordinate] = [text, bool(c.font is not None and c.font.b)]
+            types[c.coordinate] = [kind, f, repr(c.value)]
 pr = ws.sheet_properties.pageSetUpPr
 print(json.dumps({
     "cells": cells,
+    "types": types,
     "orientation": ws.page_setup.orientation,
     "fitToPage": bool(pr is not None and pr.fitToPage),
     "fitToWidth": 1 if ws.page_setup.fitToWidth is None else int(ws.page_setup.fitToWidth),
@@ -62,7 +87,8 @@ print(json.dumps({
 )PY";
 
 struct Sheet {
-    QMap<QString, QPair<QString, bool>> cells;   // "A1" -> text, bold
+    QMap<QString, QPair<QString, bool>> cells;   // "A1" -> text as shown, bold
+    QMap<QString, QStringList> types;             // "A1" -> "number", "time" or "text"; number format; value
     QJsonObject setup;
     QString error;
 };
@@ -89,6 +115,12 @@ Sheet readWorkbook(const QString& path)
     for (auto it = cells.begin(); it != cells.end(); ++it) {
         const QJsonArray a = it.value().toArray();
         s.cells.insert(it.key(), {a.at(0).toString(), a.at(1).toBool()});
+    }
+    const QJsonObject types = o.value("types").toObject();
+    for (auto it = types.begin(); it != types.end(); ++it) {
+        QStringList t;
+        for (const auto& v : it.value().toArray()) t << v.toString();
+        s.types.insert(it.key(), t);
     }
     s.setup = o;
     return s;
@@ -192,6 +224,70 @@ private:
     rlimit saved_{};
 };
 
+// A grid of n rows whose cells all read "1", made only when asked for.
+class OnesGrid : public platform::grid::TextGridModel {
+public:
+    explicit OnesGrid(int n) : TextGridModel(8), n_(n) {}
+    int rowCount(const QModelIndex& = {}) const override { return n_; }
+    QString text(int, int) const override { return QStringLiteral("1"); }
+
+private:
+    int n_;
+};
+
+// A grid of the given rows of texts (the first column; the others empty).
+class TextsGrid : public platform::grid::TextGridModel {
+public:
+    explicit TextsGrid(QList<QStringList> rows) : TextGridModel(8), rows_(std::move(rows)) {}
+    int rowCount(const QModelIndex& = {}) const override { return int(rows_.size()); }
+    QString text(int r, int c) const override { return rows_.value(r).value(c); }
+
+private:
+    QList<QStringList> rows_;
+};
+
+// A desktop of its own: XDG folders in a temporary folder (the MIME types themselves from the system),
+// with the environment restored afterwards.
+class Desktop {
+public:
+    Desktop()
+    {
+        for (const char* v : kVars) saved_.append({v, qgetenv(v), qEnvironmentVariableIsSet(v)});
+        QDir(dir_.path()).mkpath(QStringLiteral("share/applications"));
+        QDir(dir_.path()).mkpath(QStringLiteral("home/applications"));
+        QDir(dir_.path()).mkpath(QStringLiteral("config"));
+        QFile::link(QStringLiteral("/usr/share/mime"), dir_.filePath(QStringLiteral("share/mime")));
+        qputenv("XDG_DATA_DIRS", dir_.filePath(QStringLiteral("share")).toUtf8());
+        qputenv("XDG_DATA_HOME", dir_.filePath(QStringLiteral("home")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", dir_.filePath(QStringLiteral("config")).toUtf8());
+        qputenv("XDG_CONFIG_DIRS", dir_.filePath(QStringLiteral("config")).toUtf8());
+    }
+    ~Desktop()
+    {
+        for (const auto& [name, value, set] : saved_)
+            if (set) qputenv(name, value);
+            else qunsetenv(name);
+    }
+    void write(const QString& file, const QByteArray& text)
+    {
+        QFile f(dir_.filePath(file));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+
+private:
+    static constexpr const char* kVars[] = {"XDG_DATA_DIRS", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"};
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool set;
+    };
+    QTemporaryDir dir_;
+    QList<Saved> saved_;
+};
+
+const QByteArray kXlsxType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
+
 } // namespace
 
 class Export : public QObject, private MainWindowRig {
@@ -221,7 +317,7 @@ private:
         opened_.clear();
         if (viaMenu) w_->MenuFileReport->trigger();
         else w_->cmdexportExcel->click();
-        if (opened_.size() != 1) return {{}, {}, QStringLiteral("opener called %1 times").arg(opened_.size())};
+        if (opened_.size() != 1) return {{}, {}, {}, QStringLiteral("opener called %1 times").arg(opened_.size())};
         if (path) *path = opened_[0];
         return readWorkbook(opened_[0]);
     }
@@ -293,12 +389,59 @@ private slots:
         for (int r = 0; r < rows.size(); ++r)
             for (int c = 0; c < 8; ++c) want[column(c) + QString::number(20 + r)] = {rows[r][c], false};
         QCOMPARE(s.cells, want);
+        // The grid's numbers are numbers and its elapsed times times; everything else is text.
+        for (auto it = s.types.begin(); it != s.types.end(); ++it) {
+            const int row = it.key().mid(1).toInt();
+            const QString kind = row < 20 ? "text" : it.key().startsWith('B') ? "time" : "number";
+            QVERIFY2(it.value().value(0) == kind, qPrintable(it.key() + ": " + it.value().join(' ')));
+        }
 
         // Constant-memory mode writes the texts inline: no shared-string table in the file.
         bool listed = true;
         zipMember(path, QStringLiteral("xl/sharedStrings.xml"), &listed);
         QVERIFY(!listed);
         QVERIFY(zipMember(path, QStringLiteral("xl/worksheets/sheet1.xml")).contains("t=\"inlineStr\""));
+    }
+
+    // Each kind of grid text: as what it goes into the cell, its number format, and what it shows.
+    void gridTextsAsValues_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("kind");     // number, time, text
+        QTest::addColumn<QString>("format");   // "" for text
+        QTest::addColumn<double>("value");
+        QTest::newRow("whole number") << "1000" << "number" << "0" << 1000.0;
+        QTest::newRow("decimals") << "0.1235" << "number" << "0.0000" << 0.1235;
+        QTest::newRow("point without decimals") << "150." << "number" << "0." << 150.0;
+        QTest::newRow("negative") << "-0.02" << "number" << "0.00" << -0.02;
+        QTest::newRow("percent") << "24.7%" << "number" << "0.0%" << 0.247;
+        QTest::newRow("percent without decimals") << "20.%" << "number" << "0.%" << 0.2;
+        QTest::newRow("elapsed") << "01:01:01" << "time" << "[hh]:mm:ss" << 3661.0 / 86400;
+        QTest::newRow("elapsed past a day") << "138:53:25" << "time" << "[hh]:mm:ss" << 500005.0 / 86400;
+        QTest::newRow("word") << "abc" << "text" << "" << 0.0;
+        QTest::newRow("leading zero") << "007" << "text" << "" << 0.0;
+        QTest::newRow("exponent") << "1E+05" << "text" << "" << 0.0;
+        QTest::newRow("two points") << "1.2.3" << "text" << "" << 0.0;
+        QTest::newRow("sixty minutes") << "12:60:00" << "text" << "" << 0.0;
+    }
+    void gridTextsAsValues()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, kind);
+        QFETCH(QString, format);
+        QFETCH(double, value);
+        const TextsGrid grid({{text}});
+        review::ReportSheet sheet;
+        sheet.grid = &grid;
+        const QString path = dir_->file(QStringLiteral("kinds.xlsx"));
+        QCOMPARE(review::WriteWorkbook(sheet, path), QString());
+        const Sheet s = readWorkbook(path);
+        QVERIFY2(s.error.isEmpty(), qPrintable(s.error));
+        QCOMPARE(s.cells.value("A20").first, text);   // shown with the grid's digits
+        const QStringList type = s.types.value("A20");
+        QCOMPARE(type.value(0), kind);
+        if (kind != "text") QCOMPARE(type.value(1), format);
+        if (kind == "number") QCOMPARE(type.value(2).toDouble(), value);
     }
 
     // Landscape, fit to 1 page wide and 10 tall, the centre header, the rows repeated on every page.
@@ -386,6 +529,125 @@ private slots:
         QCOMPARE(prompts_->shown.size(), std::size_t(1));
         QVERIFY2(prompts_->shown[0].text.startsWith(QStringLiteral("The workbook could not be written: ")),
                  qPrintable(prompts_->shown[0].text));
+        // The cause is named, not only the library's "Zip generic error".
+        QVERIFY2(prompts_->shown[0].text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+                 qPrintable(prompts_->shown[0].text));
+    }
+
+    // A test deleted while it is shown: the workbook and the report carry the header the window shows,
+    // never the defaults of a missing record ("UNKOWN", today's date, an empty name).
+    void deletedTestKeepsShownHeader()
+    {
+        start();
+        QVERIFY(open("Clay"));
+        QVERIFY(sqlExec(QStringLiteral("DELETE FROM TEST_INFO WHERE TEST_ID = 7")));
+        w_->cmdRelated->click();   // the test-information window asked for again
+        QCOMPARE(infoForm()->txtTestInfo[3]->text(), QStringLiteral("Kim"));
+        const Sheet s = exportWorkbook();
+        QVERIFY2(s.error.isEmpty(), qPrintable(s.error));
+        for (int i = 1; i <= 11; ++i)
+            QCOMPARE(s.cells.value("C" + QString::number(3 + i)).first, kClayTexts[i - 1]);
+        const QString path = dir_->file(QStringLiteral("gone.csv"));
+        prompts_->queueFile(path);
+        w_->cmdREPORT->click();
+        QCOMPARE(readAll(path), expectedReport(kClayTexts, kClayRows));
+    }
+
+    // Exports in one second each get a file of their own: a later one neither overwrites an earlier one
+    // nor, when it fails, deletes it.
+    void workbooksOfOneSecondKept()
+    {
+        start();
+        QVERIFY(open("Clay"));
+        QString first, second;
+        QVERIFY(exportWorkbook(&first).error.isEmpty());
+        const QByteArray firstBytes = readAll(first);
+        {
+            const FileSizeLimit full{4 * 1024};
+            w_->cmdexportExcel->click();
+        }
+        QCOMPARE(prompts_->shown.size(), std::size_t(1));
+        QCOMPARE(readAll(first), firstBytes);
+        QVERIFY(exportWorkbook(&second).error.isEmpty());
+        QVERIFY(second != first);
+        QCOMPARE(readAll(first), firstBytes);
+        QCOMPARE(QDir(dir_->file("books")).entryList(QDir::Files).size(), 2);
+    }
+
+    // A cell the sheet cannot hold is an error of the workbook, not a success.
+    void cellErrorFailsClose()
+    {
+        const QString path = dir_->file(QStringLiteral("cell.xlsx"));
+        platform::Workbook book(path);
+        book.write(1, 1, QStringLiteral("fits"));
+        book.write(platform::Workbook::MaxRow + 1, 1, QStringLiteral("does not fit"));
+        QVERIFY(!book.close());
+        QVERIFY(!book.error().isEmpty());
+    }
+
+    // A grid longer than a worksheet: the workbook ends at the sheet's last row, and the message says how
+    // many points it holds and that the report holds them all.
+    void gridLongerThanSheet()
+    {
+        const int points = review::WorkbookGridRowsMax + 5;   // heading row + points > rows below row 18
+        const OnesGrid grid(points), fitting(review::WorkbookGridRowsMax - 1);
+        review::ReportSheet sheet;
+        sheet.grid = &grid;
+        const QString path = dir_->file(QStringLiteral("long.xlsx"));
+        QCOMPARE(review::WriteWorkbook(sheet, path), QString());
+        const QString notice = review::WorkbookShortNotice(sheet);
+        QVERIFY2(notice.contains(QString::number(review::WorkbookGridRowsMax - 1)), qPrintable(notice));
+        QVERIFY2(notice.contains(QString::number(points)), qPrintable(notice));
+        QVERIFY(notice.contains(QStringLiteral("report")));
+        sheet.grid = &fitting;
+        QCOMPARE(review::WorkbookShortNotice(sheet), QString());
+    }
+
+    // Whether the desktop has a program for .xlsx comes from its MIME database (mimeapps lists, the
+    // programs' MIME types, the cache), never from the file's content.
+    void desktopProgramFor_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("no program at all") << QString() << QByteArray() << false;
+        QTest::newRow("a program for text only")
+            << "share/applications/edit.desktop"
+            << QByteArray("[Desktop Entry]\nType=Application\nExec=edit %f\nMimeType=text/plain;\n") << false;
+        QTest::newRow("a program for workbooks")
+            << "share/applications/calc.desktop"
+            << "[Desktop Entry]\nType=Application\nExec=calc %f\nMimeType=text/csv;" + kXlsxType + ";\n" << true;
+        QTest::newRow("the MIME cache") << "share/applications/mimeinfo.cache"
+                                        << "[MIME Cache]\n" + kXlsxType + "=calc.desktop;\n" << true;
+        QTest::newRow("the user's default") << "config/mimeapps.list"
+                                            << "[Default Applications]\n" + kXlsxType + "=calc.desktop\n" << true;
+        QTest::newRow("a default of another type")
+            << "config/mimeapps.list" << QByteArray("[Default Applications]\ntext/plain=edit.desktop\n") << false;
+    }
+    void desktopProgramFor()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, text);
+        QFETCH(bool, found);
+        Desktop desktop;
+        if (!file.isEmpty()) desktop.write(file, text);
+        QCOMPARE(platform::desktopHasProgramFor(dir_->file(QStringLiteral("never written.xlsx"))), found);
+    }
+
+    // No program for .xlsx on the desktop: the export tells where the workbook was saved.
+    void noProgramForWorkbookTold()
+    {
+        Desktop desktop;
+        start();
+        QVERIFY(open("Clay"));
+        platform::setDocumentOpener({});
+        w_->cmdexportExcel->click();
+        QCOMPARE(prompts_->shown.size(), std::size_t(1));
+        const QString path = w_->LastWorkbook();
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(prompts_->texts(),
+                 QStringList{QStringLiteral("The workbook was saved as %1. No program to open .xlsx files was found.")
+                                 .arg(QDir::toNativeSeparators(path))});
     }
 
     // ---- report ----
@@ -459,7 +721,9 @@ private slots:
             w_->cmdREPORT->click();
         }
         QCOMPARE(prompts_->shown.size(), std::size_t(2));
-        QVERIFY(!prompts_->shown[1].text.isEmpty());
+        // The cause is named: the system's text of the failed write (on a full disk "No space left on device").
+        QCOMPARE(prompts_->shown[1].text, where.startsWith("missing") ? QStringLiteral("No such file or directory")
+                                                                      : QString::fromLocal8Bit(std::strerror(EFBIG)));
         QCOMPARE(prompts_->shown[1].kind, ScriptedPrompts::Kind::Message);
         QCOMPARE(readAll(path), where.startsWith("missing") ? QByteArray("<missing>") : QByteArray("old report\r\n"));
     }
@@ -542,7 +806,7 @@ private slots:
         const QByteArray xml = zipMember(opened_[0], QStringLiteral("xl/worksheets/sheet1.xml"));
         QCOMPARE(xml.count("<row "), qsizetype(1 + 11 + 1 + 1 + n));
         QVERIFY(xml.contains(QStringLiteral("<row r=\"%1\"").arg(19 + n).toLatin1()));
-        QVERIFY(xml.contains("<c r=\"B20019\" t=\"inlineStr\"><is><t>05:33:19</t></is></c>"));
+        QVERIFY(xml.contains("<c r=\"B20019\" s=\""));   // the last elapsed time, a time value
 
         ticks = 0;
         const QString csv = dir_->file(QStringLiteral("long.csv"));

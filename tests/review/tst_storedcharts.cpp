@@ -10,6 +10,8 @@
 #include "platform/Prompts.h"
 #include "platform/ShowModal.h"
 #include "records/Module1.h"
+#include "records/SqliteHandle.h"
+#include "records/clsConnection.h"
 #include "records/SettingsFile.h"
 #include "review/frmMain.h"
 #include "review/frmOpenTest.h"
@@ -23,6 +25,8 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QtTest>
+
+#include <sqlite3.h>
 
 #include <cmath>
 #include <map>
@@ -127,6 +131,29 @@ QString seriesDiff(const std::vector<double>& got, const Series& want)
 }
 
 using testsupport::ChartView;
+
+// Counts the statements that read test 1's points through one connection, as SQLite starts them.
+class PointReads {
+public:
+    explicit PointReads(const clsConnection& connection) : db_(sqliteHandle(connection.ADOConnection()->db()))
+    {
+        sqlite3_trace_v2(db_, SQLITE_TRACE_STMT, &PointReads::traced, this);
+    }
+    ~PointReads() { sqlite3_trace_v2(db_, 0, nullptr, nullptr); }
+    int take() { return std::exchange(count_, 0); }
+
+private:
+    static int traced(unsigned, void* self, void* stmt, void*)
+    {
+        char* sql = sqlite3_expanded_sql(static_cast<sqlite3_stmt*>(stmt));
+        const QByteArray text(sql ? sql : "");
+        sqlite3_free(sql);
+        if (text.contains("FROM TEST_RESULT") && text.contains("TEST_ID = 1 ")) ++static_cast<PointReads*>(self)->count_;
+        return 0;
+    }
+    sqlite3* db_;
+    int count_ = 0;
+};
 
 QByteArray settings(int unitFlag) { return SettingsFile::text({1}, unitFlag); }
 
@@ -621,6 +648,30 @@ private slots:
         w.cmbChartType->setCurrentIndex(4);
         QVERIFY(seriesDiff(w.Pesgo1->drawnX(2), Series{10, 20}).isEmpty());
         QVERIFY(seriesDiff(w.Pesgo1->drawnY(2), Series{50, 100}).isEmpty());
+        QVERIFY(prompts_->shown.empty());
+    }
+
+    // The open reads the points once; a chart-type change draws from them while nothing was written since,
+    // and reads again (once) after any write.
+    void pointsReadOnlyWhenStale()
+    {
+        frmMain& w = start();
+        PointReads reads(*Module1::DbConnection);
+        QVERIFY(open(QStringLiteral("Alpha")));
+        QCOMPARE(reads.take(), 1);
+        for (int item = 1; item < kItemTexts.size(); ++item) {
+            select(item);
+            QCOMPARE(reads.take(), 0);
+        }
+        select(0);
+        QCOMPARE(reads.take(), 0);
+        QVERIFY(sqlExec(QStringLiteral("INSERT INTO TEST_RESULT (TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, "
+                                       "RESULT_PRESS, RESULT_HEIGHT_CHANGE) VALUES (1, 1, 1200, 212, 900, 0.2)")));
+        select(2);
+        QCOMPARE(reads.take(), 1);
+        QCOMPARE(int(w.Pesgo1->drawnX(1).size()), 4);
+        select(3);
+        QCOMPARE(reads.take(), 0);
         QVERIFY(prompts_->shown.empty());
     }
 

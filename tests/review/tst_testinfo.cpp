@@ -195,6 +195,18 @@ private slots:
         QCOMPARE(prompts_->texts(), (QStringList{"Save is completed", "Save is completed"}));
     }
 
+    // The test deleted while shown: the update changes no row, so the save must not say it is completed.
+    void saveOfDeletedTestIsNotCompleted()
+    {
+        auto w = shownWindow();
+        QVERIFY(sqlExec(QStringLiteral("DELETE FROM TEST_INFO WHERE TEST_ID = 17")));
+        w->txtTestInfo[3]->setText(QStringLiteral("late"));
+        w->cmdSave_Click();
+        QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("ERROR: ") + frmTestInfo::NotSavedMessage});
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->txtTestInfo[3]->text(), QStringLiteral("late"));
+    }
+
     void refused_data()
     {
         QTest::addColumn<int>("box");

@@ -6,9 +6,32 @@
 #include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <csignal>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 namespace testsupport {
+
+FileSizeLimit::FileSizeLimit(unsigned long bytes)
+{
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    oldCur_ = old.rlim_cur;
+    oldMax_ = old.rlim_max;
+    rlimit lim = old;
+    lim.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit old{};
+    old.rlim_cur = rlim_t(oldCur_);
+    old.rlim_max = rlim_t(oldMax_);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler_);
+}
 
 TempWorkDir::TempWorkDir(bool withDatabase) : previous_(QDir::currentPath())
 {

@@ -25,6 +25,21 @@ private:
     QString previous_;
 };
 
+// While it lives, every file this process writes may grow to at most `bytes` (RLIMIT_FSIZE): a write past it
+// fails with EFBIG as on a full disk, whoever runs the test (root included). SIGXFSZ is ignored meanwhile.
+// The old limit and signal handling come back when it goes.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long long oldCur_ = 0, oldMax_ = 0;
+    void (*oldHandler_)(int) = nullptr;
+};
+
 // A connection opened on the working folder's database; fails the test (QVERIFY) when it does not open.
 std::shared_ptr<clsConnection> openConnection();
 

@@ -312,7 +312,8 @@ void TestTorvanSim::recordsOfBothCells()
         QVERIFY(port->firstEnd() >= 0 && port->firstEnd() - from <= 500);
         for (char cell : {'A', 'B'}) {
             QVERIFY(port->readingsOf(cell).size() >= 3);
-            QVERIFY2(longestGap(*port, cell, to) <= 500,
+            // The 400 ms period plus the scheduling slack of a loaded or sanitized build.
+            QVERIFY2(longestGap(*port, cell, to) <= 650,
                      qPrintable(QStringLiteral("cell %1: %2 ms without a record")
                                 .arg(QChar(cell))
                                 .arg(Format::general(double(longestGap(*port, cell, to))))));

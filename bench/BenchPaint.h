@@ -1,0 +1,110 @@
+#pragma once
+// Painting figures of a shown chart, beside two references drawn in the same run: a bare QCustomPlot of
+// the same points (1 px pens, adaptive sampling), and the same chart drawn from one min/max pair per
+// pixel column. Each figure is the best of three full paints (replot into the buffer, then the widget
+// repainted); the window must be shown.
+#include "BenchSupport.h"
+
+#include <QApplication>
+#include <QFile>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <qcustomplot.h>
+
+namespace bench {
+
+// Best of three: replot into the paint buffer and repaint the widget on screen.
+inline double paintMs(QCustomPlot* plot)
+{
+    double best = std::numeric_limits<double>::infinity();
+    for (int i = 0; i < 3; ++i) {
+        const double t0 = wallMs();
+        plot->replot(QCustomPlot::rpImmediateRefresh);
+        plot->repaint();
+        best = std::min(best, wallMs() - t0);
+    }
+    return best;
+}
+
+// A bare plot of the same size and axis ranges holding copies of every graph of `of`; with `minMax` each
+// graph holds only the lowest and highest point of every pixel column.
+inline std::unique_ptr<QCustomPlot> referencePlot(QCustomPlot* of, bool minMax)
+{
+    auto ref = std::make_unique<QCustomPlot>();
+    ref->resize(of->size());
+    ref->xAxis->setRange(of->xAxis->range());
+    ref->yAxis->setRange(of->yAxis->range());
+    const double columns = std::max(1, of->axisRect()->width());
+    for (int gi = 0; gi < of->graphCount(); ++gi) {
+        QCPGraph* g = of->graph(gi);
+        QCPGraph* r = ref->addGraph();
+        r->setPen(QPen(g->pen().color(), 1));
+        r->setAdaptiveSampling(true);
+        QVector<QCPGraphData> pts;
+        const auto* d = g->data().data();
+        if (!minMax) {
+            pts.reserve(d->size());
+            for (auto it = d->constBegin(); it != d->constEnd(); ++it) pts.append(*it);
+        } else if (!d->isEmpty()) {
+            const double k0 = d->constBegin()->key, k1 = (d->constEnd() - 1)->key;
+            const double w = k1 > k0 ? (k1 - k0) / columns : 1;
+            int col = -1;
+            QCPGraphData lo, hi;
+            auto flush = [&] {
+                if (col < 0) return;
+                if (lo.key <= hi.key) { pts.append(lo); if (hi.key != lo.key) pts.append(hi); }
+                else { pts.append(hi); pts.append(lo); }
+            };
+            for (auto it = d->constBegin(); it != d->constEnd(); ++it) {
+                const int c = int((it->key - k0) / w);
+                if (c != col) { flush(); col = c; lo = hi = *it; continue; }
+                if (it->value < lo.value) lo = *it;
+                if (it->value > hi.value) hi = *it;
+            }
+            flush();
+        }
+        r->data()->set(pts, true);
+        r->setValueAxis(ref->yAxis);
+        r->valueAxis()->setRange(g->valueAxis()->range());
+        if (gi > 0) {   // each graph keeps its own value range, as on the chart
+            QCPAxis* a = ref->axisRect()->addAxis(QCPAxis::atLeft);
+            a->setRange(g->valueAxis()->range());
+            r->setValueAxis(a);
+        }
+    }
+    ref->show();
+    QApplication::processEvents();
+    return ref;
+}
+
+// The screen chart's figure, then its ratio to each reference, printed on one line.
+inline void printPaint(const char* label, QCustomPlot* plot)
+{
+    const double figure = paintMs(plot);
+    auto bare = referencePlot(plot, false);
+    const double bareMs = paintMs(bare.get());
+    auto mm = referencePlot(plot, true);
+    const double mmMs = paintMs(mm.get());
+    std::printf("%-26s plot %4dx%-4d  paint %8.2f ms  bare %8.2f ms (x%5.2f)  min/max per column %8.2f ms (x%5.2f)\n",
+                label, plot->width(), plot->height(), figure, bareMs, figure / bareMs, mmMs, figure / mmMs);
+    std::fflush(stdout);
+}
+
+// Resident set size in bytes, from /proc/self/statm.
+inline double rssBytes()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return parts.size() > 1 ? parts[1].toDouble() * 4096.0 : 0;
+}
+
+// Load average, printed beside each figure.
+inline void printLoad()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (f.open(QIODevice::ReadOnly)) std::printf("load: %s", f.readAll().constData());
+}
+
+} // namespace bench
