@@ -248,7 +248,7 @@ void UnitPoll::runningWork(int c)
 
     UnitCell& k = cell(c);
     k.secondsSinceLog = std::int32_t(msSince(k.lastLogTick, now()) / 1000);
-    setLabel(c, CellLabel::lblElapseTime, Format::timeOfDay(k.elapsedSeconds));
+    setLabel(c, CellLabel::lblElapseTime, Format::elapsedTime(k.elapsedSeconds));
 
     logWhenDue(c, k.secondsSinceLog);
 }
@@ -260,7 +260,7 @@ bool UnitPoll::sequenceWork(int c)
         k.elapsedSeconds = std::int32_t(msSince(k.startTick, now()) / 1000);
         const bool stepUp = k.sequence.stepTimeUp(now());
         k.secondsSinceLog = std::int32_t(msSince(k.lastLogTick, now()) / 1000);
-        setLabel(c, CellLabel::lblElapseTime, Format::timeOfDay(k.elapsedSeconds));
+        setLabel(c, CellLabel::lblElapseTime, Format::elapsedTime(k.elapsedSeconds));
 
         if (stepUp) {
             if (k.sequence.onLastStep()) {

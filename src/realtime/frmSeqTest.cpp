@@ -45,6 +45,7 @@ void frmSeqTest::buildSequenceControls(int c)
     label("lblCapSeqname", QStringLiteral("Seq. Name"), "caption", QRect(276, 304, 196, 15));
     lblSeqname[cellIndex(c)] = label("lblSeqname", QString(), "name", QRect(276, 319, 196, 28));
     lblSeqname[cellIndex(c)]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lblSeqname[cellIndex(c)]->setTextFormat(Qt::PlainText);   // a sequence name shows as typed
     lblSeqname[cellIndex(c)]->setProperty("small", true);   // names of up to 50 characters
 }
 

@@ -257,6 +257,7 @@ void frmSimpleTest::buildCell(int c)
     label(platform::controlName("lblCapTestname", c), QStringLiteral("Test Name"), "caption", QRect(62, 22, 240, 15));
     lblTestname[i] = label(platform::controlName("lblTestname", c), QString(), "name", QRect(62, 37, 240, 28));
     lblTestname[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lblTestname[i]->setTextFormat(Qt::PlainText);   // a test name shows as typed, never as markup
 
     Label44[i + 2] = label(platform::controlName("Label44", c + 2), QString(), "status", QRect(312, 22, 160, 30));
     Label44[i + 2]->setAlignment(Qt::AlignCenter);

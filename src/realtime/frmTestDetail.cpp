@@ -62,7 +62,7 @@ QString DetailPointModel::text(int row, int column) const
     if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
     const Row& r = rows_[static_cast<std::size_t>(row)];
     switch (column) {
-    case 0: return Format::timeOfDay(r.elapsedSeconds);
+    case 0: return Format::elapsedTime(r.elapsedSeconds);
     case 1: return Format::number(r.stepNo, QStringLiteral("#0"));
     case 2: return Format::number(r.temp, QStringLiteral("#0.#"));
     case 3: return Format::number(r.press, QStringLiteral("#0"));
@@ -242,7 +242,7 @@ void frmTestDetail::ClearSteps() { MSFlexGrid2->setRowCount(0); }
 
 void frmTestDetail::AddStep(double startSeconds, int stepNo, double setPointF)
 {
-    grid::appendRow(MSFlexGrid2, {Format::timeOfDay(startSeconds), Format::general(stepNo),
+    grid::appendRow(MSFlexGrid2, {Format::elapsedTime(startSeconds), Format::general(stepNo),
                                   Format::number(Module1::ToDisplayTemp(setPointF), QStringLiteral("#0.#"))});
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -478,24 +479,33 @@ QString text(const QString& s, const QString& pattern)
     return v ? number(*v, pattern) : s;
 }
 
-void timeOfDay(double seconds, char* buf)
+int elapsedTime(double seconds, char* buf)
 {
-    double s = std::isfinite(seconds) ? std::fmod(std::round(seconds), 86400.0) : 0.0;
-    if (s < 0) s += 86400.0;
-    const int t = int(s);
-    const int parts[] = {t / 3600, t / 60 % 60, t % 60};
-    for (int i = 0; i < 3; ++i) {
-        buf[3 * i] = char('0' + parts[i] / 10);
-        buf[3 * i + 1] = char('0' + parts[i] % 10);
-        if (i < 2) buf[3 * i + 2] = ':';
+    // Whole seconds; beyond what a 64-bit count holds exactly the figure is held at that bound.
+    constexpr double limit = 9.0e15;
+    double s = std::isfinite(seconds) ? std::round(seconds) : 0.0;
+    if (s < 0) {
+        s = std::fmod(s, 86400.0);
+        if (s < 0) s += 86400.0;
     }
+    const std::int64_t t = std::int64_t(std::min(s, limit));
+    const std::int64_t hours = t / 3600;
+    char* p = buf;
+    if (hours < 10) *p++ = '0';
+    p = std::to_chars(p, buf + ElapsedTimeMaxChars, hours).ptr;
+    const int rest[] = {int(t / 60 % 60), int(t % 60)};
+    for (int v : rest) {
+        *p++ = ':';
+        *p++ = char('0' + v / 10);
+        *p++ = char('0' + v % 10);
+    }
+    return int(p - buf);
 }
 
-QString timeOfDay(double seconds)
+QString elapsedTime(double seconds)
 {
-    char buf[8];
-    timeOfDay(seconds, buf);
-    return QString::fromLatin1(buf, 8);
+    char buf[ElapsedTimeMaxChars];
+    return QString::fromLatin1(buf, elapsedTime(seconds, buf));
 }
 
 QString dateTime(const QDateTime& t, const QString& pattern)

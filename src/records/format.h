@@ -46,11 +46,14 @@ private:
 // comes back unchanged.
 QString text(const QString& s, const QString& pattern);
 
-// "hh:mm:ss" of a number of seconds, as a time of day: hours wrap at 24 (25 h 1 min 1 s -> "01:01:01").
-// Fractions are taken to the nearest second; negative seconds count back from midnight.
-QString timeOfDay(double seconds);
-// The same eight characters written to buf.
-void timeOfDay(double seconds, char* buf);
+// An elapsed time "hh:mm:ss" of a number of seconds. Hours go on counting past 23, so the days of a long
+// test stay apart (500005 s -> "138:53:25"); under 24 hours the text is always eight characters.
+// Fractions are taken to the nearest second; negative seconds count back from midnight ("23:59:59" for -1);
+// a value that is not a number gives "00:00:00".
+QString elapsedTime(double seconds);
+// The same characters written to buf, which holds at least ElapsedTimeMaxChars; returns their number.
+constexpr int ElapsedTimeMaxChars = 24;
+int elapsedTime(double seconds, char* buf);
 
 // A date and time by a pattern of the letters yyyy, mm (month, or minutes right after hh), dd, hh, nn, ss;
 // other characters are copied. Example: " mm/dd/yyyy hh:mm:ss".

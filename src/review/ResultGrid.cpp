@@ -39,7 +39,7 @@ QString ResultGridModel::cellText(const Row& r, int column, double sampleLength,
 {
     switch (column) {
     case 0: return QString::number(r.step == 0 ? 1 : r.step);
-    case 1: return Format::timeOfDay(r.time);
+    case 1: return Format::elapsedTime(r.time);
     case 2: return Format::number(Module1::ToDisplayTemp(r.temp, unitSystem), QStringLiteral("#0"));
     case 3: return Format::number(Module1::ToDisplayPress(r.press), QStringLiteral("#0"));
     case 4:
@@ -68,8 +68,7 @@ void ResultGridModel::appendCellText(const Row& r, int column, double sampleLeng
         return;
     }
     case 1:
-        Format::timeOfDay(r.time, buf);
-        utf8.append(buf, 8);
+        utf8.append(buf, Format::elapsedTime(r.time, buf));
         return;
     case 2: whole.appendUtf8(Module1::ToDisplayTemp(r.temp, unitSystem), utf8); return;
     case 3: whole.appendUtf8(Module1::ToDisplayPress(r.press), utf8); return;

@@ -529,11 +529,21 @@ void frmMain::fOverlap_overSelected()
         dlg->hide();
         return;
     }
+    // A test deleted since the dialog listed it would give an empty entry.
+    try {
+        clsTEST_INFO& info = *Module1::TestInfo;
+        info.TEST_NAME = name;
+        info.GetTestDetail();
+        if (info.BOF()) {
+            tell(kNotFound);
+            return;
+        }
+    } catch (const DbError& e) {
+        tell(e.description);
+        return;
+    }
     ++OverlapCount;
-    QCheckBox* box = Check1[std::size_t(OverlapCount)];
-    box->setText(name);
-    box->setChecked(true);
-    box->show();
+    setOverlayEntry(OverlapCount, name);
     dlg->hide();
     redrawReporting();
 }
@@ -625,10 +635,17 @@ void frmMain::fopentest_Selected()
     }
     clearOverlayList();
     OverlapCount = 1;
-    Check1[1]->setText(CurrentTestName);
-    Check1[1]->setChecked(true);
-    Check1[1]->show();
+    setOverlayEntry(1, CurrentTestName);
     redrawReporting();
+}
+
+void frmMain::setOverlayEntry(int i, const QString& name)
+{
+    QCheckBox* box = Check1[std::size_t(i)];
+    overlayNames_[std::size_t(i)] = name;
+    box->setText(QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    box->setChecked(true);
+    box->show();
 }
 
 void frmMain::clearOverlayList()
@@ -690,6 +707,8 @@ void frmMain::ShowTestInfo()
 void frmMain::FillResultGrid()
 {
     resultModel_->clear();
+    // Each test's points start at the first row, not where the previous test's were scrolled to.
+    MSFlexGrid1->scrollToTop();
     clsTEST_RESULT& result = *Module1::TestResult;
     result.Test_Id = CurrentTestId;
     result.LoadIfStale(*Module1::DbConnection);
@@ -774,11 +793,12 @@ void frmMain::drawOverlayChart(bool swell)
         ++count;
         Pesgo1->SetSubsetCount(count);
         Pesgo1->SetAxisSubsetCount(0, count);
-        Pesgo1->SetSubsetLabel(count - 1, box->text());
+        const QString& name = overlayNames_[std::size_t(i)];
+        Pesgo1->SetSubsetLabel(count - 1, name);
         if (swell)
-            LoadSwellSubset(count - 1, box->text());
+            LoadSwellSubset(count - 1, name);
         else
-            LoadLengthSubset(count - 1, box->text());
+            LoadLengthSubset(count - 1, name);
     }
     cmdOverlap->setEnabled(true);
     if (!Check1[1]->isChecked()) Pesgo1->SetSubTitle(QString());

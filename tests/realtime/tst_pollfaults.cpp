@@ -213,7 +213,7 @@ void tst_PollFaults::lockedDatabaseKeepsPoints()
         frmTestDetail* d = r.detail(c);
         QCOMPARE(d->PointCount(), 12);
         for (int row = 0; row < 12; ++row)
-            QCOMPARE(d->PointText(row, 0), Format::timeOfDay(row + 1));
+            QCOMPARE(d->PointText(row, 0), Format::elapsedTime(row + 1));
         QCOMPARE(d->PointText(5, 2), Format::number(base + 6, QStringLiteral("#0.#")));
     }
     QCOMPARE(r.screen->liveChart().pointCount(), 12);

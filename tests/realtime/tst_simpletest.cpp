@@ -41,6 +41,7 @@ private slots:
     void closing_data();
     void closing();
     void deadLink();
+    void testNameShownAsTyped();
 };
 
 void tst_SimpleTest::walkThroughATest()
@@ -471,6 +472,19 @@ void tst_SimpleTest::closing()
 
 // A command that cannot be written is not taken as sent: the operator is told, and no test starts or
 // preheats on a unit that never got its set point. A stop still stops the cell on screen.
+// A test name that looks like markup or holds "&" shows character for character.
+void tst_SimpleTest::testNameShownAsTyped()
+{
+    Rig r;
+    const QString name = QStringLiteral("<b>Salt</b> & Sand");
+    r.zero(1, QStringLiteral("0.25"));
+    r.enterInfo(1, name);
+    QLabel* label = r.find<QLabel>(Rig::at("lblTestname", 1));
+    QCOMPARE(label->text(), name);
+    QVERIFY2(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(name),
+             qPrintable(QString::number(label->sizeHint().width())));
+}
+
 void tst_SimpleTest::deadLink()
 {
     Rig r;

@@ -734,9 +734,9 @@ void TestUnitPoll::elapsed_data()
     QTest::newRow("across the wrap") << 0xFFFFF000u << 0x00001000u << 8 << "00:00:08";
     QTest::newRow("long before the wrap") << 0x80000000u << 0x80000000u + 3723000u << 3723 << "01:02:03";
     QTest::newRow("started past 2^31, now wrapped") << 0x7FFFFFFFu << 0x7FFFFFFFu + 90000000u << 90000
-                                                    << "01:00:00";
-    QTest::newRow("25 hours") << 0u << 90000000u << 90000 << "01:00:00";
-    QTest::newRow("30 days across a wrap") << 0xF0000000u << 0xF0000000u + 2592000000u << 2592000 << "00:00:00";
+                                                    << "25:00:00";
+    QTest::newRow("25 hours") << 0u << 90000000u << 90000 << "25:00:00";
+    QTest::newRow("30 days across a wrap") << 0xF0000000u << 0xF0000000u + 2592000000u << 2592000 << "720:00:00";
 }
 
 void TestUnitPoll::elapsed()

@@ -3,6 +3,7 @@
 
 #include <QRandomGenerator>
 #include <QTest>
+#include <QTime>
 
 #include <cmath>
 #include <cstring>
@@ -33,8 +34,9 @@ private slots:
     void number();
     void text_data();
     void text();
-    void timeOfDay_data();
-    void timeOfDay();
+    void elapsedTime_data();
+    void elapsedTime();
+    void elapsedTimeUnderADayIsClockText();
     void dateTime_data();
     void dateTime();
     void printedAndGeneral_data();
@@ -161,28 +163,46 @@ void tst_format::text()
     QCOMPARE(Format::text(text, pattern), expected);
 }
 
-void tst_format::timeOfDay_data()
+void tst_format::elapsedTime_data()
 {
     QTest::addColumn<double>("seconds");
     QTest::addColumn<QString>("expected");
     QTest::newRow("zero") << 0.0 << "00:00:00";
+    QTest::newRow("last second of the first minute") << 59.0 << "00:00:59";
+    QTest::newRow("last second of the first hour") << 3599.0 << "00:59:59";
     QTest::newRow("one of each") << 3661.0 << "01:01:01";
-    QTest::newRow("wraps at 24 h") << 90061.0 << "01:01:01";
-    QTest::newRow("last second") << 86399.0 << "23:59:59";
-    QTest::newRow("midnight") << 86400.0 << "00:00:00";
+    QTest::newRow("last second of the first day") << 86399.0 << "23:59:59";
+    QTest::newRow("one day") << 86400.0 << "24:00:00";
+    QTest::newRow("25 h 1 min 1 s") << 90061.0 << "25:01:01";
+    QTest::newRow("a week-long test") << 500005.0 << "138:53:25";
+    QTest::newRow("longest stored time") << 2147483647.0 << "596523:14:07";
+    QTest::newRow("beyond any count") << 1e300 << "2500000000000:00:00";
     QTest::newRow("half second up") << 59.5 << "00:01:00";
+    QTest::newRow("half second up to a day") << 86399.5 << "24:00:00";
     QTest::newRow("below half") << 3599.4 << "00:59:59";
     QTest::newRow("one second back") << -1.0 << "23:59:59";
     QTest::newRow("one hour back") << -3600.0 << "23:00:00";
-    QTest::newRow("many days") << 864000.0 * 100 + 45296 << "12:34:56";
     QTest::newRow("not a number") << kNaN << "00:00:00";
+    QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "00:00:00";
 }
 
-void tst_format::timeOfDay()
+void tst_format::elapsedTime()
 {
     QFETCH(double, seconds);
     QFETCH(QString, expected);
-    QCOMPARE(Format::timeOfDay(seconds), expected);
+    QCOMPARE(Format::elapsedTime(seconds), expected);
+    char buf[Format::ElapsedTimeMaxChars];
+    const int n = Format::elapsedTime(seconds, buf);
+    QCOMPARE(QString::fromLatin1(buf, n), expected);
+}
+
+// Every second of the first day shows as the clock shows that time of day.
+void tst_format::elapsedTimeUnderADayIsClockText()
+{
+    for (int s = 0; s < 86400; ++s) {
+        const QString clock = QTime(0, 0).addSecs(s).toString(QStringLiteral("hh:mm:ss"));
+        if (Format::elapsedTime(s) != clock) QFAIL(qPrintable(QString::number(s) + " gives " + Format::elapsedTime(s)));
+    }
 }
 
 void tst_format::dateTime_data()

@@ -138,8 +138,8 @@ QByteArray zipMember(const QString& path, const QString& member, bool* listed = 
 
 QString column(int c) { return QString(QChar('A' + c)); }
 
-// The stored test "Clay" (id 7): a comma in the sample description, two points (a step 0, a point past
-// an hour), and "Bare" (id 8) without points.
+// The stored test "Clay" (id 7): a comma in the sample description, three points (a step 0, a point past
+// an hour, one in the sixth day), and "Bare" (id 8) without points.
 bool storeTests()
 {
     const char* header = "INSERT INTO TEST_INFO (TEST_ID, TEST_NAME, TEST_DATE, RESEARCHER_NAME, SAMPLE_WEIGHT, "
@@ -151,7 +151,8 @@ bool storeTests()
                    "(8, 'Bare', '2020-03-04 05:06:07', 'Lee', 1, 1, 2, 'dry', 10, 1, '03/03/2020', 'oil')")
         && sqlExec("INSERT INTO TEST_RESULT (TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, RESULT_BATHTEMP, "
                    "RESULT_PRESS, RESULT_HEIGHT_CHANGE, RESULT_VOLT) VALUES "
-                   "(7, 0, 90, 212, 100.44, 1000.4, 0.1, 2.5), (7, 2, 3661, 150, 150, 300, 0.12345, 1.23456789)");
+                   "(7, 0, 90, 212, 100.44, 1000.4, 0.1, 2.5), (7, 2, 3661, 150, 150, 300, 0.12345, 1.23456789), "
+                   "(7, 2, 500005, 150, 150, 300, 0.12345, 1.23456789)");
 }
 
 // A test of n points, one a second.
@@ -180,9 +181,10 @@ const QStringList kClayTexts{"Clay", "1/2/2020 10:03:04 AM", "Kim", "12.5", "0.5
                              "300.46", "5", "01/02/2020", "brine"};
 const QStringList kBareTexts{"Bare", "3/4/2020 5:06:07 AM", "Lee", "1", "1.", "2", "dry", "10.", "1", "03/03/2020",
                              "oil"};
-// Clay's two points as the grid shows them; the eighth value is the hidden bath temperature.
+// Clay's points as the grid shows them; the eighth value is the hidden bath temperature.
 const QList<QStringList> kClayRows{{"1", "00:01:30", "212", "1000", "0.1", "20.%", "2.5", "100.4"},
-                                   {"2", "01:01:01", "150", "300", "0.1235", "24.7%", "1.23456789", "150."}};
+                                   {"2", "01:01:01", "150", "300", "0.1235", "24.7%", "1.23456789", "150."},
+                                   {"2", "138:53:25", "150", "300", "0.1235", "24.7%", "1.23456789", "150."}};
 const QMap<int, QString> kUnits{{4, "(g)"}, {5, "(in.)"}, {8, "(Psi)"}, {9, "(min)"}};
 
 // The report a test gives, as the file must hold it.
@@ -358,7 +360,7 @@ private slots:
         QTest::addColumn<QString>("test");   // "" no test opened
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QList<QStringList>>("rows");
-        QTest::newRow("two points") << "Clay" << kClayTexts << kClayRows;
+        QTest::newRow("points past a day") << "Clay" << kClayTexts << kClayRows;
         QTest::newRow("no points: heading row only") << "Bare" << kBareTexts << QList<QStringList>{};
         QTest::newRow("no test opened") << "" << QStringList{} << QList<QStringList>{};
     }
@@ -656,7 +658,7 @@ private slots:
     {
         QTest::addColumn<QString>("test");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("two points") << "Clay" << expectedReport(kClayTexts, kClayRows);
+        QTest::newRow("points past a day") << "Clay" << expectedReport(kClayTexts, kClayRows);
         QTest::newRow("no points: heading line only") << "Bare" << expectedReport(kBareTexts, {});
     }
     void reportBytes()

@@ -40,7 +40,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTableView>
@@ -676,7 +678,8 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("step 0 shows 1") << 1 << 1.0 << "step" << 0.0 << 0 << "1";
         QTest::newRow("step 12") << 1 << 1.0 << "step" << 12.0 << 0 << "12";
-        QTest::newRow("25 h 1 min 1 s wraps") << 1 << 1.0 << "time" << 90061.0 << 1 << "01:01:01";
+        QTest::newRow("25 h 1 min 1 s") << 1 << 1.0 << "time" << 90061.0 << 1 << "25:01:01";
+        QTest::newRow("a week") << 1 << 1.0 << "time" << 500005.0 << 1 << "138:53:25";
         QTest::newRow("59 s") << 1 << 1.0 << "time" << 59.0 << 1 << "00:00:59";
         QTest::newRow("temperature English, half up") << 1 << 1.0 << "temp" << 150.5 << 2 << "151";
         QTest::newRow("temperature SI 212 F") << 2 << 1.0 << "temp" << 212.0 << 2 << "100";
@@ -781,6 +784,58 @@ private slots:
         QCOMPARE(m->heading(0), QStringLiteral("Step No"));
         QCOMPARE(w.Check1[1]->text(), QStringLiteral("Empty"));
         QVERIFY(prompts_->shown.empty());
+    }
+
+    // Opening another test shows its grid from the first row, whatever the previous test was scrolled to.
+    void gridStartsAtFirstRow()
+    {
+        std::vector<Point> points(400);
+        for (std::size_t i = 0; i < points.size(); ++i) points[i].time = double(i);
+        QVERIFY(storeTest(11, QStringLiteral("Clay"), 1, points));
+        QVERIFY(storeTest(12, QStringLiteral("Shale"), 1, points));
+        frmMain& w = start(1);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTableView* grid = w.MSFlexGrid1;
+        open(QStringLiteral("Clay"));
+        QApplication::processEvents();
+        grid->scrollToBottom();
+        QApplication::processEvents();
+        QVERIFY(grid->verticalScrollBar()->value() > 0);
+        open(QStringLiteral("Shale"));
+        QApplication::processEvents();
+        QCOMPARE(w.CurrentTestName, QStringLiteral("Shale"));
+        QCOMPARE(grid->verticalScrollBar()->value(), 0);
+        QCOMPARE(grid->rowAt(0), 0);
+    }
+
+    // The demo database holds volts as a unit reports them (millivolts with one decimal), so its grid's
+    // voltage column shows whole texts, not a clipped run of decimals.
+    void demoDatabaseVolts()
+    {
+        for (const char* f : {"Torvan.accdb", "Torvan.accdb-wal", "Torvan.accdb-shm"}) QFile::remove(dir_->file(f));
+        QProcess initdb;
+        initdb.start(QStringLiteral(VEDUVOVIR_BIN_DIR "/tools/initdb/veduvovir-initdb"),
+                     {QStringLiteral("--demo"), dir_->path()});
+        QVERIFY(initdb.waitForFinished());
+        QCOMPARE(initdb.exitCode(), 0);
+        const QString name = testsupport::sqlValue(QStringLiteral("SELECT TEST_NAME FROM TEST_INFO"));
+        QVERIFY(!name.isEmpty());
+        frmMain& w = start(1);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        open(name);
+        QVERIFY2(prompts_->shown.empty(), qPrintable(prompts_->texts().join('|')));
+        ResultGridModel* m = w.resultModel();
+        QVERIFY(m->rowCount() > 0);
+        const QFontMetrics metrics(w.MSFlexGrid1->font());
+        const int room = w.MSFlexGrid1->columnWidth(6) - 2 * (w.MSFlexGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+        for (int r = 0; r < m->rowCount(); ++r) {
+            const QString volts = m->text(r, 6);
+            const qsizetype point = volts.indexOf(QLatin1Char('.'));
+            QVERIFY2(point >= 0 && volts.size() - point - 1 <= 4, qPrintable(QString::number(r) + ": " + volts));
+            QVERIFY2(metrics.horizontalAdvance(volts) <= room, qPrintable(volts));
+        }
     }
 
     // ---- test information ----

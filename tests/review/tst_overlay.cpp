@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -267,6 +268,8 @@ private slots:
         QTest::newRow("OK, name in another case") << "beta" << "ok" << QStringList{kNotFound} << true;
         QTest::newRow("OK, name with a blank after it") << "Beta " << "ok" << QStringList{kNotFound} << true;
         QTest::newRow("cancel after a click") << "Beta" << "cancel" << QStringList{} << false;
+        QTest::newRow("OK, test deleted since the list was read") << "Beta" << "delete, ok" << QStringList{kNotFound}
+                                                                  << true;
     }
     void nothingAdded()
     {
@@ -281,7 +284,10 @@ private slots:
             if (!typed.isEmpty()) d.txtSeqName->setText(typed);
             if (action == "cancel") d.cmdCancel->click();
             else if (action == "close") d.close();
-            else d.cmdOk->click();
+            else if (action == "delete, ok") {
+                QVERIFY(sqlExec(QStringLiteral("DELETE FROM TEST_INFO WHERE TEST_NAME = '%1'").arg(typed)));
+                d.cmdOk->click();
+            } else d.cmdOk->click();
         });
         QCOMPARE(prompts_->texts(), messages);
         QCOMPARE(overlapStillUp_, stillUp);
@@ -336,6 +342,27 @@ private slots:
         QCOMPARE(c.y[0], (std::vector<double>{0, 1, 2}));
         QCOMPARE(c.subTitle, QStringLiteral("Alpha"));
         QVERIFY(w.cmdOverlap->isEnabled());
+    }
+
+    // A name with "&" is shown literally in the boxes (no accelerator), and its entries draw that test.
+    void ampersandInName()
+    {
+        QVERIFY(storeTest(5, "Salt & Sand", "2021-05-01 10:00:00", 3, 2));
+        frmMain& w = start();
+        openName_ = QStringLiteral("Salt & Sand");
+        QVERIFY(open("Salt & Sand"));
+        add(QStringLiteral("Salt & Sand"));
+        QVERIFY2(prompts_->shown.empty(), qPrintable(prompts_->texts().join('|')));
+        QCOMPARE(w.OverlapCount, 2);
+        for (int i = 1; i <= 2; ++i) {
+            const QCheckBox* box = w.Check1[std::size_t(i)];
+            QVERIFY2(QKeySequence::mnemonic(box->text()).isEmpty(), qPrintable(box->text()));
+            QCOMPARE(QString(box->text()).replace(QStringLiteral("&&"), QStringLiteral("&")),
+                     QStringLiteral("Salt & Sand"));
+        }
+        const ChartView c = chart();
+        QCOMPARE(c.subsetLabels, (QStringList{"Salt & Sand", "Salt & Sand"}));
+        QCOMPARE(c.y[1], (std::vector<double>{0, 2, 4}));
     }
 
     // Seven added tests fill entries 2 to 8 (the opened test and a test without points may be listed more

@@ -38,7 +38,10 @@ QString storeDemoTest(const QString& file)
         const double minutes = k;
         const double temp = 150 - 75 * std::exp(-minutes / 10);
         const double height = 0.04 * (1 - std::exp(-minutes / 600)) + 0.002 * (1 - std::exp(-minutes / 20));
-        const double volt = (0.5 + height - 0.1) / 0.25;
+        // The transducer gives 0.25 in. a volt above 0.1 in.; a unit reports millivolts with one decimal,
+        // which the program stores as volts.
+        const double millivolts = std::round(10000 * (0.5 + height - 0.1) / 0.25) / 10;
+        const double volt = millivolts / 1000;
         sqlite3_bind_int64(insert, 1, id);
         sqlite3_bind_double(insert, 2, minutes * 60);
         sqlite3_bind_double(insert, 3, temp);
