@@ -152,6 +152,8 @@ public:
     QGroupBox* Frame1 = nullptr;
     std::array<QCheckBox*, 9> Check1{};   // 1..8
     std::array<QString, 9> overlayNames_;  // the test name of each overlay box, as stored
+    // Overlay box i shows the test name literally (an "&" is no accelerator), visible and ticked.
+    void setOverlayEntry(int i, const QString& name);
     QPushButton* Command1 = nullptr;
     QLabel* Label2 = nullptr;
     QComboBox* cmbChartType = nullptr;
@@ -181,8 +183,6 @@ private:
     void setReviewEnabled(bool on);
     // Frame1 hidden, every overlay box unticked and hidden.
     void clearOverlayList();
-    // Overlay box i shows the test name literally (an "&" is no accelerator), visible and ticked.
-    void setOverlayEntry(int i, const QString& name);
     // Overlay charts (items 0 and 1): every ticked box, one subset each.
     void drawOverlayChart(bool swell);
     void loadSubset(int subset, const QString& testName, bool swell);

@@ -73,9 +73,7 @@ private:
         const QStringList names{"One", "Two", "One", "Three"};
         w_->OverlapCount = int(names.size());
         for (int i = 1; i <= 4; ++i) {
-            w_->Check1[std::size_t(i)]->setVisible(true);
-            w_->Check1[std::size_t(i)]->setText(names[i - 1]);
-            w_->Check1[std::size_t(i)]->setChecked(true);
+            w_->setOverlayEntry(i, names[i - 1]);
         }
         return *w_;
     }

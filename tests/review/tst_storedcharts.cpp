@@ -191,8 +191,8 @@ private:
         w_->OverlapCount = int(names.size());
         for (int i = 1; i <= 8; ++i) {
             const bool used = i <= names.size();
+            if (used) w_->setOverlayEntry(i, names[i - 1]);
             w_->Check1[std::size_t(i)]->setVisible(used);
-            w_->Check1[std::size_t(i)]->setText(used ? names[i - 1] : QString());
             w_->Check1[std::size_t(i)]->setChecked(used && ticks[i - 1]);
         }
     }
