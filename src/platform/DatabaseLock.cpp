@@ -67,6 +67,7 @@ struct State {
     int watchers = 0;
     std::vector<Watched> files;
     QPointer<QTimer> timer;
+    int retakes = 0;
 } g_state;
 
 void release()
@@ -141,7 +142,10 @@ bool keepDatabaseLock()
 {
     bool taken = false;
     for (Watched& w : g_state.files) taken = retake(w) || taken;
+    if (taken) ++g_state.retakes;
     return taken;
 }
+
+int databaseLockRetakes() { return g_state.retakes; }
 
 } // namespace platform

@@ -22,4 +22,7 @@ void unwatchDatabaseLock(const QString& path);
 // Called after every modal dialog and every export.
 bool keepDatabaseLock();
 
+// How many times a lock had to be re-taken since the program started.
+int databaseLockRetakes();
+
 } // namespace platform
