@@ -7,6 +7,9 @@
 
 int main(int argc, char** argv)
 {
+    // Desktop file dialogs read the files they list inside the program (dropping SQLite's locks): Qt's own
+    // dialogs only, with a provider that goes by names.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veduvovir"));
     // Only the main window's confirmed exit ends the program (it may be hidden while another window is up).

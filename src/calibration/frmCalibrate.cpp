@@ -1,4 +1,5 @@
 #include "calibration/frmCalibrate.h"
+#include "platform/DatabaseLock.h"
 
 #include "calibration/CalibrationReports.h"
 #include "platform/ControlName.h"
@@ -777,7 +778,9 @@ void saveReport(const std::function<QStringList()>& lines)
         tell(calibration::ReportCancelled);
         return;
     }
-    if (const auto failure = calibration::writeReport(path, lines())) tell(failure->description);
+    const auto failure = calibration::writeReport(path, lines());
+    platform::keepDatabaseLock();
+    if (failure) tell(failure->description);
 }
 } // namespace
 

@@ -2,6 +2,8 @@
 
 #include <qcustomplot.h>
 
+#include "platform/DatabaseLock.h"
+
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QVBoxLayout>
@@ -635,7 +637,11 @@ bool Chart::PrintChart(QPrinter* printer)
         own = std::make_unique<QPrinter>(QPrinter::HighResolution);
         own->setPageOrientation(QPageLayout::Landscape);
         QPrintDialog dialog(own.get(), this);
-        if (dialog.exec() != QDialog::Accepted) return false;
+        // Its own file choice lists folders with Qt's provider: the lock is restored after it (and
+        // each second while it is open).
+        const int result = dialog.exec();
+        keepDatabaseLock();
+        if (result != QDialog::Accepted) return false;
         printer = own.get();
     }
     const QString name = printer->outputFileName().isEmpty() ? printer->printerName() : printer->outputFileName();

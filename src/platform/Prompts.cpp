@@ -1,6 +1,11 @@
 #include "platform/Prompts.h"
+#include "platform/DatabaseLock.h"
+
+#include <QAbstractFileIconProvider>
+#include <QFileInfo>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -59,7 +64,32 @@ QMessageBox::Icon toQt(Icon icon)
 }
 
 QString titleOr(const QString& title) { return title.isEmpty() ? defaultTitle() : title; }
+
+// After a box or dialog has closed, the database keeps its lock whatever the dialog did.
+struct KeepLock {
+    ~KeepLock() { keepDatabaseLock(); }
+};
+
+// Kinds and icons of listed files from their names only. Qt's own provider reads a file's first bytes to
+// tell its kind; opening and closing the database that way drops SQLite's locks on it.
+class NameOnlyIcons final : public QAbstractFileIconProvider {
+public:
+    QIcon icon(IconType type) const override { return QAbstractFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo& info) const override { return icon(info.isDir() ? Folder : File); }
+    QString type(const QFileInfo& info) const override
+    {
+        if (info.isDir()) return QStringLiteral("Folder");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("File") : suffix.toUpper() + QStringLiteral(" File");
+    }
+};
 } // namespace
+
+QAbstractFileIconProvider& nameOnlyIconProvider()
+{
+    static NameOnlyIcons provider;
+    return provider;
+}
 
 QString defaultTitle()
 {
@@ -77,6 +107,7 @@ void Prompts::install(Prompts* p) { g_installed = p; }
 
 void QtPrompts::message(const QString& text, const QString& title, Icon icon)
 {
+    KeepLock keep;
     QMessageBox box(toQt(icon), titleOr(title), text, QMessageBox::Ok);
     box.exec();
 }
@@ -91,6 +122,7 @@ Answer QtPrompts::ask(const QString& text, Buttons buttons, const QString& title
     case Buttons::YesNoCancel: set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
     case Buttons::RetryCancel: set = QMessageBox::Retry | QMessageBox::Cancel; break;
     }
+    KeepLock keep;
     QMessageBox box(toQt(icon), titleOr(title), text, set);
     switch (box.exec()) {
     case QMessageBox::Ok: return Answer::OK;
@@ -104,6 +136,7 @@ Answer QtPrompts::ask(const QString& text, Buttons buttons, const QString& title
 
 QString QtPrompts::input(const QString& prompt, const QString& title, const QString& initial)
 {
+    KeepLock keep;
     bool ok = false;
     const QString s = QInputDialog::getText(nullptr, titleOr(title), prompt, QLineEdit::Normal, initial, &ok);
     return ok ? s : QString();
@@ -128,9 +161,20 @@ QString QtPrompts::saveFileName(const QString& title, const QString& filter, con
                                 int selectedFilter)
 {
     const QStringList entries = dialogFilterEntries(filter);
-    QString selected = selectedFilter >= 0 && selectedFilter < entries.size() ? entries[selectedFilter] : QString();
-    return QFileDialog::getSaveFileName(nullptr, titleOr(title), initialName, entries.join(QStringLiteral(";;")),
-                                        &selected);
+    KeepLock keep;
+    // Qt's own dialog (a desktop's dialog reads files inside the program as well), listing the root folder
+    // until the provider is set, so that no listing of the working folder ever tells kinds by content.
+    QFileDialog dialog(nullptr, titleOr(title), QDir::rootPath(), entries.join(QStringLiteral(";;")));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&nameOnlyIconProvider());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const QFileInfo initial(initialName);
+    dialog.setDirectory(initialName.contains(QLatin1Char('/')) ? initial.absolutePath() : QDir::currentPath());
+    if (!initial.fileName().isEmpty()) dialog.selectFile(initial.fileName());
+    if (selectedFilter >= 0 && selectedFilter < entries.size()) dialog.selectNameFilter(entries[selectedFilter]);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 ScriptedPrompts::ScriptedPrompts() { Prompts::install(this); }

@@ -8,7 +8,13 @@
 #include <memory>
 #include <vector>
 
+class QAbstractFileIconProvider;
+
 namespace platform {
+
+// The icon provider of every file dialog the program shows: kinds and icons from file names only, so that
+// no dialog opens the files it lists (which would drop SQLite's locks on the database).
+QAbstractFileIconProvider& nameOnlyIconProvider();
 
 enum class Buttons { OK, OKCancel, YesNo, YesNoCancel, RetryCancel };
 enum class Icon { None, Information, Warning, Critical, Question };

@@ -1,5 +1,7 @@
 #include "platform/ShowModal.h"
 
+#include "platform/DatabaseLock.h"
+
 #include <QDialog>
 
 namespace platform {
@@ -18,9 +20,14 @@ int showModal(QDialog& dlg)
         // Modal in behaviour for the caller: the handler drives the dialog and returns its result.
         dlg.setModal(true);
         dlg.show();
-        return handler()(dlg);
+        const int result = handler()(dlg);
+        keepDatabaseLock();
+        return result;
     }
-    return dlg.exec();
+    const int result = dlg.exec();
+    // Whatever the dialog did, the database keeps its lock.
+    keepDatabaseLock();
+    return result;
 }
 
 void setModalHandler(ModalHandler h) { handler() = std::move(h); }

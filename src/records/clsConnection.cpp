@@ -1,6 +1,7 @@
 #include "records/clsConnection.h"
 #include "records/SqliteHandle.h"
 
+#include "platform/DatabaseLock.h"
 #include "platform/Prompts.h"
 #include "records/DbError.h"
 #include "records/Module1.h"
@@ -93,6 +94,7 @@ DbHandle::DbHandle()
 
 DbHandle::~DbHandle()
 {
+    if (open_) platform::unwatchDatabaseLock(path_);
     {
         QSqlDatabase d = QSqlDatabase::database(name_, false);
         if (d.isOpen()) d.close();
@@ -140,6 +142,8 @@ void DbHandle::open(const QString& path)
         q.finish();
     }
     open_ = true;
+    path_ = QFileInfo(path).absoluteFilePath();
+    platform::watchDatabaseLock(path_);
 }
 
 clsConnection::clsConnection() : handle_(std::make_shared<DbHandle>()) {}

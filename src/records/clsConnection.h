@@ -25,6 +25,7 @@ public:
 
 private:
     QString name_;
+    QString path_;
     bool open_ = false;
 };
 

@@ -5,12 +5,14 @@
 
 #include "platform/Chart.h"
 #include "platform/ControlLayout.h"
+#include "platform/DatabaseLock.h"
 #include "platform/GridHelpers.h"
 #include "platform/Workbook.h"
 #include "platform/Prompts.h"
 #include "platform/ShowModal.h"
 #include "realtime/ActiveTests.h"
 #include "realtime/frmMDIRealTime.h"
+#include "realtime/frmSimpleTest.h"
 #include "records/DbError.h"
 #include "records/Module1.h"
 #include "records/SettingsFile.h"
@@ -373,6 +375,12 @@ void frmMain::closeEvent(QCloseEvent* event)
             event->ignore();
             return;
         }
+        // Points waiting for a locked database would be lost with the program: refuse as a unit screen does.
+        if (realtime::anyPointsWaiting()) {
+            tell(frmSimpleTest::UnstoredPointsMessage);
+            event->ignore();
+            return;
+        }
         const platform::Answer answer = platform::Prompts::current().ask(
             QStringLiteral("Are you sure you want to exit?"), platform::Buttons::YesNo, QStringLiteral("Exit Check"),
             platform::Icon::Warning);
@@ -471,13 +479,16 @@ void frmMain::ExportExcel()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const QString problem = review::WriteWorkbook(sheet, path, keepTimersRunning);
     QApplication::restoreOverrideCursor();
+    platform::keepDatabaseLock();
     if (!problem.isEmpty()) {
         tell(problem);
         return;
     }
     lastWorkbook_ = path;
     if (const QString notice = review::WorkbookShortNotice(sheet); !notice.isEmpty()) tell(notice);
-    if (!platform::openDocument(path))
+    const bool opened = platform::openDocument(path);
+    platform::keepDatabaseLock();
+    if (!opened)
         tell(QStringLiteral("The workbook was saved as %1. No program to open .xlsx files was found.")
                  .arg(QDir::toNativeSeparators(path)));
 }
@@ -504,6 +515,7 @@ void frmMain::cmdREPORT_Click()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const QString problem = review::WriteReport(sheet, path, keepTimersRunning);
     QApplication::restoreOverrideCursor();
+    platform::keepDatabaseLock();
     if (!problem.isEmpty()) tell(problem);
 }
 
