@@ -21,8 +21,9 @@ struct LockRange {
     qint64 end = -1;   // -1: to the end of the file
 };
 
-// The read locks /proc/locks lists for this process on the file at path; ok false when the file is gone.
-std::vector<LockRange> readLocks(const QString& path, bool* any = nullptr, bool* ok = nullptr)
+// The read locks (with allTypes, every lock) /proc/locks lists for this process on the file at path; ok
+// false when the file is gone.
+std::vector<LockRange> readLocks(const QString& path, bool* any = nullptr, bool* ok = nullptr, bool allTypes = false)
 {
     std::vector<LockRange> ranges;
     if (any) *any = false;
@@ -45,7 +46,7 @@ std::vector<LockRange> readLocks(const QString& path, bool* any = nullptr, bool*
         if (at < 1 || at + 3 >= f.size() || !f[at + 1].endsWith(inode)) continue;
         if (!f[at + 1].startsWith(device, Qt::CaseInsensitive)) continue;
         if (any) *any = true;
-        if (f[at - 1] != QLatin1String("READ")) continue;
+        if (!allTypes && f[at - 1] != QLatin1String("READ")) continue;
         LockRange r;
         r.start = f[at + 2].toLongLong();
         r.end = f[at + 3] == QLatin1String("EOF") ? -1 : f[at + 3].toLongLong();
@@ -82,12 +83,15 @@ bool retake(Watched& w)
 {
     if (w.ranges.empty()) return false;
     bool ok = false;
-    const std::vector<LockRange> held = readLocks(w.path, nullptr, &ok);
+    const std::vector<LockRange> held = readLocks(w.path, nullptr, &ok, true);
     if (!ok) return false;
     bool taken = false;
     for (const LockRange& r : w.ranges) {
+        // A range this process holds in any way, even in part, is left alone: setting a read lock over a
+        // write lock SQLite holds would turn it into a read lock.
         bool present = false;
-        for (const LockRange& h : held) present = present || (h.start <= r.start && (h.end < 0 || (r.end >= 0 && h.end >= r.end)));
+        for (const LockRange& h : held)
+            present = present || ((h.end < 0 || h.end >= r.start) && (r.end < 0 || r.end >= h.start));
         if (present) continue;
         if (w.fd < 0) w.fd = ::open(QFile::encodeName(w.path).constData(), O_RDWR | O_CLOEXEC);
         if (w.fd < 0) return taken;
