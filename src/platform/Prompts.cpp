@@ -1,12 +1,12 @@
 #include "platform/Prompts.h"
+
 #include "platform/DatabaseLock.h"
 
 #include <QAbstractFileIconProvider>
-#include <QFileInfo>
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <deque>

@@ -1,6 +1,5 @@
 #include "review/frmMain.h"
 
-#include "realtime/ActiveTests.h"
 #include "calibration/frmCalibrate.h"
 
 #include "platform/Chart.h"
