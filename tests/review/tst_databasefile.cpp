@@ -134,7 +134,7 @@ void DatabaseFile::holdSurvivesEveryPathThatOpensIt()
         unit->cmdStart_Click(1);
         QCOMPARE(unit->poll().cell(1).state, 1);
         const QString id = QString::number(unit->poll().cell(1).testId);
-        auto* detail = Module1::form<frmTestDetail>(Module1::DetailForms[1][1]);
+        QPointer<frmTestDetail> detail = Module1::form<frmTestDetail>(Module1::DetailForms[1][1]);
         QVERIFY(detail);
         const auto stored = [&] { return detail->MSFlexGrid1->model()->rowCount(); };
         QTRY_VERIFY_WITH_TIMEOUT(stored() >= 2, 10000);
@@ -184,6 +184,8 @@ void DatabaseFile::holdSurvivesEveryPathThatOpensIt()
         QVERIFY(processHoldsLock(db));
 
         delete w.RealTimeWindow();
+        if (detail) detail->close();   // a detail window left open goes when it is closed
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     sim.kill();
     sim.waitForFinished(3000);
