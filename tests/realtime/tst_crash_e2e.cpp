@@ -1,8 +1,8 @@
-// Crash safety of logging, end to end. veduvovir-crash-logger runs the real-time window against torvan-sim
-// with both cells of units 1 and 2 logging every second, and prints each point whose insert has been
-// committed. It is killed with SIGKILL at 20 moments drawn (from a fixed seed) between 1 and 6 s after its
-// cells started, while another process reads the database now and then. After each kill the database must
-// pass its integrity check and hold every point that was printed.
+// Crash safety of logging, end to end. veduvovir-crash-logger runs the main and real-time windows against
+// torvan-sim with both cells of units 1 and 2 logging every second, and prints each point whose insert has
+// been committed. It is killed with SIGKILL at 20 moments drawn (from a fixed seed) between 1 and 6 s after
+// its cells started, while another process reads the database now and then. After each kill the database
+// must pass its integrity check and hold every point that was printed.
 #include "TestSupport.h"
 #include "records/SettingsFile.h"
 

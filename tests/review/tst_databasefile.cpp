@@ -3,7 +3,9 @@
 // search, deleting a test, saving test information in the main window and in the detail window); then
 // another process opens, reads and closes the database, as a lab script or a backup would. The program must
 // still hold its lock, the -wal file must still be there, and every point the program stored must be seen
-// by the other process. And a database that cannot be written is named once at start-up.
+// by the other process. Each file dialog of the program on the working folder leaves the hold of a program
+// logging in another process alone, up to a SIGKILL; a lock dropped on purpose inside the program is taken
+// again by its guard. And a database that cannot be written is named once at start-up.
 #include "TestSupport.h"
 
 #include "platform/DatabaseLock.h"

@@ -147,7 +147,8 @@ QString LoggerRun::start(int seed, const QStringList& extraArguments, const QStr
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    for (const QString& entry : environment) env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    for (const QString& entry : environment)
+        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
     logger_.setProcessEnvironment(env);
     logger_.setProcessChannelMode(QProcess::SeparateChannels);
     logger_.start(QStringLiteral(VEDUVOVIR_BIN_DIR "/veduvovir-crash-logger"),
