@@ -52,8 +52,8 @@ public:
     void setText(int step, int column, const QString& text);
     double number(int step, int column) const;
     const std::vector<StepRow>& rows() const { return rows_; }
-    void clear() { rows_.clear(); }
-    void append(const StepRow& row) { rows_.push_back(row); }
+    void clear();
+    void append(const StepRow& row);
 
     // Step numbers 1..n in column 0.
     void renumber();
@@ -61,6 +61,11 @@ public:
     // Rows from stored steps: step number and record interval as plain numbers, elapse time and
     // temperature (converted to display units) with "##0.##".
     void fill(const std::vector<StoredStep>& steps);
+
+    // The temperatures shown again in another unit system (1 English, else SI), "##0.##": each keeps the
+    // degrees it meant. A text without a number stays as it is. A temperature keeps the °F it came from
+    // until its text is changed, so switching back and forth neither drifts nor changes what is stored.
+    void changeUnits(int from, int to);
 
     // The refusal of an insert when the grid already holds MaxInsertSteps steps.
     std::optional<Refusal> insertRefusal() const;
@@ -94,6 +99,9 @@ public:
 
 private:
     std::vector<StepRow> rows_;
+    // Per row, the °F that the temperature text was made from (a stored step, or a change of units); none
+    // once the text is typed or given by a step operation.
+    std::vector<std::optional<double>> tempF_;
 };
 
 // The temperature range of a step in display units: 0..680 °F.

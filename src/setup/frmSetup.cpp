@@ -202,6 +202,7 @@ void frmSetup::Form_Load(std::shared_ptr<clsConnection> connection)
         move(s.left() + (s.width() - width()) / 2, s.top() + (s.height() - height()) / 2);
     }
     // 2-3. An empty grid, the editor hidden, the sequence tab shown.
+    tempCaption_ = Module1::TempUnitCaption;
     InitStepGrid();
     txtOverlap2->hide();
     {
@@ -230,7 +231,7 @@ void frmSetup::Form_Load(std::shared_ptr<clsConnection> connection)
     // 6. The hardware tab.
     LoadCommSettings();
     // 7.
-    lblTemp->setText(QStringLiteral("Temperature") + Module1::TempUnitCaption);
+    setTempCaption(tempCaption_);
     SequenceChanged = false;
     frameRamp->show();
 }
@@ -303,7 +304,7 @@ void frmSetup::InitStepGrid()
 {
     MSFlexGrid1->setRowCount(0);
     grid::applyFormat(MSFlexGrid1,
-                      QStringLiteral("<Step No|<Elapse Time (min)|<Temp ") + Module1::TempUnitCaption +
+                      QStringLiteral("<Step No|<Elapse Time (min)|<Temp ") + tempCaption_ +
                           QStringLiteral("|<Record Interval(sec)"),
                       true);
     for (int c = 0; c < setup::StepColumns; ++c) grid::setColumnWidthTwips(MSFlexGrid1, c, 1600);
@@ -576,7 +577,7 @@ void frmSetup::cmdInsertStep_Click()
         platform::Prompts::current().message(full->message, full->title);
         return;
     }
-    frmInsertStep dialog(this);
+    frmInsertStep dialog(tempCaption_, this);
     platform::showModal(dialog);
     if (!dialog.CancelInp()) {
         steps_.insert(r, dialog.Before(), dialog.time(), dialog.Temp(), dialog.Rate());
@@ -614,7 +615,7 @@ void frmSetup::cmdCopySteps_Click()
 {
     commitEditor();
     if (steps_.count() == 0) return;
-    copyPaste_->Form_Load(steps_.count());
+    copyPaste_->Form_Load(steps_.count(), tempCaption_);
     platform::showModal(*copyPaste_);
     CopyFromStep = copyPaste_->CopyFromStep;
     CopyToStep = copyPaste_->CopyToStep;
@@ -674,16 +675,34 @@ void frmSetup::LoadCommSettings()
     const SettingsFile::ReadResult file = SettingsFile::readHardware();
     const int ports = std::min<int>(int(file.values.size()), SettingsFile::PortCount);
     for (int i = 1; i <= ports; ++i) cmbUnit[std::size_t(i)]->setCurrentIndex(file.values[std::size_t(i - 1)]);
-    if (const auto flag = file.value(SettingsFile::FlagPosition)) {
-        Module1::UnitSystem = *flag;
-        if (*flag == 1) optCGS->setChecked(true);
-        else OptSI->setChecked(true);
-    }
+    // The chosen option sets the flag (1, or 2 for any other value).
+    if (const auto flag = file.value(SettingsFile::FlagPosition)) (*flag == 1 ? optCGS : OptSI)->setChecked(true);
     if (file.failure) tell(file.failure->description);
 }
 
-void frmSetup::optCGS_Click() { Module1::UnitSystem = 1; }
-void frmSetup::OptSI_Click() { Module1::UnitSystem = 2; }
+void frmSetup::optCGS_Click() { useUnitSystem(1); }
+void frmSetup::OptSI_Click() { useUnitSystem(2); }
+
+void frmSetup::useUnitSystem(int unitSystem)
+{
+    const auto shown = [](int flag) { return flag == 1 ? 1 : 2; };
+    const int from = shown(Module1::UnitSystem), to = shown(unitSystem);
+    Module1::UnitSystem = unitSystem;
+    if (from == to) return;
+    // The grid's temperatures keep their degrees: a save after the change stores what they meant before it.
+    commitEditor();
+    steps_.changeUnits(from, to);
+    showSteps();
+    setTempCaption(Module1::TempCaptionOf(to));
+}
+
+void frmSetup::setTempCaption(const QString& caption)
+{
+    tempCaption_ = caption;
+    if (QTableWidgetItem* head = MSFlexGrid1->horizontalHeaderItem(setup::ColTemp))
+        head->setText(QStringLiteral("Temp ") + caption);
+    lblTemp->setText(QStringLiteral("Temperature") + caption);
+}
 
 void frmSetup::cmdSave_Click()
 {

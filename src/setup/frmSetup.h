@@ -159,6 +159,10 @@ private:
     void ReadSeqInfo();
     void FillStepGrid();
     void LoadCommSettings();
+    // The unit system in which the window shows and takes temperatures: the grid's temperatures are shown
+    // again in it, and the headings and labels name its unit.
+    void useUnitSystem(int unitSystem);
+    void setTempCaption(const QString& caption);
     // Closing: false when the operator went back to save the sequence.
     bool Form_QueryUnload();
     // The grid shows the step table; the current step stays within it.
@@ -175,6 +179,8 @@ private:
 
     setup::StepTable steps_;
     int currentRow_ = 0;
+    // The temperature caption of the grid's heading, the builder and the step dialogs.
+    QString tempCaption_;
     std::shared_ptr<clsConnection> connection_;
     QPointer<QWidget> mainWindow_;
     platform::ControlLayout* layout_ = nullptr;

@@ -17,6 +17,7 @@
 #include "setup/StepDialogs.h"
 #include "setup/frmSetup.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -984,6 +986,88 @@ private slots:
         w_->cmdReturn2->click();
         QVERIFY(!w_->isVisible());
         QVERIFY(main_->isVisible());
+    }
+
+    // ---- values keep their meaning ----
+
+    void unitSwitch_data()
+    {
+        QTest::addColumn<int>("units");          // the unit system at opening
+        QTest::addColumn<QString>("typed");      // typed into step 2's temperature before the switch, or ""
+        QTest::addColumn<QString>("option");     // the option chosen
+        QTest::addColumn<QStringList>("before"); // the temperatures shown before the switch
+        QTest::addColumn<QStringList>("after");  // and after it
+        QTest::addColumn<QStringList>("back");   // after choosing the first unit again
+        QTest::addColumn<QString>("caption");    // the temperature caption after it
+        QTest::addColumn<QString>("stored");     // the steps as Save stores them after the switch, or ""
+        const QString ramp = "1.0:30.0:212.0:60.0 2.0:60.0:300.0:30.0 3.0:15.0:100.0:10.0";
+        QTest::newRow("English to SI") << 1 << "" << "OptSI" << QStringList{"212.", "300.", "100."}
+                                       << QStringList{"100.", "148.89", "37.78"} << QStringList{"212.", "300.", "100."} << "(°C)" << ramp;
+        QTest::newRow("SI to English") << 2 << "" << "optCGS" << QStringList{"100.", "148.89", "37.78"}
+                                       << QStringList{"212.", "300.", "100."} << QStringList{"100.", "148.89", "37.78"} << "(°F)" << ramp;
+        QTest::newRow("English edit 350.5 to SI")
+            << 1 << "350.5" << "OptSI" << QStringList{"212.", "350.5", "100."} << QStringList{"100.", "176.94", "37.78"}
+            << QStringList{"212.", "350.5", "100."} << "(°C)" << "1.0:30.0:212.0:60.0 2.0:60.0:351.0:30.0 3.0:15.0:100.0:10.0";
+        QTest::newRow("SI edit 40 to English")
+            << 2 << "40" << "optCGS" << QStringList{"100.", "40", "37.78"} << QStringList{"212.", "104.", "100."}
+            << QStringList{"100.", "40.", "37.78"} << "(°F)" << "1.0:30.0:212.0:60.0 2.0:60.0:104.0:30.0 3.0:15.0:100.0:10.0";
+        QTest::newRow("not a number stays as typed")
+            << 1 << "abc" << "OptSI" << QStringList{"212.", "abc", "100."} << QStringList{"100.", "abc", "37.78"}
+            << QStringList{"212.", "abc", "100."} << "(°C)" << "";
+    }
+
+    // Choosing the other unit system with steps in the grid shows the same temperatures in the new unit,
+    // under headings of that unit; a save stores the same degrees; choosing back shows the texts as they were.
+    void unitSwitch()
+    {
+        QFETCH(int, units);
+        QFETCH(QString, typed);
+        QFETCH(QString, option);
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        QFETCH(QStringList, back);
+        QFETCH(QString, caption);
+        QFETCH(QString, stored);
+        QVERIFY(storeRamp());
+        frmSetup& w = start(units);
+        w.lstSeqName->setCurrentRow(1);
+        if (!typed.isEmpty()) edit(2, 2, typed);
+        w.MSFlexGrid1_Click(1, 0);
+        QCOMPARE(column(2), before);
+        const bool changed = w.SequenceChanged;
+
+        w.TabStrip1->setCurrentIndex(1);
+        control<QRadioButton>(option)->click();
+        w.TabStrip1->setCurrentIndex(0);
+        QCOMPARE(column(2), after);
+        QCOMPARE(w.CellText(0, 2), "Temp " + caption);
+        QCOMPARE(w.MSFlexGrid1->horizontalHeaderItem(2)->text(), "Temp " + caption);
+        QCOMPARE(w.lblTemp->text(), "Temperature" + caption);
+        QCOMPARE(w.SequenceChanged, changed);
+        driveInsert_ = [&](frmInsertStep& d) {
+            QCOMPARE(d.lblTemp->text(), "Temperature " + caption);
+            d.cmdCancel->click();
+        };
+        driveCopy_ = [&](frmCopyPaste& d) {
+            QCOMPARE(d.lblTemp->text(), "Temperature " + caption);
+            d.cmdCancel->click();
+        };
+        w.cmdInsertStep->click();
+        w.cmdCopySteps->click();
+        QCOMPARE(modalShown_, (QStringList{"frmInsertStep", "frmCopyPaste"}));
+
+        // Back to the first unit: the texts as they were.
+        w.TabStrip1->setCurrentIndex(1);
+        control<QRadioButton>(option == "OptSI" ? "optCGS" : "OptSI")->click();
+        QCOMPARE(column(2), back);
+        control<QRadioButton>(option)->click();
+        QCOMPARE(column(2), after);
+
+        if (stored.isEmpty()) return;   // nothing to save
+        prompts_->clear();
+        w.cmdSaveChange->click();
+        QVERIFY2(prompts_->shown.empty(), qPrintable(prompts_->texts().join('|')));
+        QCOMPARE(storedSteps(1), stored);
     }
 
     // ---- layout ----
