@@ -667,17 +667,32 @@ void frmSetup::LoadCommSettings()
         cmbUnit[i]->setCurrentIndex(-1);
     }
     // No unit choice until the file gives one.
+    clearUnitOptions();
+    const SettingsFile::ReadResult file = SettingsFile::readHardware();
+    const int ports = std::min<int>(int(file.values.size()), SettingsFile::PortCount);
+    for (int i = 1; i <= ports; ++i) cmbUnit[std::size_t(i)]->setCurrentIndex(file.values[std::size_t(i - 1)]);
+    // The chosen option sets the flag (1, or 2 for any other value).
+    const auto flag = file.value(SettingsFile::FlagPosition);
+    if (flag) (*flag == 1 ? optCGS : OptSI)->setChecked(true);
+    fileUnitSystem_ = Module1::UnitSystem;
+    fileHasFlag_ = flag.has_value();
+    if (file.failure) tell(file.failure->description);
+}
+
+void frmSetup::clearUnitOptions()
+{
     for (QRadioButton* o : {optCGS, OptSI, OptEI}) {
         o->setAutoExclusive(false);
         o->setChecked(false);
         o->setAutoExclusive(true);
     }
-    const SettingsFile::ReadResult file = SettingsFile::readHardware();
-    const int ports = std::min<int>(int(file.values.size()), SettingsFile::PortCount);
-    for (int i = 1; i <= ports; ++i) cmbUnit[std::size_t(i)]->setCurrentIndex(file.values[std::size_t(i - 1)]);
-    // The chosen option sets the flag (1, or 2 for any other value).
-    if (const auto flag = file.value(SettingsFile::FlagPosition)) (*flag == 1 ? optCGS : OptSI)->setChecked(true);
-    if (file.failure) tell(file.failure->description);
+}
+
+void frmSetup::restoreFileUnits()
+{
+    clearUnitOptions();
+    if (fileHasFlag_) (fileUnitSystem_ == 1 ? optCGS : OptSI)->setChecked(true);
+    useUnitSystem(fileUnitSystem_);
 }
 
 void frmSetup::optCGS_Click() { useUnitSystem(1); }
@@ -710,13 +725,17 @@ void frmSetup::cmdSave_Click()
     for (std::size_t i = 0; i < choices.size(); ++i) choices[i] = cmbUnit[i + 1]->currentIndex();
     if (setup::FirstSharedPort(choices) != 0) {
         tell(setup::PortInUseMessage);
+        restoreFileUnits();
         return;
     }
     if (const auto failure = SettingsFile::write(choices, Module1::UnitSystem)) {
         tell(QStringLiteral("The hardware settings could not be saved to initial.txt (%1). The previous file is kept.")
                  .arg(failure->description));
+        restoreFileUnits();
         return;
     }
+    fileUnitSystem_ = Module1::UnitSystem;
+    fileHasFlag_ = true;
     Module1::SetUnitCaptions();
     SequenceChanged = false;
 }

@@ -163,6 +163,10 @@ private:
     // again in it, and the headings and labels name its unit.
     void useUnitSystem(int unitSystem);
     void setTempCaption(const QString& caption);
+    // After a hardware save that was refused or failed: the unit choice, the flag and with it every
+    // conversion are those of the settings file again.
+    void restoreFileUnits();
+    void clearUnitOptions();
     // Closing: false when the operator went back to save the sequence.
     bool Form_QueryUnload();
     // The grid shows the step table; the current step stays within it.
@@ -181,6 +185,10 @@ private:
     int currentRow_ = 0;
     // The temperature caption of the grid's heading, the builder and the step dialogs.
     QString tempCaption_;
+    // The unit-system flag as the settings file holds it (read at opening or written by the last save), and
+    // whether the file gave one at all.
+    int fileUnitSystem_ = 0;
+    bool fileHasFlag_ = false;
     std::shared_ptr<clsConnection> connection_;
     QPointer<QWidget> mainWindow_;
     platform::ControlLayout* layout_ = nullptr;
