@@ -312,7 +312,7 @@ void frmSetup::InitStepGrid()
     MSFlexGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MSFlexGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     steps_.clear();
-    currentRow_ = 0;
+    clearCurrentStep();
 }
 
 void frmSetup::FillSeqNameList()
@@ -346,8 +346,8 @@ void frmSetup::FillStepGrid()
     if (CurrentSequenceId == 0) return;
     steps_.fill(setup::ReadSteps(requireObject(Module1::SeqStep), requireConnection(Module1::DbConnection),
                                  CurrentSequenceId));
-    currentRow_ = 0;
     showSteps();
+    clearCurrentStep();
     SequenceChanged = false;
 }
 
@@ -421,10 +421,7 @@ void frmSetup::cmdSaveChange_Click()
     commitEditor();
     if (const auto failure = steps_.checkForSave()) {
         tell(failure->message);
-        if (failure->row > 0) {
-            currentRow_ = failure->row;
-            openEditor(failure->row, failure->column);
-        }
+        if (failure->row > 0) openEditor(failure->row, failure->column);
         return;
     }
     // Steps saved under no sequence would be stored where nothing ever finds them.
@@ -495,14 +492,25 @@ void frmSetup::showSteps()
             item->setText(steps_.text(r + 1, c));
         }
     }
-    currentRow_ = std::clamp(currentRow_, 0, n);
+}
+
+int frmSetup::CurrentRow() const
+{
+    const QModelIndex current = MSFlexGrid1->currentIndex();
+    return current.isValid() ? current.row() + 1 : 0;
+}
+
+void frmSetup::clearCurrentStep()
+{
+    MSFlexGrid1->setCurrentIndex(QModelIndex());
+    MSFlexGrid1->clearSelection();
 }
 
 void frmSetup::MSFlexGrid1_Click(int row, int column)
 {
     commitEditor();
     if (row < 1 || row > steps_.count() || column < 0 || column >= setup::StepColumns) return;
-    currentRow_ = row;
+    MSFlexGrid1->setCurrentCell(row - 1, column);
     if (column == 0) return;
     openEditor(row, column);
 }
@@ -534,7 +542,6 @@ void frmSetup::txtOverlap2_KeyDown(int key)
     if (row == EditRow && column == EditCol) return;
     steps_.setText(EditRow, EditCol, txtOverlap2->text());
     if (QTableWidgetItem* item = MSFlexGrid1->item(EditRow - 1, EditCol)) item->setText(txtOverlap2->text());
-    currentRow_ = row;
     openEditor(row, column);
 }
 
@@ -572,7 +579,7 @@ bool frmSetup::eventFilter(QObject* watched, QEvent* event)
 void frmSetup::cmdInsertStep_Click()
 {
     commitEditor();
-    const int r = currentRow_;
+    const int r = CurrentRow();
     if (const auto full = steps_.insertRefusal()) {
         platform::Prompts::current().message(full->message, full->title);
         return;
@@ -589,7 +596,7 @@ void frmSetup::cmdInsertStep_Click()
 void frmSetup::cmdDeleteStep_Click()
 {
     commitEditor();
-    if (!steps_.removeStep(currentRow_)) return;
+    if (!steps_.removeStep(CurrentRow())) return;
     showSteps();
     SequenceChanged = true;
 }
@@ -644,8 +651,8 @@ void frmSetup::cmdOk_Click()
         (refused->field == F::TotalSteps ? txtTotalSteps : refused->field == F::Temp ? txtTemp : txtInterval)->setFocus();
         return;
     }
-    currentRow_ = 0;
     showSteps();
+    clearCurrentStep();
     frameRamp->show();
     SequenceChanged = true;
 }

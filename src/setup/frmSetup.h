@@ -74,9 +74,10 @@ public:
     double NewPressure = 0;
     double NewTemperature = 0;
 
-    // The steps as the grid shows them, and the current step (0 = none chosen).
+    // The steps as the grid shows them, and the current step: the grid's highlighted row however it got
+    // there (a click, the editor's arrow keys, the grid's own keys); 0 = none chosen.
     const setup::StepTable& Steps() const { return steps_; }
-    int CurrentRow() const { return currentRow_; }
+    int CurrentRow() const;
     // Text of a grid cell in flex-grid terms: row 0 the header, step k in row k.
     QString CellText(int row, int column) const;
     frmDeleteSteps* DeleteStepsDialog() const { return deleteSteps_; }
@@ -181,8 +182,10 @@ private:
     bool reporting(Work&& work);
     QString chosenName() const;
 
+    // No step chosen: the grid has no current cell.
+    void clearCurrentStep();
+
     setup::StepTable steps_;
-    int currentRow_ = 0;
     // The temperature caption of the grid's heading, the builder and the step dialogs.
     QString tempCaption_;
     // The unit-system flag as the settings file holds it (read at opening or written by the last save), and

@@ -1070,6 +1070,52 @@ private slots:
         QCOMPARE(storedSteps(1), stored);
     }
 
+    void currentStepFollowsGrid_data()
+    {
+        QTest::addColumn<QList<int>>("keys");        // pressed on the grid after a click on step 2
+        QTest::addColumn<int>("current");            // the highlighted step afterwards
+        QTest::addColumn<bool>("insert");            // insert a step before it, else "Delete Current step"
+        QTest::addColumn<QStringList>("intervals");  // afterwards; the inserted step reads 7
+        const int ctrlEnd = int(Qt::ControlModifier) | Qt::Key_End;
+        const QList<int> down2{Qt::Key_Down, Qt::Key_Down}, up{Qt::Key_Up}, end{ctrlEnd}, none{};
+        QTest::newRow("Down, Down: delete") << down2 << 4 << false << QStringList{"10", "20", "30", "50"};
+        QTest::newRow("Down, Down: insert") << down2 << 4 << true << QStringList{"10", "20", "30", "7", "40", "50"};
+        QTest::newRow("Up: delete") << up << 1 << false << QStringList{"20", "30", "40", "50"};
+        QTest::newRow("Up: insert") << up << 1 << true << QStringList{"7", "10", "20", "30", "40", "50"};
+        QTest::newRow("Ctrl+End: delete") << end << 5 << false << QStringList{"10", "20", "30", "40"};
+        QTest::newRow("Ctrl+End: insert") << end << 5 << true << QStringList{"10", "20", "30", "40", "7", "50"};
+        QTest::newRow("no key: delete") << none << 2 << false << QStringList{"10", "30", "40", "50"};
+        QTest::newRow("no key: insert") << none << 2 << true << QStringList{"10", "7", "20", "30", "40", "50"};
+    }
+
+    // The current step is the highlighted row however the highlight moved: Insert and "Delete Current step"
+    // act on it.
+    void currentStepFollowsGrid()
+    {
+        QFETCH(QList<int>, keys);
+        QFETCH(int, current);
+        QFETCH(bool, insert);
+        QFETCH(QStringList, intervals);
+        frmSetup& w = start();
+        w.txtTotalSteps->setText("5");
+        w.txtStepTime->setText("1");
+        w.txtTemp->setText("100");
+        w.txtInterval->setText("1");
+        w.cmdOk->click();
+        for (int k = 1; k <= 5; ++k) edit(k, 3, QString::number(10 * k));
+        w.MSFlexGrid1_Click(2, 0);
+        QCOMPARE(w.CurrentRow(), 2);
+        w.MSFlexGrid1->setFocus();
+        for (int key : keys)
+            QTest::keyClick(w.MSFlexGrid1, Qt::Key(key & ~int(Qt::KeyboardModifierMask)),
+                            Qt::KeyboardModifiers(key & int(Qt::KeyboardModifierMask)));
+        QCOMPARE(w.MSFlexGrid1->currentRow() + 1, current);
+        QCOMPARE(w.CurrentRow(), current);
+        if (insert) this->insert(0, "before", "1", "100", "7");
+        else w.cmdDeleteStep->click();
+        QCOMPARE(column(3), intervals);
+    }
+
     // ---- layout ----
 
     void layout_data()
