@@ -744,5 +744,5 @@ void frmSetup::cmdSave_Click()
     fileUnitSystem_ = Module1::UnitSystem;
     fileHasFlag_ = true;
     Module1::SetUnitCaptions();
-    SequenceChanged = false;
+    // The sequence tab's changed mark stays: unsaved step edits are still asked about on closing.
 }

@@ -884,7 +884,7 @@ private slots:
         QCOMPARE(Module1::TempUnitCaption, QStringLiteral("(°F)"));
         QCOMPARE(Module1::LengthUnitCaption, QStringLiteral("(in.)"));
         QCOMPARE(Module1::PressUnitCaption, QStringLiteral("(Psi)"));
-        QVERIFY(!w.SequenceChanged);
+        QVERIFY(w.SequenceChanged);   // step edits stay unsaved
     }
 
     void hardwareSave_data()
@@ -954,13 +954,12 @@ private slots:
         w.SequenceChanged = true;
         w.cmdSave->click();
         QCOMPARE(prompts_->texts(), saveMessages);
+        QVERIFY(w.SequenceChanged);   // saved or not, step edits stay unsaved
         if (written.isEmpty()) {
             QCOMPARE(fileBytes("initial.txt"), file.isEmpty() ? QByteArray("<missing>") : file);
-            QVERIFY(w.SequenceChanged);
         } else {
             QCOMPARE(fileBytes("initial.txt"), written);
             QCOMPARE(Module1::TempUnitCaption, tempCaption);
-            QVERIFY(!w.SequenceChanged);
         }
     }
 
@@ -1114,6 +1113,26 @@ private slots:
         if (insert) this->insert(0, "before", "1", "100", "7");
         else w.cmdDeleteStep->click();
         QCOMPARE(column(3), intervals);
+    }
+
+    // Unsaved step edits survive a hardware Save: closing still asks about them.
+    void hardwareSaveKeepsStepEdits()
+    {
+        QVERIFY(storeRamp());
+        frmSetup& w = start();
+        edit(1, 1, "7");
+        QVERIFY(w.SequenceChanged);
+        w.TabStrip1->setCurrentIndex(1);
+        w.cmdSave->click();
+        QVERIFY(prompts_->shown.empty());
+        QCOMPARE(fileBytes("initial.txt"), SettingsFile::text({}, 1));
+        QVERIFY(w.SequenceChanged);
+        prompts_->queueAnswer(Answer::Cancel);
+        w.cmdReturn2->click();
+        QCOMPARE(prompts_->texts(), QStringList{"Current active sequence was changed.  Click OK to leave without "
+                                                "saving, or Cancel to go back and save the sequence."});
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.CellText(1, 1), QStringLiteral("7"));
     }
 
     // ---- layout ----
