@@ -105,6 +105,7 @@ void frmSetup::buildSequenceTab(QFrame* tab)
     txtOverlap2->setInputMask(QStringLiteral("####"));
     txtOverlap2->hide();
     txtOverlap2->installEventFilter(this);
+    connect(txtOverlap2, &QLineEdit::textEdited, this, [this] { txtOverlap2_Change(); });
 
     const int x = 712, w = 160, h = 30;
     cmdNew = button(tab, "cmdNew", QStringLiteral("&New"), {x, 10, w, h}, QStringLiteral("Click here to create a new test sequence"));
@@ -398,6 +399,8 @@ void frmSetup::cmdSaveas_Click()
 {
     commitEditor();
     const QString source = chosenName();
+    // With no sequence chosen the grid itself is copied: it has to pass Save's checks, before a name is asked.
+    if (source.isEmpty() && refusedBySaveChecks()) return;
     reporting([&] {
         clsSEQUENCE_INFO& info = requireObject(Module1::SeqInfo);
         // A name the database can hold is asked for first, as New does.
@@ -406,6 +409,8 @@ void frmSetup::cmdSaveas_Click()
         // The copy takes the stored steps: the grid is read again from the database.
         SequenceFields = setup::ReadSequence(info, source);
         ReadSeqInfo();
+        // A sequence no longer stored leaves the grid as it is, and the grid is what gets copied.
+        if (CurrentSequenceId == 0 && refusedBySaveChecks()) return;
         FillStepGrid();
         SequenceFields = setup::CopySequence(requireConnection(Module1::DbConnection), info,
                                              requireObject(Module1::SeqStep), name, steps_.stored());
@@ -416,14 +421,19 @@ void frmSetup::cmdSaveas_Click()
     });
 }
 
+bool frmSetup::refusedBySaveChecks()
+{
+    const auto failure = steps_.checkForSave();
+    if (!failure) return false;
+    tell(failure->message);
+    if (failure->row > 0) openEditor(failure->row, failure->column);
+    return true;
+}
+
 void frmSetup::cmdSaveChange_Click()
 {
     commitEditor();
-    if (const auto failure = steps_.checkForSave()) {
-        tell(failure->message);
-        if (failure->row > 0) openEditor(failure->row, failure->column);
-        return;
-    }
+    if (refusedBySaveChecks()) return;
     // Steps saved under no sequence would be stored where nothing ever finds them.
     if (CurrentSequenceId == 0) {
         tell(kNoSequence);
@@ -544,6 +554,8 @@ void frmSetup::txtOverlap2_KeyDown(int key)
     if (QTableWidgetItem* item = MSFlexGrid1->item(EditRow - 1, EditCol)) item->setText(txtOverlap2->text());
     openEditor(row, column);
 }
+
+void frmSetup::txtOverlap2_Change() { SequenceChanged = true; }
 
 void frmSetup::txtOverlap2_LostFocus()
 {

@@ -89,6 +89,7 @@ public:
     void txtSeqName_Change();
     void MSFlexGrid1_Click(int row, int column);   // flex-grid row (1 = first step) and column
     void txtOverlap2_KeyDown(int key);
+    void txtOverlap2_Change();   // the operator changed the editor's text (typing, paste, cut, undo ...)
     void txtOverlap2_LostFocus();
     void cmdNew_Click();
     void cmdSaveas_Click();
@@ -175,6 +176,8 @@ private:
     // The editor's text goes into its cell when an operation reads or changes the grid meanwhile.
     void commitEditor();
     void openEditor(int row, int column);
+    // Save's checks of the grid: on a failure its message, the editor on the failing cell, and true.
+    bool refusedBySaveChecks();
     // Asks for a new sequence name until it is usable: empty when the operator gave up.
     QString askNewName(bool checkLength);
     // Runs work; a database failure is shown and the window goes on.

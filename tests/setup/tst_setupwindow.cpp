@@ -1135,6 +1135,89 @@ private slots:
         QCOMPARE(w.CellText(1, 1), QStringLiteral("7"));
     }
 
+    void copyAsFromGrid_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QString>("text");      // typed into that cell of the grid
+        QTest::addColumn<QString>("message");   // empty: copied
+        QTest::newRow("good") << 2 << 1 << "45" << "";
+        QTest::newRow("0-minute step") << 2 << 1 << "0" << "Elapse Time input out of range.";
+        QTest::newRow("681 °F") << 3 << 2 << "681" << "Temperature input out of range.";
+        QTest::newRow("interval 0") << 1 << 3 << "0" << "Record interval input out of range.";
+    }
+
+    // With no sequence chosen, Copy As stores the grid: it is checked as Save checks it, before any name is
+    // asked, and a refused grid stores nothing.
+    void copyAsFromGrid()
+    {
+        QFETCH(int, row);
+        QFETCH(int, col);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        frmSetup& w = start();
+        QCOMPARE(w.lstSeqName->count(), 0);
+        w.txtTotalSteps->setText("3");
+        w.txtStepTime->setText("30");
+        w.txtTemp->setText("212");
+        w.txtInterval->setText("60");
+        w.cmdOk->click();
+        edit(row, col, text);
+        prompts_->queueInput("From grid");
+        w.cmdSaveas->click();
+        if (message.isEmpty()) {
+            QCOMPARE(prompts_->texts(), QStringList{"Please input new test sequence name:"});
+            QCOMPARE(listed(), QStringList{"From grid"});
+            QCOMPARE(storedSteps(1), QStringLiteral("1.0:30.0:212.0:60.0 2.0:45.0:212.0:60.0 3.0:30.0:212.0:60.0"));
+            return;
+        }
+        QCOMPARE(prompts_->texts(), QStringList{message});
+        QVERIFY(w.txtOverlap2->isVisible());
+        QCOMPARE(w.EditRow, row);
+        QCOMPARE(w.EditCol, col);
+        QCOMPARE(w.txtOverlap2->text(), text);
+        QCOMPARE(sqlValue("SELECT COUNT(*) FROM SEQUENCE_INFO"), QStringLiteral("0"));
+        QCOMPARE(sqlValue("SELECT COUNT(*) FROM SEQUENCE_STEP"), QStringLiteral("0"));
+    }
+
+    void editorChangeMarksSequence_data()
+    {
+        QTest::addColumn<QString>("action");   // entry of the editor's context menu
+        QTest::addColumn<QString>("text");     // the editor's text afterwards
+        QTest::newRow("paste") << "&Paste" << "30.45";
+        QTest::newRow("cut") << "Cu&t" << "";
+        QTest::newRow("delete") << "Delete" << "";
+    }
+
+    // A change of the editor's text by other means than a key marks the sequence changed as a key does.
+    void editorChangeMarksSequence()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, text);
+        QVERIFY(storeRamp());
+        frmSetup& w = start();
+        w.lstSeqName->setCurrentRow(1);
+        QGuiApplication::clipboard()->setText("45");
+        w.MSFlexGrid1_Click(1, 1);
+        QVERIFY(!w.SequenceChanged);
+        if (action == "&Paste") w.txtOverlap2->end(false);
+        else w.txtOverlap2->selectAll();
+        std::unique_ptr<QMenu> menu(w.txtOverlap2->createStandardContextMenu());
+        QAction* a = nullptr;
+        for (QAction* entry : menu->actions())
+            if (entry->text().section('\t', 0, 0) == action) a = entry;
+        QVERIFY(a);
+        QVERIFY(a->isEnabled());
+        a->trigger();
+        QCOMPARE(w.txtOverlap2->text(), text);
+        QVERIFY(w.SequenceChanged);
+        // Opening the editor on another cell changes its text without marking anything.
+        w.SequenceChanged = false;
+        w.MSFlexGrid1_Click(2, 2);
+        QVERIFY(!w.SequenceChanged);
+        QCOMPARE(w.CellText(1, 1), text);
+    }
+
     // ---- layout ----
 
     void layout_data()
