@@ -173,11 +173,14 @@ std::optional<StepTable::BuilderRefusal> StepTable::build(const QString& totalSt
 std::optional<SaveFailure> StepTable::checkForSave() const
 {
     if (count() > MaxSavedSteps) return SaveFailure{0, 0, QStringLiteral("Sequence can not over 100 steps")};
+    const auto within = [](const std::optional<double>& x, double highest) { return x && *x > 0 && *x <= highest; };
     for (int i = 1; i <= count(); ++i) {
-        if (!(number(i, ColElapse) > 0)) return SaveFailure{i, ColElapse, QStringLiteral("Elapse Time input out of range.")};
-        if (!tempInRange(number(i, ColTemp)))
+        if (!within(Format::leadingNumber(text(i, ColElapse)), MaxStepMinutes))
+            return SaveFailure{i, ColElapse, QStringLiteral("Elapse Time input out of range.")};
+        const auto temp = Format::leadingNumber(text(i, ColTemp));
+        if (!temp || !tempInRange(*temp))
             return SaveFailure{i, ColTemp, QStringLiteral("Temperature input out of range.")};
-        if (!(number(i, ColRate) > 0))
+        if (!within(Format::leadingNumber(text(i, ColRate)), MaxRecordSeconds))
             return SaveFailure{i, ColRate, QStringLiteral("Record interval input out of range.")};
     }
     return std::nullopt;

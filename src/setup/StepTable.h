@@ -19,6 +19,10 @@ enum StepColumn { ColStepNo = 0, ColElapse = 1, ColTemp = 2, ColRate = 3, StepCo
 constexpr int MaxInsertSteps = 998;   // an insert is refused when the grid already has this many steps
 constexpr int MaxBufferRows = 1000;   // rows a copy or a range delete may hold aside
 constexpr int MaxSavedSteps = 100;    // a longer sequence is not saved
+// The longest step a sequence may hold, in minutes (as the insert dialog allows), and so the longest record
+// interval that can ever log a point within a step, in seconds.
+constexpr double MaxStepMinutes = 60000;
+constexpr double MaxRecordSeconds = MaxStepMinutes * 60;
 
 // A refusal: the message and its title (empty: the default title).
 struct Refusal {
@@ -91,8 +95,10 @@ public:
     std::optional<BuilderRefusal> build(const QString& totalSteps, const QString& stepTime, const QString& temp,
                                         const QString& interval);
 
-    // The save checks in step order: the step limit (row 0), then per step its elapse time, temperature
-    // (0..680 °F in display units) and record interval.
+    // The save checks in step order: the step limit (row 0), then per step its elapse time (above 0, at most
+    // MaxStepMinutes), temperature (0..680 °F in display units) and record interval (above 0, at most
+    // MaxRecordSeconds). A cell must begin with a number: a text without one ("abc", "nan", "inf", blank) or a
+    // number beyond a double fails its column's check.
     std::optional<SaveFailure> checkForSave() const;
     // The steps as they are stored: the temperature through the stored-units conversion to whole degrees.
     std::vector<StoredStep> stored() const;

@@ -1218,6 +1218,63 @@ private slots:
         QCOMPARE(w.CellText(1, 1), text);
     }
 
+    void saveRefusesUnusable_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QString>("text");      // typed into step 2 at that column
+        QTest::addColumn<QString>("message");   // empty: saved
+        QTest::addColumn<QString>("stored");    // step 2 as stored when saved
+        const QString elapse = "Elapse Time input out of range.";
+        const QString temp = "Temperature input out of range.";
+        const QString rate = "Record interval input out of range.";
+        const QString nines(200, '9');
+        QTest::newRow("time 1e308") << 1 << "1e308" << elapse << "";
+        QTest::newRow("time 200 nines") << 1 << nines << elapse << "";
+        QTest::newRow("time 60000.01") << 1 << "60000.01" << elapse << "";
+        QTest::newRow("time 60000") << 1 << "60000" << "" << "2.0:60000.0:300.0:30.0";
+        QTest::newRow("interval 1e308") << 3 << "1e308" << rate << "";
+        QTest::newRow("interval 200 nines") << 3 << nines << rate << "";
+        QTest::newRow("interval 3600001") << 3 << "3600001" << rate << "";
+        QTest::newRow("interval 3600000") << 3 << "3600000" << "" << "2.0:60.0:300.0:3600000.0";
+        QTest::newRow("temperature abc") << 2 << "abc" << temp << "";
+        QTest::newRow("temperature nan") << 2 << "nan" << temp << "";
+        QTest::newRow("temperature inf") << 2 << "inf" << temp << "";
+        QTest::newRow("temperature blank") << 2 << "" << temp << "";
+        QTest::newRow("temperature blanks") << 2 << "  " << temp << "";
+        QTest::newRow("temperature 1e999") << 2 << "1e999" << temp << "";
+        QTest::newRow("temperature 0") << 2 << "0" << "" << "2.0:60.0:0.0:30.0";
+        QTest::newRow("temperature 212 F") << 2 << "212 F" << "" << "2.0:60.0:212.0:30.0";
+    }
+
+    // Values no test can use are refused with their column's message, the editor on the cell, nothing stored.
+    void saveRefusesUnusable()
+    {
+        QFETCH(int, col);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        QFETCH(QString, stored);
+        QVERIFY(storeRamp());
+        frmSetup& w = start();
+        w.lstSeqName->setCurrentRow(1);
+        const QString before = storedSteps(1);
+        edit(2, col, text);
+        w.cmdSaveChange->click();
+        if (message.isEmpty()) {
+            QVERIFY2(prompts_->shown.empty(), qPrintable(prompts_->texts().join('|')));
+            QCOMPARE(storedSteps(1).split(' ').value(1), stored);
+            return;
+        }
+        QCOMPARE(prompts_->texts(), QStringList{message});
+        QVERIFY(w.txtOverlap2->isVisible());
+        QCOMPARE(w.EditRow, 2);
+        QCOMPARE(w.EditCol, col);
+        QCOMPARE(w.MSFlexGrid1->currentRow(), 1);
+        QCOMPARE(w.MSFlexGrid1->currentColumn(), col);
+        QCOMPARE(w.txtOverlap2->text(), text);
+        QCOMPARE(storedSteps(1), before);
+        QVERIFY(w.SequenceChanged);
+    }
+
     // ---- layout ----
 
     void layout_data()

@@ -274,6 +274,15 @@ private slots:
         QTest::newRow("interval 0") << 1 << QStringList{"1", "100", "0"} << 3 << "Record interval input out of range."
                                     << 0.0;
         QTest::newRow("elapse first") << 1 << QStringList{"0", "900", "0"} << 1 << "Elapse Time input out of range." << 0.0;
+        QTest::newRow("elapse 1e308") << 1 << QStringList{"1e308", "212", "60"} << 1 << "Elapse Time input out of range."
+                                      << 0.0;
+        QTest::newRow("elapse 60000") << 1 << QStringList{"60000", "212", "60"} << 0 << "" << 212.0;
+        QTest::newRow("interval 3600000.5") << 1 << QStringList{"1", "212", "3600000.5"} << 3
+                                            << "Record interval input out of range." << 0.0;
+        QTest::newRow("SI temperature blank") << 2 << QStringList{"1", "", "60"} << 2 << "Temperature input out of range."
+                                              << 0.0;
+        QTest::newRow("temperature -inf") << 1 << QStringList{"1", "-inf", "60"} << 2 << "Temperature input out of range."
+                                          << 0.0;
     }
 
     // Step 3 of 4 fails or saves; the failure names its row and column; earlier steps pass.
