@@ -234,8 +234,11 @@ std::variant<CopyValues, Refusal> checkCopy(const QString& from, const QString& 
     if (v.to < v.from)
         return Refusal{QStringLiteral("Copied steps should be listed in order from lower to higher numbered steps"),
                        kStepNoInvalid};
-    if (v.from < 1 || v.to > steps || v.pasteTo < 1 || v.pasteTo > steps)
+    if (v.from < 1 || v.to > steps)
         return Refusal{QStringLiteral("Copied steps should be existing steps, numbered from 1 to %1").arg(steps),
+                       kStepNoInvalid};
+    if (v.pasteTo < 1 || v.pasteTo > steps)
+        return Refusal{QStringLiteral("Paste target step should be an existing step, numbered from 1 to %1").arg(steps),
                        kStepNoInvalid};
     if (!tempInRange(v.newTemp))
         return Refusal{QStringLiteral("Invalid new target temperature"),

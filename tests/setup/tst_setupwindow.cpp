@@ -1,7 +1,9 @@
 // The setup window driven through its named controls: captions and tooltips, opening (empty database,
 // first sequence chosen), the incremental search, New, Copy As, Save with its refusals and a database that
 // refuses half-way, Delete, the cell editor and its arrow keys, the Auto Step Builder, the step dialogs,
-// closing with its question, the hardware tab and its settings file, and the proportional layout.
+// closing with its question, the hardware tab and its settings file, values that keep their meaning (a
+// change of unit system, the current step, unsaved edits, values no test can use), and the proportional
+// layout.
 //
 // Screenshots: with VEDUVOVIR_SCREENSHOTS set to a folder, layout() saves setup-<tab>-<size>.png there, e.g.
 //   VEDUVOVIR_SCREENSHOTS=/tmp xvfb-run -a -s "-screen 0 1920x1080x24" \
@@ -1273,6 +1275,49 @@ private slots:
         QCOMPARE(w.txtOverlap2->text(), text);
         QCOMPARE(storedSteps(1), before);
         QVERIFY(w.SequenceChanged);
+    }
+
+    void copyPasteTarget_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("pasteTo");
+        QTest::addColumn<QString>("message");
+        const QString copied = "Copied steps should be existing steps, numbered from 1 to 5";
+        const QString target = "Paste target step should be an existing step, numbered from 1 to 5";
+        QTest::newRow("paste to 6") << "1" << "2" << "6" << target;
+        QTest::newRow("paste to 0") << "1" << "2" << "0" << target;
+        QTest::newRow("paste to nothing") << "1" << "2" << "" << target;
+        QTest::newRow("copy 4..6") << "4" << "6" << "1" << copied;
+        QTest::newRow("copy 0..2, paste to 9") << "0" << "2" << "9" << copied;
+    }
+
+    // Step numbers that name no step: the message names the entry at fault; the dialog stays, nothing moves.
+    void copyPasteTarget()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, pasteTo);
+        QFETCH(QString, message);
+        frmSetup& w = start();
+        w.txtTotalSteps->setText("5");
+        w.txtStepTime->setText("1");
+        w.txtTemp->setText("100");
+        w.txtInterval->setText("1");
+        w.cmdOk->click();
+        driveCopy_ = [&](frmCopyPaste& d) {
+            d.cmbCopyfrom->setEditText(from);
+            d.cmbCopyto->setEditText(to);
+            d.cmbPasteto->setEditText(pasteTo);
+            d.txtNewTemperature->setText("150");
+            d.cmdOk->click();
+            QVERIFY(d.isVisible());
+            d.cmdCancel->click();
+        };
+        w.cmdCopySteps->click();
+        QCOMPARE(prompts_->texts(), QStringList{message});
+        QCOMPARE(prompts_->shown[0].title, QStringLiteral("Step No. input invalid"));
+        QCOMPARE(w.Steps().count(), 5);
     }
 
     // ---- layout ----
