@@ -158,6 +158,16 @@ private:
         driveInsert_ = nullptr;
     }
 
+    // The Auto Step Builder fills the grid with equal steps.
+    void build(const QString& steps, const QString& time, const QString& temp, const QString& interval)
+    {
+        w_->txtTotalSteps->setText(steps);
+        w_->txtStepTime->setText(time);
+        w_->txtTemp->setText(temp);
+        w_->txtInterval->setText(interval);
+        w_->cmdOk->click();
+    }
+
     void copy(const QString& from, const QString& to, const QString& where, const QString& pasteTo, const QString& temp)
     {
         driveCopy_ = [&](frmCopyPaste& d) {
@@ -477,11 +487,7 @@ private slots:
         QVERIFY(storeRamp());
         frmSetup& w = start();
         w.lstSeqName->setCurrentRow(1);
-        w.txtTotalSteps->setText("100");
-        w.txtStepTime->setText("2");
-        w.txtTemp->setText("150");
-        w.txtInterval->setText("10");
-        w.cmdOk->click();
+        build("100", "2", "150", "10");
         QCOMPARE(w.MSFlexGrid1->rowCount(), 100);
         insert(100, "after", "1", "100", "5");
         QCOMPARE(w.MSFlexGrid1->rowCount(), 101);
@@ -605,11 +611,7 @@ private slots:
     {
         QVERIFY(storeRamp());
         frmSetup& w = start();
-        w.txtTotalSteps->setText("5");
-        w.txtStepTime->setText("30");
-        w.txtTemp->setText("212.4");
-        w.txtInterval->setText("60");
-        w.cmdOk->click();
+        build("5", "30", "212.4", "60");
         QVERIFY(prompts_->shown.empty());
         QCOMPARE(w.MSFlexGrid1->rowCount(), 5);
         for (int k = 1; k <= 5; ++k) QCOMPARE(gridRow(k), (QStringList{QString::number(k), "30", "212", "60"}));
@@ -628,11 +630,7 @@ private slots:
     void insertStep()
     {
         frmSetup& w = start();
-        w.txtTotalSteps->setText("5");
-        w.txtStepTime->setText("10");
-        w.txtTemp->setText("100");
-        w.txtInterval->setText("60");
-        w.cmdOk->click();
+        build("5", "10", "100", "60");
         for (int k = 1; k <= 5; ++k) w.MSFlexGrid1->item(k - 1, 1)->setText(QString());
         for (int k = 1; k <= 5; ++k) edit(k, 1, QString::number(k));
         w.MSFlexGrid1_Click(1, 0);
@@ -676,11 +674,7 @@ private slots:
     void insertLimit()
     {
         frmSetup& w = start();
-        w.txtTotalSteps->setText("100");
-        w.txtStepTime->setText("1");
-        w.txtTemp->setText("100");
-        w.txtInterval->setText("1");
-        w.cmdOk->click();
+        build("100", "1", "100", "1");
         for (const char* n : {"100", "200", "400"}) copy("1", n, "after", n, "100");
         copy("1", "198", "after", "800", "100");
         QCOMPARE(w.Steps().count(), 998);
@@ -703,11 +697,7 @@ private slots:
         w.cmdCopySteps->click();
         QVERIFY(modalShown_.isEmpty());
 
-        w.txtTotalSteps->setText("6");
-        w.txtStepTime->setText("1");
-        w.txtTemp->setText("100");
-        w.txtInterval->setText("1");
-        w.cmdOk->click();
+        build("6", "1", "100", "1");
         for (int k = 1; k <= 6; ++k) edit(k, 3, QString::number(10 * k));
         w.SequenceChanged = false;
 
@@ -762,11 +752,7 @@ private slots:
         QFETCH(QString, where);
         QFETCH(QStringList, order);
         frmSetup& w = start();
-        w.txtTotalSteps->setText("5");
-        w.txtStepTime->setText("1");
-        w.txtTemp->setText("100");
-        w.txtInterval->setText("1");
-        w.cmdOk->click();
+        build("5", "1", "100", "1");
         for (int k = 1; k <= 5; ++k) edit(k, 3, QString::number(10 * k));
         copy("2", "3", where, "4", "300.6");
         QCOMPARE(column(3), order);
@@ -1098,11 +1084,7 @@ private slots:
         QFETCH(bool, insert);
         QFETCH(QStringList, intervals);
         frmSetup& w = start();
-        w.txtTotalSteps->setText("5");
-        w.txtStepTime->setText("1");
-        w.txtTemp->setText("100");
-        w.txtInterval->setText("1");
-        w.cmdOk->click();
+        build("5", "1", "100", "1");
         for (int k = 1; k <= 5; ++k) edit(k, 3, QString::number(10 * k));
         w.MSFlexGrid1_Click(2, 0);
         QCOMPARE(w.CurrentRow(), 2);
@@ -1159,11 +1141,7 @@ private slots:
         QFETCH(QString, message);
         frmSetup& w = start();
         QCOMPARE(w.lstSeqName->count(), 0);
-        w.txtTotalSteps->setText("3");
-        w.txtStepTime->setText("30");
-        w.txtTemp->setText("212");
-        w.txtInterval->setText("60");
-        w.cmdOk->click();
+        build("3", "30", "212", "60");
         edit(row, col, text);
         prompts_->queueInput("From grid");
         w.cmdSaveas->click();
@@ -1300,11 +1278,7 @@ private slots:
         QFETCH(QString, pasteTo);
         QFETCH(QString, message);
         frmSetup& w = start();
-        w.txtTotalSteps->setText("5");
-        w.txtStepTime->setText("1");
-        w.txtTemp->setText("100");
-        w.txtInterval->setText("1");
-        w.cmdOk->click();
+        build("5", "1", "100", "1");
         driveCopy_ = [&](frmCopyPaste& d) {
             d.cmbCopyfrom->setEditText(from);
             d.cmbCopyto->setEditText(to);
