@@ -171,7 +171,7 @@ private:
     void clearUnitOptions();
     // Closing: false when the operator went back to save the sequence.
     bool Form_QueryUnload();
-    // The grid shows the step table; the current step stays within it.
+    // The grid shows the step table.
     void showSteps();
     // The editor's text goes into its cell when an operation reads or changes the grid meanwhile.
     void commitEditor();
