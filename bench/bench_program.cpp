@@ -20,9 +20,11 @@
 // back by the added seconds so that its elapsed time and logged times go on from the last filled point. The
 // readings of the filled points vary as the simulator's do.
 //
-//   build/bench_program [--seconds S] [--settle S] [points per cell ...]   (default 20 s, 3 s;
-//                                                                            0 1000 100000 600000)
-// With QT_QPA_PLATFORM unset the offscreen platform is used with one 1920x1080 screen. "measuring" lines
+//   build/bench_program [--seconds S] [--settle S] [--sync-normal] [points per cell ...]
+//       (default 20 s, 3 s, 0 1000 100000 600000). --sync-normal is a comparison: the database commits
+//       without flushing to disk (the program flushes every commit), to show what the flushes cost.
+// With QT_QPA_PLATFORM unset the offscreen platform is used with one 1920x1080 screen; with BENCH_SHOT=PATH a
+// picture of the window is saved as PATH-<level>.png after each level. "measuring" lines
 // carry the process id, so a profiler can attach for the window (see the report of the bench).
 #include "BenchPaint.h"
 #include "BenchSupport.h"
@@ -48,6 +50,7 @@
 #include <QMdiArea>
 #include <QProcess>
 #include <QScreen>
+#include <QSqlQuery>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <qcustomplot.h>
@@ -356,10 +359,12 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screenConfig.fileName().toLocal8Bit());
     }
     int seconds = 20, settle = 3;
+    bool syncNormal = false;
     std::vector<int> levels;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--settle") && i + 1 < argc) settle = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--sync-normal")) syncNormal = true;
         else levels.push_back(std::atoi(argv[i]));
     }
     if (levels.empty()) levels = {0, 1000, 100000, 600000};
@@ -375,6 +380,12 @@ int main(int argc, char** argv)
     Module1::UnitSystem = 1;
     Module1::SetUnitCaptions();
     Module1::DbConnection = testsupport::openConnection();
+    if (syncNormal) {
+        // A comparison only: commits without a flush to disk, to show what the flushes cost the event loop.
+        QSqlQuery q(Module1::DbConnection->ADOConnection()->db());
+        q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        std::printf("comparison run: PRAGMA synchronous=NORMAL (the program runs with FULL)\n");
+    }
 
     QProcess sim;
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -470,6 +481,9 @@ int main(int argc, char** argv)
             std::snprintf(label, sizeof label, "%d/cell", n);
             const Window win = measure(app, watch, screens, seconds, label);
             printWindow(label, win, &idle);
+            // With BENCH_SHOT set, a picture of the window after each level's window.
+            if (const QString shot = qEnvironmentVariable("BENCH_SHOT"); !shot.isEmpty())
+                w.grab().save(QStringLiteral("%1-%2.png").arg(shot).arg(n));
             if (win.pointsPerCellSecond < 0.5) {
                 std::fprintf(stderr, "warning: only %.2f points per cell and second were logged\n", win.pointsPerCellSecond);
                 status = 1;
