@@ -1,6 +1,6 @@
 // Benchmark of the whole program's cost while eight units run: the real-time window on a 1920x1080 screen
-// with eight simple-test screens added from its menu and tiled side by side, every screen shown and
-// painted, both cells of every unit running a test that logs a point every second. torvan-sim plays the
+// with eight simple-test screens added from its menu and tiled side by side with its "Tile Vertically" (each
+// screen keeps its minimum width of 320 px, so the eight columns overlap), every screen shown and painted, both cells of every unit running a test that logs a point every second. torvan-sim plays the
 // eight units on pseudo-terminals, so the poll reads a real serial port and every point goes through the
 // screen's own logging into Torvan.accdb, its detail window and its live chart.
 //
@@ -24,8 +24,8 @@
 //       (default 20 s, 3 s, 0 1000 100000 600000). --sync-normal is a comparison: the database commits
 //       without flushing to disk (the program flushes every commit), to show what the flushes cost.
 // With QT_QPA_PLATFORM unset the offscreen platform is used with one 1920x1080 screen; with BENCH_SHOT=PATH a
-// picture of the window is saved as PATH-<level>.png after each level. "measuring" lines
-// carry the process id, so a profiler can attach for the window (see the report of the bench).
+// picture of the window is saved as PATH-<level>.png after each level. Each "measuring" line carries the
+// process id, so a profiler can attach for that window (perf record -g -p PID -- sleep S).
 #include "BenchPaint.h"
 #include "BenchSupport.h"
 #include "TestSupport.h"
