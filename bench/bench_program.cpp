@@ -1,6 +1,7 @@
 // Benchmark of the whole program's cost while eight units run: the real-time window on a 1920x1080 screen
-// with eight simple-test screens added from its menu and tiled side by side with its "Tile Vertically" (each
-// screen keeps its minimum width of 320 px, so the eight columns overlap), every screen shown and painted, both cells of every unit running a test that logs a point every second. torvan-sim plays the
+// with eight simple-test screens added from its menu and tiled side by side with its "Tile Vertically"
+// (each screen keeps its minimum width of 320 px, so the eight columns overlap), every screen shown and
+// painted, both cells of every unit running a test that logs a point every second. torvan-sim plays the
 // eight units on pseudo-terminals, so the poll reads a real serial port and every point goes through the
 // screen's own logging into Torvan.accdb, its detail window and its live chart.
 //
@@ -18,7 +19,7 @@
 // the live chart's point), with the rows committed in batches of 20,000 instead of one commit per point;
 // then each screen's chart takes them through its usual append path, and the cell's start time is moved
 // back by the added seconds so that its elapsed time and logged times go on from the last filled point. The
-// readings of the filled points vary as the simulator's do.
+// filled points are the cell's readings of the moment with noise of the simulator's size.
 //
 //   build/bench_program [--seconds S] [--settle S] [--sync-normal] [points per cell ...]
 //       (default 20 s, 3 s, 0 1000 100000 600000). --sync-normal is a comparison: the database commits
