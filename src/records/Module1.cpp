@@ -37,9 +37,14 @@ bool english() { return UnitSystem == 1; }
 
 void SetUnitCaptions()
 {
-    TempUnitCaption = english() ? QStringLiteral("(°F)") : QStringLiteral("(°C)");
+    TempUnitCaption = TempCaptionOf(UnitSystem);
     LengthUnitCaption = english() ? QStringLiteral("(in.)") : QStringLiteral("(mm)");
     PressUnitCaption = QStringLiteral("(Psi)");
+}
+
+QString TempCaptionOf(int unitSystem)
+{
+    return unitSystem == 1 ? QStringLiteral("(°F)") : QStringLiteral("(°C)");
 }
 
 bool FileExists(const QString& path)
@@ -53,7 +58,8 @@ bool FileExists(const QString& path)
 
 double ToDisplayTemp(double x) { return ToDisplayTemp(x, UnitSystem); }
 double ToDisplayTemp(double x, int unitSystem) { return unitSystem == 1 ? x : (x - 32) * 5 / 9; }
-double ToStoredTemp(double x) { return english() ? x : x / 5 * 9 + 32; }
+double ToStoredTemp(double x) { return ToStoredTemp(x, UnitSystem); }
+double ToStoredTemp(double x, int unitSystem) { return unitSystem == 1 ? x : x / 5 * 9 + 32; }
 
 QString ToStoredTempText(const QString& entry)
 {

@@ -60,6 +60,8 @@ extern QString PressUnitCaption;    // "(Psi)"
 
 // Sets the three captions from UnitSystem.
 void SetUnitCaptions();
+// The temperature caption of a unit system: "(°F)" for 1, "(°C)" for any other.
+QString TempCaptionOf(int unitSystem);
 
 // True when a file (not a folder) of that name exists. The file is never opened.
 bool FileExists(const QString& path);
@@ -68,6 +70,8 @@ double ToDisplayTemp(double x);
 // The same in a given unit system instead of UnitSystem (a grid keeps the units it was filled in).
 double ToDisplayTemp(double x, int unitSystem);
 double ToStoredTemp(double x);
+// The same from a given unit system (a text shown in the units it was typed in).
+double ToStoredTemp(double x, int unitSystem);
 // Text conversions of an entry: the SI branch reads the text strictly (throws std::invalid_argument when it
 // is not a number); with flag 1 the text comes back as it came.
 QString ToStoredTempText(const QString& entry);

@@ -589,6 +589,13 @@ double leading(const QString& s)
 
 double leading(const char* data, std::size_t size) { return leadingOf(data, size); }
 
+std::optional<double> leadingNumber(const QString& s)
+{
+    const Scan r = scanNumber(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size()), true);
+    if (!r.number || r.overflow) return std::nullopt;
+    return r.value == 0 ? 0.0 : r.value;
+}
+
 std::optional<double> strict(const QString& s)
 {
     const auto* p = reinterpret_cast<const char16_t*>(s.utf16());

@@ -81,6 +81,9 @@ QString general(double x);
 // digits ends the number before it ("12e" reads 12). A number beyond the range of a double reads as 0.
 double leading(const QString& s);
 double leading(const char* data, std::size_t size);
+// The same leading number where the text has one: nullopt when it does not begin with a number (after
+// blanks) or the number lies beyond the range of a double ("abc", "nan", "inf", "", "1e999").
+std::optional<double> leadingNumber(const QString& s);
 
 // Strict reading: the whole text (blanks around allowed) must be one decimal number ("1e3", "-.5", "+2",
 // "1."); nullopt for anything else, also for a number beyond the range of a double.

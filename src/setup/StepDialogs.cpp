@@ -44,14 +44,14 @@ void snapBack(QComboBox* c)
 
 void refuse(const setup::Refusal& r) { platform::Prompts::current().message(r.message, r.title); }
 
-QString temperatureLabel() { return QStringLiteral("Temperature ") + Module1::TempUnitCaption; }
+QString temperatureLabel(const QString& caption) { return QStringLiteral("Temperature ") + caption; }
 
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------
 // Insert one step
 
-frmInsertStep::frmInsertStep(QWidget* parent) : QDialog(parent)
+frmInsertStep::frmInsertStep(const QString& tempCaption, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmInsertStep"));
     setWindowTitle(QStringLiteral("Insert Step"));
@@ -65,7 +65,7 @@ frmInsertStep::frmInsertStep(QWidget* parent) : QDialog(parent)
     txtStepNo = place(new QLineEdit(QStringLiteral("1"), this), QLatin1String("txtStepNo"), {210, 74, 110, 24});
     Label4 = label(this, "Label4", QStringLiteral("Step time (min):"), {12, 108, 190, 22});
     txtTime = place(new QLineEdit(this), QLatin1String("txtTime"), {210, 106, 110, 24}, QStringLiteral("Enter a number >0 and <6300"));
-    lblTemp = label(this, "lblTemp", temperatureLabel(), {12, 140, 190, 22});
+    lblTemp = label(this, "lblTemp", temperatureLabel(tempCaption), {12, 140, 190, 22});
     txtTemp = place(new QLineEdit(this), QLatin1String("txtTemp"), {210, 138, 110, 24},
                     QStringLiteral("Enter a temp setting of up to the maximum for your unit"));
     Label5 = label(this, "Label5", QStringLiteral("Data Recording Interval (sec):"), {12, 172, 194, 22});
@@ -195,7 +195,7 @@ frmCopyPaste::frmCopyPaste(QWidget* parent) : QDialog(parent)
     Label5 = label(this, "Label5", QStringLiteral("step No."), {216, 52, 70, 22});
     cmbPasteto = combo(this, "cmbPasteto", {290, 50, 80, 26});
     Label6 = label(this, "Label6", QStringLiteral("Paste target:"), {12, 92, 100, 22});
-    lblTemp = label(this, "lblTemp", temperatureLabel(), {116, 92, 170, 22});
+    lblTemp = label(this, "lblTemp", temperatureLabel(Module1::TempUnitCaption), {116, 92, 170, 22});
     txtNewTemperature = place(new QLineEdit(this), QLatin1String("txtNewTemperature"), {290, 90, 104, 24});
     Label7 = label(this, "Label7", QStringLiteral("New target pressure (psi):"), {116, 128, 170, 22});
     txtNewPressure = place(new QLineEdit(this), QLatin1String("txtNewPressure"), {290, 126, 104, 24});
@@ -207,7 +207,7 @@ frmCopyPaste::frmCopyPaste(QWidget* parent) : QDialog(parent)
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
 }
 
-void frmCopyPaste::Form_Load(int steps)
+void frmCopyPaste::Form_Load(int steps, const QString& tempCaption)
 {
     steps_ = steps;
     CopyFromStep = 0;
@@ -215,7 +215,7 @@ void frmCopyPaste::Form_Load(int steps)
     fillSteps(cmbCopyto, steps);
     fillSteps(cmbPasteto, steps);
     snapBack(cmbBeforeAfter);
-    lblTemp->setText(temperatureLabel());
+    lblTemp->setText(temperatureLabel(tempCaption));
     txtNewTemperature->clear();
     txtNewPressure->clear();
 }

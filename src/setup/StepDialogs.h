@@ -14,7 +14,8 @@ class QPushButton;
 class frmInsertStep : public QDialog {
     Q_OBJECT
 public:
-    explicit frmInsertStep(QWidget* parent = nullptr);
+    // tempCaption: the unit of the temperature entry, "(°F)" or "(°C)".
+    explicit frmInsertStep(const QString& tempCaption, QWidget* parent = nullptr);
 
     // Results, read after the modal show.
     double TempError() const { return 0; }
@@ -87,8 +88,9 @@ class frmCopyPaste : public QDialog {
 public:
     explicit frmCopyPaste(QWidget* parent = nullptr);
 
-    // Fills the step lists with "1" .. steps and shows "1", "after", empty entries; cancelled until OK.
-    void Form_Load(int steps);
+    // Fills the step lists with "1" .. steps and shows "1", "after", empty entries, the temperature label
+    // with tempCaption; cancelled until OK.
+    void Form_Load(int steps, const QString& tempCaption);
 
     // 0 = cancelled.
     int CopyFromStep = 0;

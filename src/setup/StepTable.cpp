@@ -46,7 +46,21 @@ QString StepTable::text(int step, int column) const
 void StepTable::setText(int step, int column, const QString& text)
 {
     if (step < 1 || step > count() || column < 0 || column >= StepColumns) return;
-    rows_[std::size_t(step - 1)][std::size_t(column)] = text;
+    QString& cell = rows_[std::size_t(step - 1)][std::size_t(column)];
+    if (column == ColTemp && cell != text) tempF_[std::size_t(step - 1)].reset();
+    cell = text;
+}
+
+void StepTable::clear()
+{
+    rows_.clear();
+    tempF_.clear();
+}
+
+void StepTable::append(const StepRow& row)
+{
+    rows_.push_back(row);
+    tempF_.emplace_back();
 }
 
 double StepTable::number(int step, int column) const { return Format::leading(text(step, column)); }
@@ -58,10 +72,25 @@ void StepTable::renumber()
 
 void StepTable::fill(const std::vector<StoredStep>& steps)
 {
-    rows_.clear();
-    for (const StoredStep& s : steps)
-        rows_.push_back({plain(s.stepNo), Format::number(s.elapse, kDisplayPattern),
-                         Format::number(Module1::ToDisplayTemp(s.temp), kDisplayPattern), plain(s.rate)});
+    clear();
+    for (const StoredStep& s : steps) {
+        append({plain(s.stepNo), Format::number(s.elapse, kDisplayPattern),
+                Format::number(Module1::ToDisplayTemp(s.temp), kDisplayPattern), plain(s.rate)});
+        tempF_.back() = s.temp;
+    }
+}
+
+void StepTable::changeUnits(int from, int to)
+{
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        std::optional<double>& f = tempF_[i];
+        if (!f) {
+            const auto shown = Format::leadingNumber(rows_[i][ColTemp]);
+            if (!shown) continue;
+            f = Module1::ToStoredTemp(*shown, from);
+        }
+        rows_[i][ColTemp] = Format::number(Module1::ToDisplayTemp(*f, to), kDisplayPattern);
+    }
 }
 
 std::optional<Refusal> StepTable::insertRefusal() const
@@ -76,6 +105,7 @@ std::optional<Refusal> StepTable::insert(int current, bool before, double time, 
     current = std::clamp(current, 0, count());
     const int target = (current > 0 && before) ? current : current + 1;   // 1-based row of the new step
     rows_.insert(rows_.begin() + (target - 1), StepRow{QString(), plain(time), plain(temp), plain(rate)});
+    tempF_.insert(tempF_.begin() + (target - 1), std::nullopt);
     renumber();
     return std::nullopt;
 }
@@ -84,6 +114,7 @@ bool StepTable::removeStep(int current)
 {
     if (current < 1 || current > count()) return false;
     rows_.erase(rows_.begin() + (current - 1));
+    tempF_.erase(tempF_.begin() + (current - 1));
     renumber();
     return true;
 }
@@ -93,6 +124,7 @@ std::optional<Refusal> StepTable::removeRange(int from, int to)
     if (from < 1 || to < from || to > count()) return Refusal{QStringLiteral("No such steps."), kStepNoInvalid};
     if (count() - to > MaxBufferRows) return bufferRefusal();
     rows_.erase(rows_.begin() + (from - 1), rows_.begin() + to);
+    tempF_.erase(tempF_.begin() + (from - 1), tempF_.begin() + to);
     renumber();
     return std::nullopt;
 }
@@ -108,6 +140,7 @@ std::optional<Refusal> StepTable::copyPaste(int from, int to, int pasteTo, bool 
     for (StepRow& r : copies) r[ColTemp] = temp;
     const int at = before ? pasteTo - 1 : pasteTo;   // 0-based index of the first copy
     rows_.insert(rows_.begin() + at, copies.begin(), copies.end());
+    tempF_.insert(tempF_.begin() + at, copies.size(), std::nullopt);
     renumber();
     return std::nullopt;
 }
@@ -132,19 +165,22 @@ std::optional<StepTable::BuilderRefusal> StepTable::build(const QString& totalSt
     const QString time = plain(Format::leading(stepTime));
     const QString tempText = Format::number(t, kWholePattern);
     const QString rate = plain(r);
-    rows_.clear();
-    for (int k = 1; k <= int(n); ++k) rows_.push_back({plain(k), time, tempText, rate});
+    clear();
+    for (int k = 1; k <= int(n); ++k) append({plain(k), time, tempText, rate});
     return std::nullopt;
 }
 
 std::optional<SaveFailure> StepTable::checkForSave() const
 {
     if (count() > MaxSavedSteps) return SaveFailure{0, 0, QStringLiteral("Sequence can not over 100 steps")};
+    const auto within = [](const std::optional<double>& x, double highest) { return x && *x > 0 && *x <= highest; };
     for (int i = 1; i <= count(); ++i) {
-        if (!(number(i, ColElapse) > 0)) return SaveFailure{i, ColElapse, QStringLiteral("Elapse Time input out of range.")};
-        if (!tempInRange(number(i, ColTemp)))
+        if (!within(Format::leadingNumber(text(i, ColElapse)), MaxStepMinutes))
+            return SaveFailure{i, ColElapse, QStringLiteral("Elapse Time input out of range.")};
+        const auto temp = Format::leadingNumber(text(i, ColTemp));
+        if (!temp || !tempInRange(*temp))
             return SaveFailure{i, ColTemp, QStringLiteral("Temperature input out of range.")};
-        if (!(number(i, ColRate) > 0))
+        if (!within(Format::leadingNumber(text(i, ColRate)), MaxRecordSeconds))
             return SaveFailure{i, ColRate, QStringLiteral("Record interval input out of range.")};
     }
     return std::nullopt;
@@ -153,9 +189,11 @@ std::optional<SaveFailure> StepTable::checkForSave() const
 std::vector<StoredStep> StepTable::stored() const
 {
     std::vector<StoredStep> out;
-    for (int i = 1; i <= count(); ++i)
-        out.push_back({number(i, ColStepNo), number(i, ColElapse),
-                       Format::roundHalfAway(Module1::ToStoredTemp(number(i, ColTemp)), 0), number(i, ColRate)});
+    for (int i = 1; i <= count(); ++i) {
+        const std::optional<double>& f = tempF_[std::size_t(i - 1)];
+        const double tempF = f ? *f : Module1::ToStoredTemp(number(i, ColTemp));
+        out.push_back({number(i, ColStepNo), number(i, ColElapse), Format::roundHalfAway(tempF, 0), number(i, ColRate)});
+    }
     return out;
 }
 
@@ -196,8 +234,11 @@ std::variant<CopyValues, Refusal> checkCopy(const QString& from, const QString& 
     if (v.to < v.from)
         return Refusal{QStringLiteral("Copied steps should be listed in order from lower to higher numbered steps"),
                        kStepNoInvalid};
-    if (v.from < 1 || v.to > steps || v.pasteTo < 1 || v.pasteTo > steps)
+    if (v.from < 1 || v.to > steps)
         return Refusal{QStringLiteral("Copied steps should be existing steps, numbered from 1 to %1").arg(steps),
+                       kStepNoInvalid};
+    if (v.pasteTo < 1 || v.pasteTo > steps)
+        return Refusal{QStringLiteral("Paste target step should be an existing step, numbered from 1 to %1").arg(steps),
                        kStepNoInvalid};
     if (!tempInRange(v.newTemp))
         return Refusal{QStringLiteral("Invalid new target temperature"),

@@ -19,6 +19,10 @@ enum StepColumn { ColStepNo = 0, ColElapse = 1, ColTemp = 2, ColRate = 3, StepCo
 constexpr int MaxInsertSteps = 998;   // an insert is refused when the grid already has this many steps
 constexpr int MaxBufferRows = 1000;   // rows a copy or a range delete may hold aside
 constexpr int MaxSavedSteps = 100;    // a longer sequence is not saved
+// The longest step a sequence may hold, in minutes (as the insert dialog allows), and so the longest record
+// interval that can ever log a point within a step, in seconds.
+constexpr double MaxStepMinutes = 60000;
+constexpr double MaxRecordSeconds = MaxStepMinutes * 60;
 
 // A refusal: the message and its title (empty: the default title).
 struct Refusal {
@@ -52,8 +56,8 @@ public:
     void setText(int step, int column, const QString& text);
     double number(int step, int column) const;
     const std::vector<StepRow>& rows() const { return rows_; }
-    void clear() { rows_.clear(); }
-    void append(const StepRow& row) { rows_.push_back(row); }
+    void clear();
+    void append(const StepRow& row);
 
     // Step numbers 1..n in column 0.
     void renumber();
@@ -61,6 +65,11 @@ public:
     // Rows from stored steps: step number and record interval as plain numbers, elapse time and
     // temperature (converted to display units) with "##0.##".
     void fill(const std::vector<StoredStep>& steps);
+
+    // The temperatures shown again in another unit system (1 English, else SI), "##0.##": each keeps the
+    // degrees it meant. A text without a number stays as it is. A temperature keeps the °F it came from
+    // until its text is changed, so switching back and forth neither drifts nor changes what is stored.
+    void changeUnits(int from, int to);
 
     // The refusal of an insert when the grid already holds MaxInsertSteps steps.
     std::optional<Refusal> insertRefusal() const;
@@ -86,14 +95,19 @@ public:
     std::optional<BuilderRefusal> build(const QString& totalSteps, const QString& stepTime, const QString& temp,
                                         const QString& interval);
 
-    // The save checks in step order: the step limit (row 0), then per step its elapse time, temperature
-    // (0..680 °F in display units) and record interval.
+    // The save checks in step order: the step limit (row 0), then per step its elapse time (above 0, at most
+    // MaxStepMinutes), temperature (0..680 °F in display units) and record interval (above 0, at most
+    // MaxRecordSeconds). A cell must begin with a number: a text without one ("abc", "nan", "inf", blank) or a
+    // number beyond a double fails its column's check.
     std::optional<SaveFailure> checkForSave() const;
     // The steps as they are stored: the temperature through the stored-units conversion to whole degrees.
     std::vector<StoredStep> stored() const;
 
 private:
     std::vector<StepRow> rows_;
+    // Per row, the °F that the temperature text was made from (a stored step, or a change of units); none
+    // once the text is typed or given by a step operation.
+    std::vector<std::optional<double>> tempF_;
 };
 
 // The temperature range of a step in display units: 0..680 °F.

@@ -105,6 +105,7 @@ void frmSetup::buildSequenceTab(QFrame* tab)
     txtOverlap2->setInputMask(QStringLiteral("####"));
     txtOverlap2->hide();
     txtOverlap2->installEventFilter(this);
+    connect(txtOverlap2, &QLineEdit::textEdited, this, [this] { txtOverlap2_Change(); });
 
     const int x = 712, w = 160, h = 30;
     cmdNew = button(tab, "cmdNew", QStringLiteral("&New"), {x, 10, w, h}, QStringLiteral("Click here to create a new test sequence"));
@@ -202,6 +203,7 @@ void frmSetup::Form_Load(std::shared_ptr<clsConnection> connection)
         move(s.left() + (s.width() - width()) / 2, s.top() + (s.height() - height()) / 2);
     }
     // 2-3. An empty grid, the editor hidden, the sequence tab shown.
+    tempCaption_ = Module1::TempUnitCaption;
     InitStepGrid();
     txtOverlap2->hide();
     {
@@ -230,7 +232,7 @@ void frmSetup::Form_Load(std::shared_ptr<clsConnection> connection)
     // 6. The hardware tab.
     LoadCommSettings();
     // 7.
-    lblTemp->setText(QStringLiteral("Temperature") + Module1::TempUnitCaption);
+    setTempCaption(tempCaption_);
     SequenceChanged = false;
     frameRamp->show();
 }
@@ -303,7 +305,7 @@ void frmSetup::InitStepGrid()
 {
     MSFlexGrid1->setRowCount(0);
     grid::applyFormat(MSFlexGrid1,
-                      QStringLiteral("<Step No|<Elapse Time (min)|<Temp ") + Module1::TempUnitCaption +
+                      QStringLiteral("<Step No|<Elapse Time (min)|<Temp ") + tempCaption_ +
                           QStringLiteral("|<Record Interval(sec)"),
                       true);
     for (int c = 0; c < setup::StepColumns; ++c) grid::setColumnWidthTwips(MSFlexGrid1, c, 1600);
@@ -311,7 +313,7 @@ void frmSetup::InitStepGrid()
     MSFlexGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MSFlexGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     steps_.clear();
-    currentRow_ = 0;
+    clearCurrentStep();
 }
 
 void frmSetup::FillSeqNameList()
@@ -345,8 +347,8 @@ void frmSetup::FillStepGrid()
     if (CurrentSequenceId == 0) return;
     steps_.fill(setup::ReadSteps(requireObject(Module1::SeqStep), requireConnection(Module1::DbConnection),
                                  CurrentSequenceId));
-    currentRow_ = 0;
     showSteps();
+    clearCurrentStep();
     SequenceChanged = false;
 }
 
@@ -397,6 +399,8 @@ void frmSetup::cmdSaveas_Click()
 {
     commitEditor();
     const QString source = chosenName();
+    // With no sequence chosen the grid itself is copied: it has to pass Save's checks, before a name is asked.
+    if (source.isEmpty() && refusedBySaveChecks()) return;
     reporting([&] {
         clsSEQUENCE_INFO& info = requireObject(Module1::SeqInfo);
         // A name the database can hold is asked for first, as New does.
@@ -405,6 +409,8 @@ void frmSetup::cmdSaveas_Click()
         // The copy takes the stored steps: the grid is read again from the database.
         SequenceFields = setup::ReadSequence(info, source);
         ReadSeqInfo();
+        // A sequence no longer stored leaves the grid as it is, and the grid is what gets copied.
+        if (CurrentSequenceId == 0 && refusedBySaveChecks()) return;
         FillStepGrid();
         SequenceFields = setup::CopySequence(requireConnection(Module1::DbConnection), info,
                                              requireObject(Module1::SeqStep), name, steps_.stored());
@@ -415,17 +421,19 @@ void frmSetup::cmdSaveas_Click()
     });
 }
 
+bool frmSetup::refusedBySaveChecks()
+{
+    const auto failure = steps_.checkForSave();
+    if (!failure) return false;
+    tell(failure->message);
+    if (failure->row > 0) openEditor(failure->row, failure->column);
+    return true;
+}
+
 void frmSetup::cmdSaveChange_Click()
 {
     commitEditor();
-    if (const auto failure = steps_.checkForSave()) {
-        tell(failure->message);
-        if (failure->row > 0) {
-            currentRow_ = failure->row;
-            openEditor(failure->row, failure->column);
-        }
-        return;
-    }
+    if (refusedBySaveChecks()) return;
     // Steps saved under no sequence would be stored where nothing ever finds them.
     if (CurrentSequenceId == 0) {
         tell(kNoSequence);
@@ -494,14 +502,25 @@ void frmSetup::showSteps()
             item->setText(steps_.text(r + 1, c));
         }
     }
-    currentRow_ = std::clamp(currentRow_, 0, n);
+}
+
+int frmSetup::CurrentRow() const
+{
+    const QModelIndex current = MSFlexGrid1->currentIndex();
+    return current.isValid() ? current.row() + 1 : 0;
+}
+
+void frmSetup::clearCurrentStep()
+{
+    MSFlexGrid1->setCurrentIndex(QModelIndex());
+    MSFlexGrid1->clearSelection();
 }
 
 void frmSetup::MSFlexGrid1_Click(int row, int column)
 {
     commitEditor();
     if (row < 1 || row > steps_.count() || column < 0 || column >= setup::StepColumns) return;
-    currentRow_ = row;
+    MSFlexGrid1->setCurrentCell(row - 1, column);
     if (column == 0) return;
     openEditor(row, column);
 }
@@ -533,9 +552,10 @@ void frmSetup::txtOverlap2_KeyDown(int key)
     if (row == EditRow && column == EditCol) return;
     steps_.setText(EditRow, EditCol, txtOverlap2->text());
     if (QTableWidgetItem* item = MSFlexGrid1->item(EditRow - 1, EditCol)) item->setText(txtOverlap2->text());
-    currentRow_ = row;
     openEditor(row, column);
 }
+
+void frmSetup::txtOverlap2_Change() { SequenceChanged = true; }
 
 void frmSetup::txtOverlap2_LostFocus()
 {
@@ -571,12 +591,12 @@ bool frmSetup::eventFilter(QObject* watched, QEvent* event)
 void frmSetup::cmdInsertStep_Click()
 {
     commitEditor();
-    const int r = currentRow_;
+    const int r = CurrentRow();
     if (const auto full = steps_.insertRefusal()) {
         platform::Prompts::current().message(full->message, full->title);
         return;
     }
-    frmInsertStep dialog(this);
+    frmInsertStep dialog(tempCaption_, this);
     platform::showModal(dialog);
     if (!dialog.CancelInp()) {
         steps_.insert(r, dialog.Before(), dialog.time(), dialog.Temp(), dialog.Rate());
@@ -588,7 +608,7 @@ void frmSetup::cmdInsertStep_Click()
 void frmSetup::cmdDeleteStep_Click()
 {
     commitEditor();
-    if (!steps_.removeStep(currentRow_)) return;
+    if (!steps_.removeStep(CurrentRow())) return;
     showSteps();
     SequenceChanged = true;
 }
@@ -614,7 +634,7 @@ void frmSetup::cmdCopySteps_Click()
 {
     commitEditor();
     if (steps_.count() == 0) return;
-    copyPaste_->Form_Load(steps_.count());
+    copyPaste_->Form_Load(steps_.count(), tempCaption_);
     platform::showModal(*copyPaste_);
     CopyFromStep = copyPaste_->CopyFromStep;
     CopyToStep = copyPaste_->CopyToStep;
@@ -643,8 +663,8 @@ void frmSetup::cmdOk_Click()
         (refused->field == F::TotalSteps ? txtTotalSteps : refused->field == F::Temp ? txtTemp : txtInterval)->setFocus();
         return;
     }
-    currentRow_ = 0;
     showSteps();
+    clearCurrentStep();
     frameRamp->show();
     SequenceChanged = true;
 }
@@ -666,24 +686,57 @@ void frmSetup::LoadCommSettings()
         cmbUnit[i]->setCurrentIndex(-1);
     }
     // No unit choice until the file gives one.
+    clearUnitOptions();
+    const SettingsFile::ReadResult file = SettingsFile::readHardware();
+    const int ports = std::min<int>(int(file.values.size()), SettingsFile::PortCount);
+    for (int i = 1; i <= ports; ++i) cmbUnit[std::size_t(i)]->setCurrentIndex(file.values[std::size_t(i - 1)]);
+    // The chosen option sets the flag (1, or 2 for any other value).
+    const auto flag = file.value(SettingsFile::FlagPosition);
+    if (flag) (*flag == 1 ? optCGS : OptSI)->setChecked(true);
+    fileUnitSystem_ = Module1::UnitSystem;
+    fileHasFlag_ = flag.has_value();
+    if (file.failure) tell(file.failure->description);
+}
+
+void frmSetup::clearUnitOptions()
+{
     for (QRadioButton* o : {optCGS, OptSI, OptEI}) {
         o->setAutoExclusive(false);
         o->setChecked(false);
         o->setAutoExclusive(true);
     }
-    const SettingsFile::ReadResult file = SettingsFile::readHardware();
-    const int ports = std::min<int>(int(file.values.size()), SettingsFile::PortCount);
-    for (int i = 1; i <= ports; ++i) cmbUnit[std::size_t(i)]->setCurrentIndex(file.values[std::size_t(i - 1)]);
-    if (const auto flag = file.value(SettingsFile::FlagPosition)) {
-        Module1::UnitSystem = *flag;
-        if (*flag == 1) optCGS->setChecked(true);
-        else OptSI->setChecked(true);
-    }
-    if (file.failure) tell(file.failure->description);
 }
 
-void frmSetup::optCGS_Click() { Module1::UnitSystem = 1; }
-void frmSetup::OptSI_Click() { Module1::UnitSystem = 2; }
+void frmSetup::restoreFileUnits()
+{
+    clearUnitOptions();
+    if (fileHasFlag_) (fileUnitSystem_ == 1 ? optCGS : OptSI)->setChecked(true);
+    useUnitSystem(fileUnitSystem_);
+}
+
+void frmSetup::optCGS_Click() { useUnitSystem(1); }
+void frmSetup::OptSI_Click() { useUnitSystem(2); }
+
+void frmSetup::useUnitSystem(int unitSystem)
+{
+    const auto shown = [](int flag) { return flag == 1 ? 1 : 2; };
+    const int from = shown(Module1::UnitSystem), to = shown(unitSystem);
+    Module1::UnitSystem = unitSystem;
+    if (from == to) return;
+    // The grid's temperatures keep their degrees: a save after the change stores what they meant before it.
+    commitEditor();
+    steps_.changeUnits(from, to);
+    showSteps();
+    setTempCaption(Module1::TempCaptionOf(to));
+}
+
+void frmSetup::setTempCaption(const QString& caption)
+{
+    tempCaption_ = caption;
+    if (QTableWidgetItem* head = MSFlexGrid1->horizontalHeaderItem(setup::ColTemp))
+        head->setText(QStringLiteral("Temp ") + caption);
+    lblTemp->setText(QStringLiteral("Temperature") + caption);
+}
 
 void frmSetup::cmdSave_Click()
 {
@@ -691,13 +744,17 @@ void frmSetup::cmdSave_Click()
     for (std::size_t i = 0; i < choices.size(); ++i) choices[i] = cmbUnit[i + 1]->currentIndex();
     if (setup::FirstSharedPort(choices) != 0) {
         tell(setup::PortInUseMessage);
+        restoreFileUnits();
         return;
     }
     if (const auto failure = SettingsFile::write(choices, Module1::UnitSystem)) {
         tell(QStringLiteral("The hardware settings could not be saved to initial.txt (%1). The previous file is kept.")
                  .arg(failure->description));
+        restoreFileUnits();
         return;
     }
+    fileUnitSystem_ = Module1::UnitSystem;
+    fileHasFlag_ = true;
     Module1::SetUnitCaptions();
-    SequenceChanged = false;
+    // The sequence tab's changed mark stays: unsaved step edits are still asked about on closing.
 }

@@ -74,9 +74,10 @@ public:
     double NewPressure = 0;
     double NewTemperature = 0;
 
-    // The steps as the grid shows them, and the current step (0 = none chosen).
+    // The steps as the grid shows them, and the current step: the grid's highlighted row however it got
+    // there (a click, the editor's arrow keys, the grid's own keys); 0 = none chosen.
     const setup::StepTable& Steps() const { return steps_; }
-    int CurrentRow() const { return currentRow_; }
+    int CurrentRow() const;
     // Text of a grid cell in flex-grid terms: row 0 the header, step k in row k.
     QString CellText(int row, int column) const;
     frmDeleteSteps* DeleteStepsDialog() const { return deleteSteps_; }
@@ -88,6 +89,7 @@ public:
     void txtSeqName_Change();
     void MSFlexGrid1_Click(int row, int column);   // flex-grid row (1 = first step) and column
     void txtOverlap2_KeyDown(int key);
+    void txtOverlap2_Change();   // the operator changed the editor's text (typing, paste, cut, undo ...)
     void txtOverlap2_LostFocus();
     void cmdNew_Click();
     void cmdSaveas_Click();
@@ -159,13 +161,23 @@ private:
     void ReadSeqInfo();
     void FillStepGrid();
     void LoadCommSettings();
+    // The unit system in which the window shows and takes temperatures: the grid's temperatures are shown
+    // again in it, and the headings and labels name its unit.
+    void useUnitSystem(int unitSystem);
+    void setTempCaption(const QString& caption);
+    // After a hardware save that was refused or failed: the unit choice, the flag and with it every
+    // conversion are those of the settings file again.
+    void restoreFileUnits();
+    void clearUnitOptions();
     // Closing: false when the operator went back to save the sequence.
     bool Form_QueryUnload();
-    // The grid shows the step table; the current step stays within it.
+    // The grid shows the step table.
     void showSteps();
     // The editor's text goes into its cell when an operation reads or changes the grid meanwhile.
     void commitEditor();
     void openEditor(int row, int column);
+    // Save's checks of the grid: on a failure its message, the editor on the failing cell, and true.
+    bool refusedBySaveChecks();
     // Asks for a new sequence name until it is usable: empty when the operator gave up.
     QString askNewName(bool checkLength);
     // Runs work; a database failure is shown and the window goes on.
@@ -173,8 +185,16 @@ private:
     bool reporting(Work&& work);
     QString chosenName() const;
 
+    // No step chosen: the grid has no current cell.
+    void clearCurrentStep();
+
     setup::StepTable steps_;
-    int currentRow_ = 0;
+    // The temperature caption of the grid's heading, the builder and the step dialogs.
+    QString tempCaption_;
+    // The unit-system flag as the settings file holds it (read at opening or written by the last save), and
+    // whether the file gave one at all.
+    int fileUnitSystem_ = 0;
+    bool fileHasFlag_ = false;
     std::shared_ptr<clsConnection> connection_;
     QPointer<QWidget> mainWindow_;
     platform::ControlLayout* layout_ = nullptr;

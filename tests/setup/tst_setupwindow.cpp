@@ -1,7 +1,9 @@
 // The setup window driven through its named controls: captions and tooltips, opening (empty database,
 // first sequence chosen), the incremental search, New, Copy As, Save with its refusals and a database that
 // refuses half-way, Delete, the cell editor and its arrow keys, the Auto Step Builder, the step dialogs,
-// closing with its question, the hardware tab and its settings file, and the proportional layout.
+// closing with its question, the hardware tab and its settings file, values that keep their meaning (a
+// change of unit system, the current step, unsaved edits, values no test can use), and the proportional
+// layout.
 //
 // Screenshots: with VEDUVOVIR_SCREENSHOTS set to a folder, layout() saves setup-<tab>-<size>.png there, e.g.
 //   VEDUVOVIR_SCREENSHOTS=/tmp xvfb-run -a -s "-screen 0 1920x1080x24" \
@@ -17,6 +19,7 @@
 #include "setup/StepDialogs.h"
 #include "setup/frmSetup.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -24,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -152,6 +156,16 @@ private:
         };
         w_->cmdInsertStep->click();
         driveInsert_ = nullptr;
+    }
+
+    // The Auto Step Builder fills the grid with equal steps.
+    void build(const QString& steps, const QString& time, const QString& temp, const QString& interval)
+    {
+        w_->txtTotalSteps->setText(steps);
+        w_->txtStepTime->setText(time);
+        w_->txtTemp->setText(temp);
+        w_->txtInterval->setText(interval);
+        w_->cmdOk->click();
     }
 
     void copy(const QString& from, const QString& to, const QString& where, const QString& pasteTo, const QString& temp)
@@ -473,11 +487,7 @@ private slots:
         QVERIFY(storeRamp());
         frmSetup& w = start();
         w.lstSeqName->setCurrentRow(1);
-        w.txtTotalSteps->setText("100");
-        w.txtStepTime->setText("2");
-        w.txtTemp->setText("150");
-        w.txtInterval->setText("10");
-        w.cmdOk->click();
+        build("100", "2", "150", "10");
         QCOMPARE(w.MSFlexGrid1->rowCount(), 100);
         insert(100, "after", "1", "100", "5");
         QCOMPARE(w.MSFlexGrid1->rowCount(), 101);
@@ -601,11 +611,7 @@ private slots:
     {
         QVERIFY(storeRamp());
         frmSetup& w = start();
-        w.txtTotalSteps->setText("5");
-        w.txtStepTime->setText("30");
-        w.txtTemp->setText("212.4");
-        w.txtInterval->setText("60");
-        w.cmdOk->click();
+        build("5", "30", "212.4", "60");
         QVERIFY(prompts_->shown.empty());
         QCOMPARE(w.MSFlexGrid1->rowCount(), 5);
         for (int k = 1; k <= 5; ++k) QCOMPARE(gridRow(k), (QStringList{QString::number(k), "30", "212", "60"}));
@@ -624,11 +630,7 @@ private slots:
     void insertStep()
     {
         frmSetup& w = start();
-        w.txtTotalSteps->setText("5");
-        w.txtStepTime->setText("10");
-        w.txtTemp->setText("100");
-        w.txtInterval->setText("60");
-        w.cmdOk->click();
+        build("5", "10", "100", "60");
         for (int k = 1; k <= 5; ++k) w.MSFlexGrid1->item(k - 1, 1)->setText(QString());
         for (int k = 1; k <= 5; ++k) edit(k, 1, QString::number(k));
         w.MSFlexGrid1_Click(1, 0);
@@ -672,11 +674,7 @@ private slots:
     void insertLimit()
     {
         frmSetup& w = start();
-        w.txtTotalSteps->setText("100");
-        w.txtStepTime->setText("1");
-        w.txtTemp->setText("100");
-        w.txtInterval->setText("1");
-        w.cmdOk->click();
+        build("100", "1", "100", "1");
         for (const char* n : {"100", "200", "400"}) copy("1", n, "after", n, "100");
         copy("1", "198", "after", "800", "100");
         QCOMPARE(w.Steps().count(), 998);
@@ -699,11 +697,7 @@ private slots:
         w.cmdCopySteps->click();
         QVERIFY(modalShown_.isEmpty());
 
-        w.txtTotalSteps->setText("6");
-        w.txtStepTime->setText("1");
-        w.txtTemp->setText("100");
-        w.txtInterval->setText("1");
-        w.cmdOk->click();
+        build("6", "1", "100", "1");
         for (int k = 1; k <= 6; ++k) edit(k, 3, QString::number(10 * k));
         w.SequenceChanged = false;
 
@@ -758,11 +752,7 @@ private slots:
         QFETCH(QString, where);
         QFETCH(QStringList, order);
         frmSetup& w = start();
-        w.txtTotalSteps->setText("5");
-        w.txtStepTime->setText("1");
-        w.txtTemp->setText("100");
-        w.txtInterval->setText("1");
-        w.cmdOk->click();
+        build("5", "1", "100", "1");
         for (int k = 1; k <= 5; ++k) edit(k, 3, QString::number(10 * k));
         copy("2", "3", where, "4", "300.6");
         QCOMPARE(column(3), order);
@@ -882,7 +872,7 @@ private slots:
         QCOMPARE(Module1::TempUnitCaption, QStringLiteral("(°F)"));
         QCOMPARE(Module1::LengthUnitCaption, QStringLiteral("(in.)"));
         QCOMPARE(Module1::PressUnitCaption, QStringLiteral("(Psi)"));
-        QVERIFY(!w.SequenceChanged);
+        QVERIFY(w.SequenceChanged);   // step edits stay unsaved
     }
 
     void hardwareSave_data()
@@ -952,13 +942,12 @@ private slots:
         w.SequenceChanged = true;
         w.cmdSave->click();
         QCOMPARE(prompts_->texts(), saveMessages);
+        QVERIFY(w.SequenceChanged);   // saved or not, step edits stay unsaved
         if (written.isEmpty()) {
             QCOMPARE(fileBytes("initial.txt"), file.isEmpty() ? QByteArray("<missing>") : file);
-            QVERIFY(w.SequenceChanged);
         } else {
             QCOMPARE(fileBytes("initial.txt"), written);
             QCOMPARE(Module1::TempUnitCaption, tempCaption);
-            QVERIFY(!w.SequenceChanged);
         }
     }
 
@@ -984,6 +973,325 @@ private slots:
         w_->cmdReturn2->click();
         QVERIFY(!w_->isVisible());
         QVERIFY(main_->isVisible());
+    }
+
+    // ---- values keep their meaning ----
+
+    void unitSwitch_data()
+    {
+        QTest::addColumn<int>("units");          // the unit system at opening
+        QTest::addColumn<QString>("typed");      // typed into step 2's temperature before the switch, or ""
+        QTest::addColumn<QString>("option");     // the option chosen
+        QTest::addColumn<QStringList>("before"); // the temperatures shown before the switch
+        QTest::addColumn<QStringList>("after");  // and after it
+        QTest::addColumn<QStringList>("back");   // after choosing the first unit again
+        QTest::addColumn<QString>("caption");    // the temperature caption after it
+        QTest::addColumn<QString>("stored");     // the steps as Save stores them after the switch, or ""
+        const QString ramp = "1.0:30.0:212.0:60.0 2.0:60.0:300.0:30.0 3.0:15.0:100.0:10.0";
+        QTest::newRow("English to SI") << 1 << "" << "OptSI" << QStringList{"212.", "300.", "100."}
+                                       << QStringList{"100.", "148.89", "37.78"} << QStringList{"212.", "300.", "100."} << "(°C)" << ramp;
+        QTest::newRow("SI to English") << 2 << "" << "optCGS" << QStringList{"100.", "148.89", "37.78"}
+                                       << QStringList{"212.", "300.", "100."} << QStringList{"100.", "148.89", "37.78"} << "(°F)" << ramp;
+        QTest::newRow("English edit 350.5 to SI")
+            << 1 << "350.5" << "OptSI" << QStringList{"212.", "350.5", "100."} << QStringList{"100.", "176.94", "37.78"}
+            << QStringList{"212.", "350.5", "100."} << "(°C)" << "1.0:30.0:212.0:60.0 2.0:60.0:351.0:30.0 3.0:15.0:100.0:10.0";
+        QTest::newRow("SI edit 40 to English")
+            << 2 << "40" << "optCGS" << QStringList{"100.", "40", "37.78"} << QStringList{"212.", "104.", "100."}
+            << QStringList{"100.", "40.", "37.78"} << "(°F)" << "1.0:30.0:212.0:60.0 2.0:60.0:104.0:30.0 3.0:15.0:100.0:10.0";
+        QTest::newRow("not a number stays as typed")
+            << 1 << "abc" << "OptSI" << QStringList{"212.", "abc", "100."} << QStringList{"100.", "abc", "37.78"}
+            << QStringList{"212.", "abc", "100."} << "(°C)" << "";
+    }
+
+    // Choosing the other unit system with steps in the grid shows the same temperatures in the new unit,
+    // under headings of that unit; a save stores the same degrees; choosing back shows the texts as they were.
+    void unitSwitch()
+    {
+        QFETCH(int, units);
+        QFETCH(QString, typed);
+        QFETCH(QString, option);
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        QFETCH(QStringList, back);
+        QFETCH(QString, caption);
+        QFETCH(QString, stored);
+        QVERIFY(storeRamp());
+        frmSetup& w = start(units);
+        w.lstSeqName->setCurrentRow(1);
+        if (!typed.isEmpty()) edit(2, 2, typed);
+        w.MSFlexGrid1_Click(1, 0);
+        QCOMPARE(column(2), before);
+        const bool changed = w.SequenceChanged;
+
+        w.TabStrip1->setCurrentIndex(1);
+        control<QRadioButton>(option)->click();
+        w.TabStrip1->setCurrentIndex(0);
+        QCOMPARE(column(2), after);
+        QCOMPARE(w.CellText(0, 2), "Temp " + caption);
+        QCOMPARE(w.MSFlexGrid1->horizontalHeaderItem(2)->text(), "Temp " + caption);
+        QCOMPARE(w.lblTemp->text(), "Temperature" + caption);
+        QCOMPARE(w.SequenceChanged, changed);
+        driveInsert_ = [&](frmInsertStep& d) {
+            QCOMPARE(d.lblTemp->text(), "Temperature " + caption);
+            d.cmdCancel->click();
+        };
+        driveCopy_ = [&](frmCopyPaste& d) {
+            QCOMPARE(d.lblTemp->text(), "Temperature " + caption);
+            d.cmdCancel->click();
+        };
+        w.cmdInsertStep->click();
+        w.cmdCopySteps->click();
+        QCOMPARE(modalShown_, (QStringList{"frmInsertStep", "frmCopyPaste"}));
+
+        // Back to the first unit: the texts as they were.
+        w.TabStrip1->setCurrentIndex(1);
+        control<QRadioButton>(option == "OptSI" ? "optCGS" : "OptSI")->click();
+        QCOMPARE(column(2), back);
+        control<QRadioButton>(option)->click();
+        QCOMPARE(column(2), after);
+
+        if (stored.isEmpty()) return;   // nothing to save
+        prompts_->clear();
+        w.cmdSaveChange->click();
+        QVERIFY2(prompts_->shown.empty(), qPrintable(prompts_->texts().join('|')));
+        QCOMPARE(storedSteps(1), stored);
+    }
+
+    void currentStepFollowsGrid_data()
+    {
+        QTest::addColumn<QList<int>>("keys");        // pressed on the grid after a click on step 2
+        QTest::addColumn<int>("current");            // the highlighted step afterwards
+        QTest::addColumn<bool>("insert");            // insert a step before it, else "Delete Current step"
+        QTest::addColumn<QStringList>("intervals");  // afterwards; the inserted step reads 7
+        const int ctrlEnd = int(Qt::ControlModifier) | Qt::Key_End;
+        const QList<int> down2{Qt::Key_Down, Qt::Key_Down}, up{Qt::Key_Up}, end{ctrlEnd}, none{};
+        QTest::newRow("Down, Down: delete") << down2 << 4 << false << QStringList{"10", "20", "30", "50"};
+        QTest::newRow("Down, Down: insert") << down2 << 4 << true << QStringList{"10", "20", "30", "7", "40", "50"};
+        QTest::newRow("Up: delete") << up << 1 << false << QStringList{"20", "30", "40", "50"};
+        QTest::newRow("Up: insert") << up << 1 << true << QStringList{"7", "10", "20", "30", "40", "50"};
+        QTest::newRow("Ctrl+End: delete") << end << 5 << false << QStringList{"10", "20", "30", "40"};
+        QTest::newRow("Ctrl+End: insert") << end << 5 << true << QStringList{"10", "20", "30", "40", "7", "50"};
+        QTest::newRow("no key: delete") << none << 2 << false << QStringList{"10", "30", "40", "50"};
+        QTest::newRow("no key: insert") << none << 2 << true << QStringList{"10", "7", "20", "30", "40", "50"};
+    }
+
+    // The current step is the highlighted row however the highlight moved: Insert and "Delete Current step"
+    // act on it.
+    void currentStepFollowsGrid()
+    {
+        QFETCH(QList<int>, keys);
+        QFETCH(int, current);
+        QFETCH(bool, insert);
+        QFETCH(QStringList, intervals);
+        frmSetup& w = start();
+        build("5", "1", "100", "1");
+        for (int k = 1; k <= 5; ++k) edit(k, 3, QString::number(10 * k));
+        w.MSFlexGrid1_Click(2, 0);
+        QCOMPARE(w.CurrentRow(), 2);
+        w.MSFlexGrid1->setFocus();
+        for (int key : keys)
+            QTest::keyClick(w.MSFlexGrid1, Qt::Key(key & ~int(Qt::KeyboardModifierMask)),
+                            Qt::KeyboardModifiers(key & int(Qt::KeyboardModifierMask)));
+        QCOMPARE(w.MSFlexGrid1->currentRow() + 1, current);
+        QCOMPARE(w.CurrentRow(), current);
+        if (insert) this->insert(0, "before", "1", "100", "7");
+        else w.cmdDeleteStep->click();
+        QCOMPARE(column(3), intervals);
+    }
+
+    // Unsaved step edits survive a hardware Save: closing still asks about them.
+    void hardwareSaveKeepsStepEdits()
+    {
+        QVERIFY(storeRamp());
+        frmSetup& w = start();
+        edit(1, 1, "7");
+        QVERIFY(w.SequenceChanged);
+        w.TabStrip1->setCurrentIndex(1);
+        w.cmdSave->click();
+        QVERIFY(prompts_->shown.empty());
+        QCOMPARE(fileBytes("initial.txt"), SettingsFile::text({}, 1));
+        QVERIFY(w.SequenceChanged);
+        prompts_->queueAnswer(Answer::Cancel);
+        w.cmdReturn2->click();
+        QCOMPARE(prompts_->texts(), QStringList{"Current active sequence was changed.  Click OK to leave without "
+                                                "saving, or Cancel to go back and save the sequence."});
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.CellText(1, 1), QStringLiteral("7"));
+    }
+
+    void copyAsFromGrid_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QString>("text");      // typed into that cell of the grid
+        QTest::addColumn<QString>("message");   // empty: copied
+        QTest::newRow("good") << 2 << 1 << "45" << "";
+        QTest::newRow("0-minute step") << 2 << 1 << "0" << "Elapse Time input out of range.";
+        QTest::newRow("681 °F") << 3 << 2 << "681" << "Temperature input out of range.";
+        QTest::newRow("interval 0") << 1 << 3 << "0" << "Record interval input out of range.";
+    }
+
+    // With no sequence chosen, Copy As stores the grid: it is checked as Save checks it, before any name is
+    // asked, and a refused grid stores nothing.
+    void copyAsFromGrid()
+    {
+        QFETCH(int, row);
+        QFETCH(int, col);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        frmSetup& w = start();
+        QCOMPARE(w.lstSeqName->count(), 0);
+        build("3", "30", "212", "60");
+        edit(row, col, text);
+        prompts_->queueInput("From grid");
+        w.cmdSaveas->click();
+        if (message.isEmpty()) {
+            QCOMPARE(prompts_->texts(), QStringList{"Please input new test sequence name:"});
+            QCOMPARE(listed(), QStringList{"From grid"});
+            QCOMPARE(storedSteps(1), QStringLiteral("1.0:30.0:212.0:60.0 2.0:45.0:212.0:60.0 3.0:30.0:212.0:60.0"));
+            return;
+        }
+        QCOMPARE(prompts_->texts(), QStringList{message});
+        QVERIFY(w.txtOverlap2->isVisible());
+        QCOMPARE(w.EditRow, row);
+        QCOMPARE(w.EditCol, col);
+        QCOMPARE(w.txtOverlap2->text(), text);
+        QCOMPARE(sqlValue("SELECT COUNT(*) FROM SEQUENCE_INFO"), QStringLiteral("0"));
+        QCOMPARE(sqlValue("SELECT COUNT(*) FROM SEQUENCE_STEP"), QStringLiteral("0"));
+    }
+
+    void editorChangeMarksSequence_data()
+    {
+        QTest::addColumn<QString>("action");   // entry of the editor's context menu
+        QTest::addColumn<QString>("text");     // the editor's text afterwards
+        QTest::newRow("paste") << "&Paste" << "30.45";
+        QTest::newRow("cut") << "Cu&t" << "";
+        QTest::newRow("delete") << "Delete" << "";
+    }
+
+    // A change of the editor's text by other means than a key marks the sequence changed as a key does.
+    void editorChangeMarksSequence()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, text);
+        QVERIFY(storeRamp());
+        frmSetup& w = start();
+        w.lstSeqName->setCurrentRow(1);
+        QGuiApplication::clipboard()->setText("45");
+        w.MSFlexGrid1_Click(1, 1);
+        QVERIFY(!w.SequenceChanged);
+        if (action == "&Paste") w.txtOverlap2->end(false);
+        else w.txtOverlap2->selectAll();
+        std::unique_ptr<QMenu> menu(w.txtOverlap2->createStandardContextMenu());
+        QAction* a = nullptr;
+        for (QAction* entry : menu->actions())
+            if (entry->text().section('\t', 0, 0) == action) a = entry;
+        QVERIFY(a);
+        QVERIFY(a->isEnabled());
+        a->trigger();
+        QCOMPARE(w.txtOverlap2->text(), text);
+        QVERIFY(w.SequenceChanged);
+        // Opening the editor on another cell changes its text without marking anything.
+        w.SequenceChanged = false;
+        w.MSFlexGrid1_Click(2, 2);
+        QVERIFY(!w.SequenceChanged);
+        QCOMPARE(w.CellText(1, 1), text);
+    }
+
+    void saveRefusesUnusable_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QString>("text");      // typed into step 2 at that column
+        QTest::addColumn<QString>("message");   // empty: saved
+        QTest::addColumn<QString>("stored");    // step 2 as stored when saved
+        const QString elapse = "Elapse Time input out of range.";
+        const QString temp = "Temperature input out of range.";
+        const QString rate = "Record interval input out of range.";
+        const QString nines(200, '9');
+        QTest::newRow("time 1e308") << 1 << "1e308" << elapse << "";
+        QTest::newRow("time 200 nines") << 1 << nines << elapse << "";
+        QTest::newRow("time 60000.01") << 1 << "60000.01" << elapse << "";
+        QTest::newRow("time 60000") << 1 << "60000" << "" << "2.0:60000.0:300.0:30.0";
+        QTest::newRow("interval 1e308") << 3 << "1e308" << rate << "";
+        QTest::newRow("interval 200 nines") << 3 << nines << rate << "";
+        QTest::newRow("interval 3600001") << 3 << "3600001" << rate << "";
+        QTest::newRow("interval 3600000") << 3 << "3600000" << "" << "2.0:60.0:300.0:3600000.0";
+        QTest::newRow("temperature abc") << 2 << "abc" << temp << "";
+        QTest::newRow("temperature nan") << 2 << "nan" << temp << "";
+        QTest::newRow("temperature inf") << 2 << "inf" << temp << "";
+        QTest::newRow("temperature blank") << 2 << "" << temp << "";
+        QTest::newRow("temperature blanks") << 2 << "  " << temp << "";
+        QTest::newRow("temperature 1e999") << 2 << "1e999" << temp << "";
+        QTest::newRow("temperature 0") << 2 << "0" << "" << "2.0:60.0:0.0:30.0";
+        QTest::newRow("temperature 212 F") << 2 << "212 F" << "" << "2.0:60.0:212.0:30.0";
+    }
+
+    // Values no test can use are refused with their column's message, the editor on the cell, nothing stored.
+    void saveRefusesUnusable()
+    {
+        QFETCH(int, col);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        QFETCH(QString, stored);
+        QVERIFY(storeRamp());
+        frmSetup& w = start();
+        w.lstSeqName->setCurrentRow(1);
+        const QString before = storedSteps(1);
+        edit(2, col, text);
+        w.cmdSaveChange->click();
+        if (message.isEmpty()) {
+            QVERIFY2(prompts_->shown.empty(), qPrintable(prompts_->texts().join('|')));
+            QCOMPARE(storedSteps(1).split(' ').value(1), stored);
+            return;
+        }
+        QCOMPARE(prompts_->texts(), QStringList{message});
+        QVERIFY(w.txtOverlap2->isVisible());
+        QCOMPARE(w.EditRow, 2);
+        QCOMPARE(w.EditCol, col);
+        QCOMPARE(w.MSFlexGrid1->currentRow(), 1);
+        QCOMPARE(w.MSFlexGrid1->currentColumn(), col);
+        QCOMPARE(w.txtOverlap2->text(), text);
+        QCOMPARE(storedSteps(1), before);
+        QVERIFY(w.SequenceChanged);
+    }
+
+    void copyPasteTarget_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("pasteTo");
+        QTest::addColumn<QString>("message");
+        const QString copied = "Copied steps should be existing steps, numbered from 1 to 5";
+        const QString target = "Paste target step should be an existing step, numbered from 1 to 5";
+        QTest::newRow("paste to 6") << "1" << "2" << "6" << target;
+        QTest::newRow("paste to 0") << "1" << "2" << "0" << target;
+        QTest::newRow("paste to nothing") << "1" << "2" << "" << target;
+        QTest::newRow("copy 4..6") << "4" << "6" << "1" << copied;
+        QTest::newRow("copy 0..2, paste to 9") << "0" << "2" << "9" << copied;
+    }
+
+    // Step numbers that name no step: the message names the entry at fault; the dialog stays, nothing moves.
+    void copyPasteTarget()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, pasteTo);
+        QFETCH(QString, message);
+        frmSetup& w = start();
+        build("5", "1", "100", "1");
+        driveCopy_ = [&](frmCopyPaste& d) {
+            d.cmbCopyfrom->setEditText(from);
+            d.cmbCopyto->setEditText(to);
+            d.cmbPasteto->setEditText(pasteTo);
+            d.txtNewTemperature->setText("150");
+            d.cmdOk->click();
+            QVERIFY(d.isVisible());
+            d.cmdCancel->click();
+        };
+        w.cmdCopySteps->click();
+        QCOMPARE(prompts_->texts(), QStringList{message});
+        QCOMPARE(prompts_->shown[0].title, QStringLiteral("Step No. input invalid"));
+        QCOMPARE(w.Steps().count(), 5);
     }
 
     // ---- layout ----

@@ -274,6 +274,15 @@ private slots:
         QTest::newRow("interval 0") << 1 << QStringList{"1", "100", "0"} << 3 << "Record interval input out of range."
                                     << 0.0;
         QTest::newRow("elapse first") << 1 << QStringList{"0", "900", "0"} << 1 << "Elapse Time input out of range." << 0.0;
+        QTest::newRow("elapse 1e308") << 1 << QStringList{"1e308", "212", "60"} << 1 << "Elapse Time input out of range."
+                                      << 0.0;
+        QTest::newRow("elapse 60000") << 1 << QStringList{"60000", "212", "60"} << 0 << "" << 212.0;
+        QTest::newRow("interval 3600000.5") << 1 << QStringList{"1", "212", "3600000.5"} << 3
+                                            << "Record interval input out of range." << 0.0;
+        QTest::newRow("SI temperature blank") << 2 << QStringList{"1", "", "60"} << 2 << "Temperature input out of range."
+                                              << 0.0;
+        QTest::newRow("temperature -inf") << 1 << QStringList{"1", "-inf", "60"} << 2 << "Temperature input out of range."
+                                          << 0.0;
     }
 
     // Step 3 of 4 fails or saves; the failure names its row and column; earlier steps pass.
@@ -399,13 +408,14 @@ private slots:
         const QString copyOrder = "Copied steps should be listed in order from lower to higher numbered steps";
         const QString delRange = "Deleted steps should be existing steps, numbered from 1 to 6";
         const QString copyRange = "Copied steps should be existing steps, numbered from 1 to 6";
+        const QString pasteTarget = "Paste target step should be an existing step, numbered from 1 to 6";
         QTest::newRow("2..4") << "2" << "4" << "6" << "100" << "" << "";
         QTest::newRow("4..2") << "4" << "2" << "1" << "100" << delOrder << copyOrder;
         QTest::newRow("0..2") << "0" << "2" << "1" << "100" << delRange << copyRange;
         QTest::newRow("-1..2") << "-1" << "2" << "1" << "100" << delRange << copyRange;
         QTest::newRow("5..7") << "5" << "7" << "1" << "100" << delRange << copyRange;
-        QTest::newRow("paste to 7") << "1" << "2" << "7" << "100" << "" << copyRange;
-        QTest::newRow("paste to 0") << "1" << "2" << "0" << "100" << "" << copyRange;
+        QTest::newRow("paste to 7") << "1" << "2" << "7" << "100" << "" << pasteTarget;
+        QTest::newRow("paste to 0") << "1" << "2" << "0" << "100" << "" << pasteTarget;
         QTest::newRow("empty entries") << "" << "" << "1" << "100" << delRange << copyRange;
         QTest::newRow("temperature 680.5") << "1" << "2" << "1" << "680.5" << "" << "Invalid new target temperature";
         QTest::newRow("temperature empty") << "1" << "2" << "1" << "" << "" << "";
