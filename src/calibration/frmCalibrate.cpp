@@ -23,6 +23,8 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <string_view>
+#include <utility>
 
 using calibration::factorText;
 using calibration::labelValue;
@@ -109,6 +111,10 @@ frmCalibrate::frmCalibrate(QWidget* parent) : QWidget(parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     connect(Timer1, &QTimer::timeout, this, &frmCalibrate::Timer1_Timer);
+    InputTimer = new QTimer(this);
+    InputTimer->setObjectName(QStringLiteral("InputTimer"));
+    connect(InputTimer, &QTimer::timeout, this, &frmCalibrate::takeInput);
+    InputTimer->start(1000);
     buildControls();
     Form_Load();
 }
@@ -492,8 +498,27 @@ bool frmCalibrate::drainInput(int step, int c)
         showStepFailure(calibration::portNotOpenFailure());
         return false;
     }
-    InputBuffer += MSComm1->readAll();
+    takeInput();
     return true;
+}
+
+void frmCalibrate::takeInput()
+{
+    if (!MSComm1->isOpen()) return;
+    InputBuffer += MSComm1->readAll();
+    const unitlink::TextCut cut =
+        unitlink::unfinishedExcess(std::string_view(InputBuffer.constData(), std::size_t(InputBuffer.size())));
+    InputBuffer.remove(qsizetype(cut.at), qsizetype(cut.count));
+    // Whole records beyond the bound go too, oldest first: a step takes the newest reading of its cell.
+    const auto cap = qsizetype(unitlink::ReceivedTextCap);
+    if (InputBuffer.size() > cap)
+        InputBuffer.remove(0, InputBuffer.indexOf(unitlink::linkchar::SUB, InputBuffer.size() - cap - 1) + 1);
+}
+
+QByteArray frmCalibrate::takeAllInput()
+{
+    takeInput();
+    return std::exchange(InputBuffer, QByteArray());
 }
 
 void frmCalibrate::cmd04_Click(int c)
@@ -543,12 +568,13 @@ void frmCalibrate::Command7_Click(int c)
 
 void frmCalibrate::Timer1_Timer()
 {
+    takeInput();
     const auto due = ticks_.tick();
     if (due.empty()) return;
-    // The finishers of one tick share what the port received: read once, so that when both cells finish
-    // on the same tick the second one finds its own records instead of an emptied port.
+    // The finishers of one tick share what was received: taken once, so that when both cells finish on the
+    // same tick the second one finds its own records instead of an emptied buffer.
     tickText_.reset();
-    if (MSComm1->isOpen()) tickText_ = MSComm1->readAll();
+    if (MSComm1->isOpen()) tickText_ = takeAllInput();
     for (const auto& [step, cell] : due) {
         switch (step) {
         case 1: FinishHeightStep1(cell); break;
@@ -569,7 +595,7 @@ bool frmCalibrate::ParseCellReading(const QString& letter)
         afterTick(tab, [f = calibration::portNotOpenFailure()] { tell(failureText(f)); });
         return false;
     }
-    const QByteArray received = tickText_ ? *tickText_ : MSComm1->readAll();
+    const QByteArray received = tickText_ ? *tickText_ : takeAllInput();
     const calibration::CellReadingResult r =
         calibration::parseCellReading(received, letter == QLatin1String("B") ? 'B' : 'A', Reading);
     Reading = r.reading;

@@ -42,6 +42,9 @@ public:
 
     // ---- screen values ----
     double Reading = 0;
+    // What the port received and no step has taken yet: read from the port on every tick and each second
+    // besides, so that nothing piles up in the port while no step runs. It keeps the newest text only: at
+    // most ReceivedTextCap bytes of unfinished text and of whole records (a step reads the newest).
     QByteArray InputBuffer;
     int CalUnit = 0;
     int CurrentTab = 1;
@@ -105,6 +108,7 @@ public:
     std::array<platform::Graph*, 3> CWGraph2{};
 
     QTimer* Timer1 = nullptr;
+    QTimer* InputTimer = nullptr;   // reads the port into InputBuffer each second
     std::unique_ptr<platform::SerialPort> MSComm1;
 
 signals:
@@ -126,6 +130,10 @@ private:
     void startStepTimer();
     // Appends what the port received to InputBuffer; false (and the failure shown) when the port is closed.
     bool drainInput(int step, int c);
+    // Appends what the port received to InputBuffer, within its bounds.
+    void takeInput();
+    // Everything received and not taken yet; InputBuffer is emptied.
+    QByteArray takeAllInput();
     void showStepFailure(const FileFailure& f);
 
     // A finisher's reading of cell c on tab t: false (and the no-response message, or the step's question

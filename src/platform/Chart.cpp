@@ -3,9 +3,15 @@
 #include <qcustomplot.h>
 
 #include "platform/DatabaseLock.h"
+#include "platform/Prompts.h"
 
+#include <QComboBox>
+#include <QCompleter>
+#include <QFileSystemModel>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <bit>
@@ -630,6 +636,30 @@ void Chart::Redraw()
 
 // ----------------------------------------------------------------------------------------------- printing
 
+namespace {
+// The print dialog's "..." file choice and its file-name completion list folders with Qt's provider, which
+// reads the listed files to tell their kinds: the program's own chooser and provider take their place. A
+// dialog built otherwise (another platform's) keeps its own; the lock guard covers it.
+void useOwnFileChooser(QPrintDialog& dialog)
+{
+    auto* browse = dialog.findChild<QToolButton*>(QStringLiteral("fileBrowser"));
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("filename"));
+    auto* printers = dialog.findChild<QComboBox*>(QStringLiteral("printers"));
+    if (!browse || !name || !printers) return;
+    if (QCompleter* completer = name->completer())
+        if (auto* model = qobject_cast<QFileSystemModel*>(completer->model()))
+            model->setIconProvider(&nameOnlyIconProvider());
+    QObject::disconnect(browse, &QAbstractButton::clicked, nullptr, nullptr);
+    QObject::connect(browse, &QAbstractButton::clicked, &dialog, [&dialog, name, printers] {
+        const QString chosen = chooseSaveFile(&dialog, QPrintDialog::tr("Print To File ..."), {}, name->text(), 0,
+                                              false);
+        if (chosen.isEmpty()) return;
+        name->setText(chosen);
+        printers->setCurrentIndex(printers->count() - 1);   // the file entry, as the dialog's own choice does
+    });
+}
+} // namespace
+
 bool Chart::PrintChart(QPrinter* printer)
 {
     std::unique_ptr<QPrinter> own;
@@ -637,8 +667,8 @@ bool Chart::PrintChart(QPrinter* printer)
         own = std::make_unique<QPrinter>(QPrinter::HighResolution);
         own->setPageOrientation(QPageLayout::Landscape);
         QPrintDialog dialog(own.get(), this);
-        // Its own file choice lists folders with Qt's provider: the lock is restored after it (and
-        // each second while it is open).
+        useOwnFileChooser(dialog);
+        // Whatever else the dialog opened, the lock is restored after it (and each second while it is open).
         const int result = dialog.exec();
         keepDatabaseLock();
         if (result != QDialog::Accepted) return false;

@@ -21,9 +21,10 @@ struct LockRange {
     qint64 end = -1;   // -1: to the end of the file
 };
 
-// The read locks (with allTypes, every lock) /proc/locks lists for this process on the file at path; ok
-// false when the file is gone.
-std::vector<LockRange> readLocks(const QString& path, bool* any = nullptr, bool* ok = nullptr, bool allTypes = false)
+// The read locks (with allTypes, every lock) /proc/locks lists for the process pid (0: this one) on the file
+// at path; ok false when the file is gone.
+std::vector<LockRange> readLocks(const QString& path, bool* any = nullptr, bool* ok = nullptr, bool allTypes = false,
+                                 qint64 pid = 0)
 {
     std::vector<LockRange> ranges;
     if (any) *any = false;
@@ -33,7 +34,7 @@ std::vector<LockRange> readLocks(const QString& path, bool* any = nullptr, bool*
     QFile locks(QStringLiteral("/proc/locks"));
     if (!locks.open(QIODevice::ReadOnly)) return ranges;
     if (ok) *ok = true;
-    const QString pid = QString::number(::getpid());
+    const QString owner = QString::number(pid > 0 ? pid : qint64(::getpid()));
     const QString inode = QStringLiteral(":%1").arg(quint64(st.st_ino));
     const QString device = QStringLiteral("%1:%2")
                                .arg(uint(major(st.st_dev)), 2, 16, QLatin1Char('0'))
@@ -42,7 +43,7 @@ std::vector<LockRange> readLocks(const QString& path, bool* any = nullptr, bool*
         // "1: POSIX  ADVISORY  READ 1234 08:01:5678 1073741826 1073742335"; "->" marks a waiting lock.
         if (raw.contains("->")) continue;
         const QStringList f = QString::fromLatin1(raw).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        const qsizetype at = f.indexOf(pid);
+        const qsizetype at = f.indexOf(owner);
         if (at < 1 || at + 3 >= f.size() || !f[at + 1].endsWith(inode)) continue;
         if (!f[at + 1].startsWith(device, Qt::CaseInsensitive)) continue;
         if (any) *any = true;
@@ -107,10 +108,10 @@ bool retake(Watched& w)
 
 } // namespace
 
-bool processHoldsLock(const QString& path)
+bool processHoldsLock(const QString& path, qint64 pid)
 {
     bool any = false;
-    readLocks(path, &any);
+    readLocks(path, &any, nullptr, false, pid);
     return any;
 }
 

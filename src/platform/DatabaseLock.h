@@ -8,8 +8,8 @@
 
 namespace platform {
 
-// True when /proc/locks lists a lock of this process on the file at path (by its inode).
-bool processHoldsLock(const QString& path);
+// True when /proc/locks lists a lock of the process pid (0: this one) on the file at path (by its inode).
+bool processHoldsLock(const QString& path, qint64 pid = 0);
 
 // Watches the locks the program holds now on the database at path and its -shm; from then on
 // keepDatabaseLock() restores them. Also checks once a second, so that a path that drops them inside a

@@ -157,24 +157,31 @@ QStringList dialogFilterEntries(const QString& filter)
     return entries;
 }
 
-QString QtPrompts::saveFileName(const QString& title, const QString& filter, const QString& initialName,
-                                int selectedFilter)
+QString chooseSaveFile(QWidget* parent, const QString& title, const QStringList& filterEntries,
+                       const QString& initialPath, int selectedFilter, bool confirmOverwrite)
 {
-    const QStringList entries = dialogFilterEntries(filter);
     KeepLock keep;
     // Qt's own dialog (a desktop's dialog reads files inside the program as well), listing the root folder
     // until the provider is set, so that no listing of the working folder ever tells kinds by content.
-    QFileDialog dialog(nullptr, titleOr(title), QDir::rootPath(), entries.join(QStringLiteral(";;")));
+    QFileDialog dialog(parent, titleOr(title), QDir::rootPath(), filterEntries.join(QStringLiteral(";;")));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
     dialog.setIconProvider(&nameOnlyIconProvider());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    const QFileInfo initial(initialName);
-    dialog.setDirectory(initialName.contains(QLatin1Char('/')) ? initial.absolutePath() : QDir::currentPath());
+    const QFileInfo initial(initialPath);
+    dialog.setDirectory(initialPath.contains(QLatin1Char('/')) ? initial.absolutePath() : QDir::currentPath());
     if (!initial.fileName().isEmpty()) dialog.selectFile(initial.fileName());
-    if (selectedFilter >= 0 && selectedFilter < entries.size()) dialog.selectNameFilter(entries[selectedFilter]);
+    if (selectedFilter >= 0 && selectedFilter < filterEntries.size())
+        dialog.selectNameFilter(filterEntries[selectedFilter]);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();
+}
+
+QString QtPrompts::saveFileName(const QString& title, const QString& filter, const QString& initialName,
+                                int selectedFilter)
+{
+    return chooseSaveFile(nullptr, title, dialogFilterEntries(filter), initialName, selectedFilter);
 }
 
 ScriptedPrompts::ScriptedPrompts() { Prompts::install(this); }

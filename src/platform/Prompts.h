@@ -9,12 +9,19 @@
 #include <vector>
 
 class QAbstractFileIconProvider;
+class QWidget;
 
 namespace platform {
 
 // The icon provider of every file dialog the program shows: kinds and icons from file names only, so that
 // no dialog opens the files it lists (which would drop SQLite's locks on the database).
 QAbstractFileIconProvider& nameOnlyIconProvider();
+
+// The program's save-file dialog (Qt's own, never the desktop's, with the name-only provider), modal over
+// parent: filter entries in Qt's form, the first listing on initialPath's folder (the working folder when it
+// names no folder) with its file name preselected. Returns the chosen path, or an empty text when cancelled.
+QString chooseSaveFile(QWidget* parent, const QString& title, const QStringList& filterEntries,
+                       const QString& initialPath, int selectedFilter, bool confirmOverwrite = true);
 
 enum class Buttons { OK, OKCancel, YesNo, YesNoCancel, RetryCancel };
 enum class Icon { None, Information, Warning, Critical, Question };

@@ -58,10 +58,8 @@ void ReplyBuffer::append(const char* data, std::size_t size)
     data_.append(data, size);
 
     // Keep the unfinished text after the last SUB within the cap, dropping its oldest bytes.
-    const std::size_t lastSub = data_.rfind(linkchar::SUB);
-    const std::size_t tailStart = lastSub == std::string::npos ? 0 : lastSub + 1;
-    const std::size_t tail = data_.size() - tailStart;
-    if (tail > Cap) data_.erase(tailStart, tail - Cap);
+    const unitlink::TextCut cut = unitlink::unfinishedExcess(data_, Cap);
+    data_.erase(cut.at, cut.count);
 }
 
 bool ReplyBuffer::holdsRecordEnd() const

@@ -2,6 +2,8 @@
 // Reply records of a unit: "A<n>,<temperature>,<bath>,<setting>,<millivolts>,<pressure>" ended by SUB, one
 // cell per record. The input is cut into records at each SUB and each record is accepted or dropped by fixed
 // rules; nothing is trimmed, so a CR, LF or blank before a record makes it unreadable.
+#include "records/UnitLink.h"
+
 #include <QByteArray>
 #include <array>
 #include <cstddef>
@@ -45,7 +47,7 @@ std::optional<UnitReplyFrame> parseReplyFrame(std::string_view record);
 // dropped here: it is a complete record and is taken on the same tick.
 class ReplyBuffer {
 public:
-    static constexpr std::size_t Cap = 64 * 1024;
+    static constexpr std::size_t Cap = unitlink::ReceivedTextCap;
 
     void append(const char* data, std::size_t size);
     void append(const QByteArray& bytes) { append(bytes.constData(), std::size_t(bytes.size())); }

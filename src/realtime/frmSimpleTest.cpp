@@ -137,6 +137,12 @@ frmSimpleTest::~frmSimpleTest()
 {
     // The poll refers to the port; stop ticking before the members go.
     if (Timer1) Timer1->stop();
+    // The cells' detail windows go with the screen; one the operator still has open goes when it is closed.
+    for (const QPointer<QWidget>& w : details_) {
+        if (!w) continue;
+        if (w->isVisible()) w->setAttribute(Qt::WA_DeleteOnClose);
+        else delete w.data();
+    }
 }
 
 void frmSimpleTest::Form_Load()
@@ -512,6 +518,7 @@ void frmSimpleTest::LoadCellTest(int cell)
     if (cell != 1 && cell != 2) return;
     const bool registered = units_ >= 0 && units_ < int(Module1::DetailForms.size());
     auto* w = new frmTestDetail;
+    details_[std::size_t(cell)] = w;
     if (registered) {
         QPointer<QWidget>& slot = Module1::DetailForms[std::size_t(units_)][std::size_t(cell)];
         // The window of the previous test goes unless the operator still has it open.

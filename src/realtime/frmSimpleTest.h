@@ -23,6 +23,7 @@
 #include "realtime/UnitPoll.h"
 
 #include <QLabel>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -195,6 +196,8 @@ private:
     std::array<realtime::LiveChartCell, 3> chartCells() const;
 
     int units_ = 0;
+    // The detail window this screen made for each cell's latest test (index 1 = A); they go with the screen.
+    std::array<QPointer<QWidget>, 3> details_{};
     std::unique_ptr<realtime::LiveChart> liveChart_;
     std::unique_ptr<platform::ControlLayout> layout_;
 };

@@ -6,6 +6,14 @@
 
 namespace unitlink {
 
+TextCut unfinishedExcess(std::string_view text, std::size_t cap)
+{
+    const std::size_t lastSub = text.rfind(linkchar::SUB);
+    const std::size_t tailStart = lastSub == std::string_view::npos ? 0 : lastSub + 1;
+    const std::size_t tail = text.size() - tailStart;
+    return tail > cap ? TextCut{tailStart, tail - cap} : TextCut{};
+}
+
 char cellLetter(int cell)
 {
     if (cell == 1) return 'A';

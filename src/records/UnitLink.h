@@ -11,7 +11,9 @@
 // halves away from zero, a minus sign in front of the padded digits ("095", "680", "-004").
 #include <QByteArray>
 #include <QString>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace platform {
 class SerialPort;
@@ -26,6 +28,17 @@ constexpr char BEL = 0x07;
 constexpr char VT = 0x0B;
 constexpr char SUB = 0x1A;   // ends every command and every reply record
 } // namespace linkchar
+
+// What a reader of a unit's replies keeps of text not taken yet. The unfinished text after the last SUB is
+// cut to its newest ReceivedTextCap bytes: a real record is under a hundred bytes, so the cut only ever
+// drops garbage from a unit that sends text without the end byte, and memory stays bounded however long it
+// does. unfinishedExcess tells which bytes of text to drop for that: count bytes from at (none: count 0).
+constexpr std::size_t ReceivedTextCap = 64 * 1024;
+struct TextCut {
+    std::size_t at = 0;
+    std::size_t count = 0;
+};
+TextCut unfinishedExcess(std::string_view text, std::size_t cap = ReceivedTextCap);
 
 // Pauses after the commands, in milliseconds.
 constexpr std::uint32_t SetTemperaturePauseMs = 50;

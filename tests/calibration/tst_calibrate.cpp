@@ -9,6 +9,7 @@
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
 #include "records/SettingsFile.h"
+#include "records/UnitLink.h"
 #include "records/format.h"
 
 #include <QComboBox>
@@ -171,6 +172,8 @@ private slots:
     void selectUnitFirst_data();
     void selectUnitFirst();
     void noResponseOnFirstClick();
+    void inputStaysBounded_data();
+    void inputStaysBounded();
     void heightCalibrationAndSave();
     void readingsApart_data();
     void readingsApart();
@@ -382,6 +385,54 @@ void TestCalibrate::selectUnitFirst()
     QVERIFY(!r.w->Timer1->isActive());
     QVERIFY(r.port->written.isEmpty());
     for (int step = 1; step <= 5; ++step) QCOMPARE(r.w->StepTicks().ticks(step, 2), 5L);
+}
+
+void TestCalibrate::inputStaysBounded_data()
+{
+    QTest::addColumn<bool>("endBytes");   // the unit sends whole records, else text without the end byte
+    QTest::newRow("text without the end byte") << false;
+    QTest::newRow("whole records") << true;
+}
+
+// A unit sends for a long time while no step runs (1.5 MB here; about 190 B/s for a week is 115 MB): the
+// screen's own input timer takes it from the port, and the screen keeps only the newest text, within the
+// bound; whole records are kept whole. A step afterwards reads its cell as usual.
+void TestCalibrate::inputStaysBounded()
+{
+    QFETCH(bool, endBytes);
+    Rig r;
+    r.choose(1, 1);
+    QVERIFY(r.w->InputTimer->isActive());
+    const auto cap = qsizetype(unitlink::ReceivedTextCap);
+    QByteArray last;
+    for (int piece = 0; piece < 24; ++piece) {
+        QByteArray text;
+        if (endBytes) {
+            while (text.size() < 64 * 1024) text += record('A', QByteArray::number(1000 + piece * 10000 + text.size()));
+        } else {
+            text = QByteArray(64 * 1024, char('a' + piece));
+        }
+        r.port->receive(text);
+        last = text;
+        if (piece % 8 < 7) continue;
+        QTRY_VERIFY(r.port->incoming.isEmpty());   // taken in three reads of 512 KiB
+        QVERIFY(r.w->InputBuffer.size() <= cap);
+    }
+    const QByteArray& kept = r.w->InputBuffer;
+    QVERIFY(kept.endsWith(last.right(qMin(last.size(), kept.size()))));
+    if (endBytes) {
+        QVERIFY(kept.size() > cap - 100);            // all but the part of one record
+        QVERIFY(kept.startsWith('A'));               // a whole record first
+        QVERIFY(kept.endsWith(char(26)));
+    } else {
+        QCOMPARE(kept.size(), cap);
+        QCOMPARE(kept, QByteArray(cap, char('a' + 23)));
+    }
+
+    // The next step throws it away and reads the record that follows its click.
+    r.heightStep(1, 1, 1.2);
+    QCOMPARE(r.w->lblvolt1[1]->text(), QString("1.2"));
+    QVERIFY(r.w->InputBuffer.isEmpty());
 }
 
 void TestCalibrate::noResponseOnFirstClick()

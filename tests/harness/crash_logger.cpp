@@ -1,17 +1,28 @@
-// veduvovir-crash-logger --dir FOLDER
+// veduvovir-crash-logger --dir FOLDER [--dialog report|height-report|pressure-report|print-file]
 //
-// Runs the real-time window of the program in FOLDER (Torvan.accdb, initial.txt with units 1 and 2,
-// Calib.dat, and the COM1/COM2 links of a running torvan-sim) and starts a test on both cells of both
-// units at a 1 s interval, through the same screens, poll, serial layer and record classes as an operator
-// would. Then it logs until it is killed.
+// Runs the program's main window in FOLDER (Torvan.accdb, initial.txt with units 1 and 2, Calib.dat, and
+// the COM1/COM2 links of a running torvan-sim), opens its real-time window and starts a test on both cells
+// of both units at a 1 s interval, through the same screens, poll, serial layer and record classes as an
+// operator would. Then it logs until it is killed.
+//
+// With --dialog, once the cells run, it also opens one real file dialog of the program on the working
+// folder, as an operator would: the save dialog of Save Report (on the running test of unit 1 cell A,
+// opened in the main window), of the height or the pressure calibration report, or the file choice of the
+// print dialog. The dialog is closed with Cancel once its listing of the folder is complete.
 //
 // Output, one line each, flushed at once:
 //   READY                 all four cells are running
 //   LOGGED <RESULT_ID>    a point row of TEST_RESULT whose insert has been committed
+//   LISTED <n> <provider> <retakes>
+//                         the dialog listed the n files of the working folder, with the program's name-only
+//                         icon provider ("own") or another ("other"), and was cancelled; retakes is how
+//                         often the lock guard had to take the database's locks again since start-up
 //   ERROR <text>          set-up failed (the program then ends with status 2)
 // A LOGGED line is written by SQLite's WAL hook, which runs only after the transaction holding the insert
 // has been committed to the -wal file (synchronous=FULL): whatever queueing the logging does, a printed
 // point has been stored.
+#include "calibration/frmCalibrate.h"
+#include "platform/DatabaseLock.h"
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
 #include "platform/ShowModal.h"
@@ -21,12 +32,20 @@
 #include "records/Module1.h"
 #include "records/SqliteHandle.h"
 #include "records/clsConnection.h"
+#include "review/frmMain.h"
+#include "review/frmOpenTest.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
+#include <QPrintDialog>
 #include <QThread>
+#include <QTimer>
+#include <QToolButton>
 
 #include <array>
 #include <cstdio>
@@ -81,30 +100,145 @@ bool waitFor(const std::function<bool()>& done, int ms)
     return true;
 }
 
+// Messages and questions answered from the script, file dialogs shown for real.
+class RealFileDialogs final : public platform::Prompts {
+public:
+    explicit RealFileDialogs(platform::ScriptedPrompts& scripted) : scripted_(scripted) {}
+    void message(const QString& text, const QString& title, platform::Icon icon) override
+    {
+        scripted_.message(text, title, icon);
+    }
+    platform::Answer ask(const QString& text, platform::Buttons buttons, const QString& title,
+                         platform::Icon icon) override
+    {
+        return scripted_.ask(text, buttons, title, icon);
+    }
+    QString input(const QString& prompt, const QString& title, const QString& initial) override
+    {
+        return scripted_.input(prompt, title, initial);
+    }
+    QString saveFileName(const QString& title, const QString& filter, const QString& initialName) override
+    {
+        return real_.saveFileName(title, filter, initialName);
+    }
+    QString saveFileName(const QString& title, const QString& filter, const QString& initialName,
+                         int selectedFilter) override
+    {
+        return real_.saveFileName(title, filter, initialName, selectedFilter);
+    }
+
+private:
+    platform::ScriptedPrompts& scripted_;
+    platform::QtPrompts real_;
+};
+
+// Plays the operator at the dialogs that come up: in the print dialog, chooses the file entry and clicks
+// its "..." button; in a file dialog, waits until the working folder is listed with every entry's kind
+// told, notes it, and cancels; then cancels the print dialog.
+class DialogOperator : public QObject {
+public:
+    QString listed;   // the LISTED line's figures once a file dialog was seen through
+
+    DialogOperator()
+    {
+        connect(&timer_, &QTimer::timeout, this, &DialogOperator::look);
+        timer_.start(20);
+    }
+
+private:
+    void look()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+            auto* model = files->findChild<QFileSystemModel*>();
+            const QString folder = QDir::currentPath();
+            if (!model || QDir(model->rootPath()) != QDir(folder)) return;
+            // Every kind of file shown, as the operator picking "All Files" would; the listing itself reads
+            // all entries whatever the filter.
+            if (model->nameFilters() != QStringList{QStringLiteral("*")}) model->setNameFilters({QStringLiteral("*")});
+            // Listed when every plain file of the folder (not the port links) is in the model with its kind told.
+            const QFileInfoList plain = QDir(folder).entryInfoList(QDir::Files | QDir::NoSymLinks);
+            for (const QFileInfo& info : plain) {
+                const QModelIndex at = model->index(info.absoluteFilePath());
+                if (!at.isValid() || model->type(at).isEmpty()) return;   // not fetched yet
+            }
+            const bool own = files->iconProvider() == &platform::nameOnlyIconProvider();
+            listed = QStringLiteral("%1 %2").arg(plain.size()).arg(own ? "own" : "other");
+            files->reject();
+        } else if (auto* print = qobject_cast<QPrintDialog*>(modal)) {
+            if (!listed.isEmpty()) {
+                print->reject();
+                return;
+            }
+            if (browsing_) return;
+            auto* printers = print->findChild<QComboBox*>(QStringLiteral("printers"));
+            auto* browse = print->findChild<QToolButton*>(QStringLiteral("fileBrowser"));
+            if (!printers || !browse) {
+                listed = QStringLiteral("0 none");
+                print->reject();
+                return;
+            }
+            printers->setCurrentIndex(printers->count() - 1);
+            browsing_ = true;
+            // Clicked from the event loop: the file dialog's own loop must not run inside this tick.
+            QMetaObject::invokeMethod(browse, &QToolButton::click, Qt::QueuedConnection);
+        }
+    }
+
+    QTimer timer_;
+    bool browsing_ = false;
+};
+
+// Opens the named dialog of the program through its window and returns once it was cancelled.
+void runDialog(const QString& name, frmMain& main, platform::ScriptedPrompts& scripted)
+{
+    RealFileDialogs prompts(scripted);
+    platform::Prompts::install(&prompts);
+    DialogOperator op;
+    if (name == QLatin1String("report")) {
+        main.cmdOpen_Click();   // the running test of unit 1 cell A: see the modal handler
+        if (main.CurrentTestId <= 0) fail(QStringLiteral("the running test did not open"));
+        main.cmdREPORT_Click();
+    } else if (name == QLatin1String("height-report") || name == QLatin1String("pressure-report")) {
+        main.cmdCalibrate_Click();
+        auto* calibrate = main.findChild<frmCalibrate*>();
+        if (!calibrate) fail(QStringLiteral("no calibration window"));
+        if (name == QLatin1String("height-report")) calibrate->cmdExportH_Click();
+        else calibrate->cmdExport_Click();
+    } else if (name == QLatin1String("print-file")) {
+        main.cmdPrintChart_Click();
+    } else {
+        fail(QStringLiteral("no dialog ") + name);
+    }
+    platform::Prompts::install(&scripted);
+    if (op.listed.isEmpty()) fail(QStringLiteral("the dialog listed nothing: ") + scripted.texts().join(" | "));
+    say("LISTED " + op.listed.toUtf8() + ' ' + QByteArray::number(platform::databaseLockRetakes()));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // As the program itself: Qt's own file dialogs.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
     const QStringList args = app.arguments();
     const qsizetype at = args.indexOf(QStringLiteral("--dir"));
     if (at < 0 || at + 1 >= args.size()) fail(QStringLiteral("usage: veduvovir-crash-logger --dir FOLDER"));
     if (!QDir::setCurrent(args[at + 1])) fail(QStringLiteral("no folder ") + args[at + 1]);
+    const qsizetype dialogAt = args.indexOf(QStringLiteral("--dialog"));
+    const QString dialog = dialogAt >= 0 && dialogAt + 1 < args.size() ? args[dialogAt + 1] : QString();
 
     platform::ScriptedPrompts prompts;
-    Module1::UnitSystem = 1;
-    Module1::SetUnitCaptions();
-    Module1::DbConnection = std::make_shared<clsConnection>();
-    Module1::DbConnection->OpenDB();
-    if (!Module1::DbConnection->IsOpen()) fail(Module1::DbConnection->LastError());
-    sqlite3* db = sqliteHandle(Module1::DbConnection->ADOConnection()->db());
-    if (!db) fail(QStringLiteral("no SQLite handle"));
-    sqlite3_update_hook(db, onUpdate, nullptr);
-    sqlite3_rollback_hook(db, onRollback, nullptr);
-    sqlite3_wal_hook(db, onWalCommit, nullptr);
-
     QString nextName;
     platform::setModalHandler([&](QDialog& d) {
+        if (auto* open = qobject_cast<frmOpenTest*>(&d)) {
+            open->txtSeqName->setText(QStringLiteral("crash unit 1 cell 1"));
+            open->cmdOk_Click();
+            d.hide();
+            return int(QDialog::Accepted);
+        }
         auto* dlg = qobject_cast<frmTestRelate*>(&d);
         if (!dlg) return int(QDialog::Rejected);
         dlg->txtTestInfo[1]->setText(nextName);
@@ -112,8 +246,18 @@ int main(int argc, char** argv)
         return dlg->Cancels() ? int(QDialog::Rejected) : int(QDialog::Accepted);
     });
 
-    frmMDIRealTime w;
-    w.show();
+    frmMain main;
+    main.Form_Load();
+    if (!main.DatabaseReady()) fail(prompts.texts().join(QStringLiteral(" | ")));
+    sqlite3* db = sqliteHandle(Module1::DbConnection->ADOConnection()->db());
+    if (!db) fail(QStringLiteral("no SQLite handle"));
+    sqlite3_update_hook(db, onUpdate, nullptr);
+    sqlite3_rollback_hook(db, onRollback, nullptr);
+    sqlite3_wal_hook(db, onWalCommit, nullptr);
+
+    main.show();
+    main.cmdRealTime_Click();
+    frmMDIRealTime& w = *main.RealTimeWindow();
     for (int unit = 1; unit <= 2; ++unit) w.menuSimpleAdd_Click(unit);
     std::array<frmSimpleTest*, 3> screens{};
     for (int unit = 1; unit <= 2; ++unit) {
@@ -150,5 +294,12 @@ int main(int argc, char** argv)
         }
     }
     say("READY");
+    if (!dialog.isEmpty()) {
+        // A few points in the -wal first, as in any run.
+        QElapsedTimer t;
+        t.start();
+        waitFor([&] { return t.elapsed() > 1500; }, 2000);
+        runDialog(dialog, main, prompts);
+    }
     return app.exec();
 }

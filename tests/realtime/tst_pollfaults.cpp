@@ -7,12 +7,12 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
-#include <sqlite3.h>
 
 using platform::ScriptedPrompts;
 using realtime::CellControl;
 using realtime::UnitPoll;
 using rig::Rig;
+using testsupport::WriteLock;
 
 namespace {
 
@@ -29,28 +29,6 @@ QList<int> storedTimes(int testId)
     for (const QString& t : all.split(QLatin1Char(','))) out << t.toInt();
     return out;
 }
-
-// A second connection to the working folder's database that holds the write lock while it lives.
-class WriteLock {
-public:
-    WriteLock()
-    {
-        const QByteArray path = QDir::current().absoluteFilePath(QStringLiteral("Torvan.accdb")).toUtf8();
-        sqlite3_open_v2(path.constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-        held_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-    }
-    ~WriteLock() { release(); sqlite3_close(db_); }
-    bool held() const { return held_; }
-    void release()
-    {
-        if (held_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        held_ = false;
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-    bool held_ = false;
-};
 
 // Zeroes, names and sets up both cells (150 °F, 1 s interval), not started.
 void prepareBothCells(Rig& r)

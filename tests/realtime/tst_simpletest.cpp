@@ -42,6 +42,7 @@ private slots:
     void closing();
     void deadLink();
     void testNameShownAsTyped();
+    void detailWindowsGoWithTheScreen();
 };
 
 void tst_SimpleTest::walkThroughATest()
@@ -518,6 +519,31 @@ void tst_SimpleTest::deadLink()
     QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
     QCOMPARE(r.text("cmdStart", 1), QStringLiteral("START"));
     QCOMPARE(r.messages(), (QStringList{CellControl::StopQuestion, CellControl::LinkFailedMessage}));
+}
+
+// The detail windows a screen made for its cells go with the screen; one the operator still has open stays
+// until it is closed, and then goes.
+void tst_SimpleTest::detailWindowsGoWithTheScreen()
+{
+    Rig r;
+    for (int c = 1; c <= 2; ++c) {
+        r.zero(c, QStringLiteral("0.25"));
+        r.enterInfo(c, c == 1 ? QStringLiteral("CellA") : QStringLiteral("CellB"));
+        r.type("txtTemps", c, QStringLiteral("150"));
+        r.type("txtInterval", c, QStringLiteral("1"));
+        r.start(c);
+    }
+    QPointer<frmTestDetail> hidden = r.detail(1);
+    QPointer<frmTestDetail> open = r.detail(2);
+    QVERIFY(hidden && open);
+    hidden->hide();
+    open->show();
+    delete r.screen.data();
+    QVERIFY(!hidden);
+    QVERIFY(open);
+    QVERIFY(open->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!open);
 }
 
 QTEST_MAIN(tst_SimpleTest)

@@ -3,9 +3,12 @@
 // search, deleting a test, saving test information in the main window and in the detail window); then
 // another process opens, reads and closes the database, as a lab script or a backup would. The program must
 // still hold its lock, the -wal file must still be there, and every point the program stored must be seen
-// by the other process. And a database that cannot be written is named once at start-up.
+// by the other process. Each file dialog of the program on the working folder leaves the hold of a program
+// logging in another process alone, up to a SIGKILL; a lock dropped on purpose inside the program is taken
+// again by its guard. And a database that cannot be written is named once at start-up.
 #include "TestSupport.h"
 
+#include "platform/DatabaseLock.h"
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
 #include "platform/ShowModal.h"
@@ -26,6 +29,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QtTest>
 
@@ -35,27 +39,19 @@
 
 using namespace testsupport;
 using platform::ScriptedPrompts;
+using platform::processHoldsLock;
 
 namespace {
 
 const QString kSim = QStringLiteral(VEDUVOVIR_BIN_DIR "/tools/unit-sim/torvan-sim");
 
-// True when /proc/locks lists a lock of this process on the file at path.
-bool processHoldsLock(const QString& path)
+// Units on the ports given (unit n on port n), English units, and a calibration that matches torvan-sim.
+void simulatedUnits(const TempWorkDir& dir, const std::array<int, SettingsFile::PortCount>& ports)
 {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return false;
-    QFile locks(QStringLiteral("/proc/locks"));
-    if (!locks.open(QIODevice::ReadOnly)) return false;
-    const QString pid = QString::number(::getpid());
-    const QString inode = QStringLiteral(":%1").arg(quint64(st.st_ino));
-    for (const QByteArray& raw : locks.readAll().split('\n')) {
-        // "1: POSIX  ADVISORY  READ 1234 08:01:5678 1073741826 1073742335"
-        const QStringList f = QString::fromLatin1(raw).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        const qsizetype at = f.indexOf(pid);
-        if (!raw.contains("->") && at > 0 && at + 1 < f.size() && f[at + 1].endsWith(inode)) return true;
-    }
-    return false;
+    dir.write("initial.txt", SettingsFile::text(ports, 1));
+    QByteArray cal;
+    for (int i = 0; i < 8; ++i) cal += "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,1.2,2.2,3.2, .1 , .25 , .1 , .25 ,\r\n";
+    dir.write("Calib.dat", cal);
 }
 
 // Clay (id 11, 3 points) to open and search for, Old (id 12, 2 points) to delete.
@@ -75,6 +71,10 @@ class DatabaseFile : public QObject {
     Q_OBJECT
 private slots:
     void holdSurvivesEveryPathThatOpensIt();
+    void fileDialogsKeepTheHold_data();
+    void fileDialogsKeepTheHold();
+    void guardTakesDroppedLockAgain_data();
+    void guardTakesDroppedLockAgain();
     void writeProtectedDatabaseNamedOnceAtStartUp();
 };
 
@@ -82,10 +82,7 @@ void DatabaseFile::holdSurvivesEveryPathThatOpensIt()
 {
     TempWorkDir dir;
     QVERIFY(!sqliteCommandLine("SELECT 1").startsWith("FAILED"));   // the sqlite3 command line is there
-    dir.write("initial.txt", SettingsFile::text({1}, 1));
-    QByteArray cal;
-    for (int i = 0; i < 8; ++i) cal += "1.2,2.2,3.2, .1 , .25 , .1 , .25 ,1.2,2.2,3.2, .1 , .25 , .1 , .25 ,\r\n";
-    dir.write("Calib.dat", cal);
+    simulatedUnits(dir, {1});
     QVERIFY(storeLibrary());
     const QString db = dir.file("Torvan.accdb");
     const auto wal = std::filesystem::path(QFile::encodeName(db + "-wal").toStdString());
@@ -139,7 +136,7 @@ void DatabaseFile::holdSurvivesEveryPathThatOpensIt()
         unit->cmdStart_Click(1);
         QCOMPARE(unit->poll().cell(1).state, 1);
         const QString id = QString::number(unit->poll().cell(1).testId);
-        auto* detail = Module1::form<frmTestDetail>(Module1::DetailForms[1][1]);
+        QPointer<frmTestDetail> detail = Module1::form<frmTestDetail>(Module1::DetailForms[1][1]);
         QVERIFY(detail);
         const auto stored = [&] { return detail->MSFlexGrid1->model()->rowCount(); };
         QTRY_VERIFY_WITH_TIMEOUT(stored() >= 2, 10000);
@@ -189,10 +186,134 @@ void DatabaseFile::holdSurvivesEveryPathThatOpensIt()
         QVERIFY(processHoldsLock(db));
 
         delete w.RealTimeWindow();
+        if (detail) detail->close();   // a detail window left open goes when it is closed
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     sim.kill();
     sim.waitForFinished(3000);
     platform::setModalHandler({});
+    Module1::Reset();
+}
+
+void DatabaseFile::fileDialogsKeepTheHold_data()
+{
+    QTest::addColumn<QString>("dialog");
+    QTest::newRow("Save Report") << "report";
+    QTest::newRow("height calibration report") << "height-report";
+    QTest::newRow("pressure calibration report") << "pressure-report";
+    QTest::newRow("print dialog's file choice") << "print-file";
+}
+
+// The program logs on four cells (a separate process, veduvovir-crash-logger) and the operator opens one of
+// its file dialogs on the working folder, lets it list the folder and cancels it. No dialog opens the
+// database files: the lock never had to be taken again. The program still holds its lock, another process's
+// read leaves the -wal in place, and after a SIGKILL every point the program stored is in the file.
+void DatabaseFile::fileDialogsKeepTheHold()
+{
+    QFETCH(QString, dialog);
+    TempWorkDir dir;
+    QVERIFY(!sqliteCommandLine("SELECT 1").startsWith("FAILED"));   // the sqlite3 command line is there
+    simulatedUnits(dir, {1, 2});
+    const QString db = dir.file("Torvan.accdb");
+    const auto wal = std::filesystem::path(QFile::encodeName(db + "-wal").toStdString());
+
+    LoggerRun logging;
+    // Home above the working folder: the print dialog starts its file choice there only when it lies under home.
+    const QString failed = logging.start(1, {"--dialog", dialog}, {"HOME=" + QFileInfo(dir.path()).absolutePath()});
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    QByteArray listed;
+    const auto seen = [&] {
+        for (const QByteArray& line : logging.lines)
+            if (line.startsWith("LISTED ") || line.startsWith("ERROR ")) listed = line;
+        return !listed.isEmpty() || !logging.loggerRunning();
+    };
+    QVERIFY2(logging.waitFor(seen, 60000) && listed.startsWith("LISTED "), listed.constData());
+    // "LISTED <files> <provider> <retakes>": the folder's files (database, -wal, -shm, settings, calibration)
+    // listed by the program's own provider, and the lock never lost.
+    const QList<QByteArray> f = listed.split(' ');
+    QCOMPARE(f.size(), 4);
+    QVERIFY2(f[1].toInt() >= 5, listed.constData());
+    QCOMPARE(f[2], QByteArray("own"));
+    QCOMPARE(f[3], QByteArray("0"));
+
+    QVERIFY2(processHoldsLock(db, logging.loggerPid()), "the program holds no lock on Torvan.accdb");
+    QVERIFY(processHoldsLock(db + "-shm", logging.loggerPid()));
+    const qsizetype before = logging.logged.size();
+    QVERIFY(sqliteCommandLine("SELECT count(*) FROM TEST_RESULT").toInt() >= before);
+    QVERIFY2(std::filesystem::exists(wal), "the -wal file was deleted under the running tests");
+
+    QVERIFY(logging.waitFor([&] { return logging.logged.size() >= before + 4; }, 20000));
+    logging.kill();
+    QCOMPARE(sqliteCommandLine("PRAGMA integrity_check"), QString("ok"));
+    QSet<qint64> stored;
+    for (const QString& id : sqliteCommandLine("SELECT RESULT_ID FROM TEST_RESULT").split('\n', Qt::SkipEmptyParts))
+        stored.insert(id.toLongLong());
+    QCOMPARE(qsizetype((logging.logged - stored).size()), qsizetype(0));
+}
+
+void DatabaseFile::guardTakesDroppedLockAgain_data()
+{
+    QTest::addColumn<QString>("file");   // opened and closed inside the program
+    QTest::addColumn<bool>("inDialog");  // by a dialog (else by anything between dialogs: the check each second)
+    QTest::newRow("database, in a dialog") << "Torvan.accdb" << true;
+    QTest::newRow("shared-memory file, in a dialog") << "Torvan.accdb-shm" << true;
+    QTest::newRow("database, between dialogs") << "Torvan.accdb" << false;
+}
+
+// Something inside the program opens and closes a database file with a plain file open, which drops
+// SQLite's locks on it. The guard takes them again (after the dialog, or within its next check each
+// second): /proc/locks lists them, and another process's read leaves the -wal and sees every row.
+void DatabaseFile::guardTakesDroppedLockAgain()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, inDialog);
+    TempWorkDir dir;
+    QVERIFY(!sqliteCommandLine("SELECT 1").startsWith("FAILED"));
+    const QString db = dir.file("Torvan.accdb");
+    const auto wal = std::filesystem::path(QFile::encodeName(db + "-wal").toStdString());
+    Module1::Reset();
+    Module1::DbConnection = openConnection();
+    QSqlQuery insert(Module1::DbConnection->ADOConnection()->db());
+    const auto store = [&](int id) {
+        return insert.exec(QStringLiteral("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME) VALUES (%1, 'T%1')").arg(id));
+    };
+    QVERIFY(store(1));
+    QVERIFY(std::filesystem::exists(wal));
+    QVERIFY(processHoldsLock(db));
+    QVERIFY(processHoldsLock(dir.file(file)));
+    const int retakes = platform::databaseLockRetakes();
+
+    bool dropped = false;
+    const auto drop = [&] {
+        QFile f(dir.file(file));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        f.read(64);
+        f.close();
+        dropped = !processHoldsLock(dir.file(file));
+    };
+    if (inDialog) {
+        platform::setModalHandler([&](QDialog&) {
+            drop();
+            return int(QDialog::Rejected);
+        });
+        QDialog box;
+        platform::showModal(box);
+        platform::setModalHandler({});
+    } else {
+        drop();
+    }
+    QVERIFY2(dropped, "closing the file did not drop the lock");
+    QTRY_VERIFY_WITH_TIMEOUT(processHoldsLock(dir.file(file)), 3000);
+    QCOMPARE(platform::databaseLockRetakes(), retakes + 1);
+    QVERIFY(processHoldsLock(db));
+    QVERIFY(processHoldsLock(db + "-shm"));
+
+    QCOMPARE(sqliteCommandLine("SELECT count(*) FROM TEST_INFO"), QString("1"));
+    QVERIFY2(std::filesystem::exists(wal), "another process's read deleted the -wal");
+    QVERIFY(store(2));
+    QCOMPARE(sqliteCommandLine("SELECT group_concat(TEST_NAME) FROM TEST_INFO"), QString("T1,T2"));
+    QVERIFY(std::filesystem::exists(wal));
+    insert = QSqlQuery();
     Module1::Reset();
 }
 

@@ -12,6 +12,7 @@
 #include "TestSupport.h"
 
 #include "platform/Chart.h"
+#include "platform/Clock.h"
 #include "platform/FakeSerialPort.h"
 #include "realtime/frmSeqTest.h"
 #include "realtime/frmSimpleTest.h"
@@ -123,6 +124,17 @@ private:
     frmMain& start(int flag)
     {
         return startMainWindow(flag >= 0 ? settings(flag) : QByteArray());
+    }
+
+    // Leaves the started window by the close box, the Exit button, the menu item or the handler; true when
+    // the program ends.
+    bool leave(const QString& via)
+    {
+        if (via == QLatin1String("close box")) return w_->close();
+        if (via == QLatin1String("button")) w_->cmdExit->click();
+        else if (via == QLatin1String("menu")) w_->MenuFileExit->trigger();
+        else w_->cmdExit_Click();
+        return w_->Ended();
     }
 
     // Presses "Open Saved Test" (or the menu item); drive works the dialog; a dialog still up afterwards is
@@ -480,15 +492,8 @@ private slots:
         QPointer<frmSimpleTest> screen = sequence ? new frmSeqTest : new frmSimpleTest;
         (sequence ? Module1::SeqTestForms : Module1::SimpleTestForms)[3] = screen.data();
         screen->poll().cell(cell).state = state;
-        auto leave = [&] {
-            if (via == QLatin1String("close box")) return w.close();
-            if (via == QLatin1String("button")) w.cmdExit->click();
-            else if (via == QLatin1String("menu")) w.MenuFileExit->trigger();
-            else w.cmdExit_Click();
-            return w.Ended();
-        };
         prompts_->clear();
-        QVERIFY(!leave());
+        QVERIFY(!leave(via));
         QCOMPARE(prompts_->texts(),
                  QStringList{QStringLiteral("The test must be stopped before exiting the Real Time Test screen")});
         QCOMPARE(prompts_->shown.front().kind, ScriptedPrompts::Kind::Message);
@@ -500,8 +505,60 @@ private slots:
         screen->poll().cell(cell).state = realtime::CellStopped;
         prompts_->clear();
         prompts_->queueAnswer(Answer::No);
-        QVERIFY(!leave());
+        QVERIFY(!leave(via));
         QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("Are you sure you want to exit?")});
+        delete screen.data();
+    }
+
+    // A stopped cell's points wait in its unit's queue while another program holds the database's write
+    // lock (a real second connection in BEGIN IMMEDIATE): every way out is refused with the unit screen's
+    // message, and the points stay queued. Once the lock is gone the exit stores them and asks as usual.
+    void exitRefusedWhilePointsWait_data()
+    {
+        QTest::addColumn<QString>("via");
+        QTest::addColumn<bool>("sequence");
+        QTest::newRow("close box") << "close box" << false;
+        QTest::newRow("button, sequence screen") << "button" << true;
+        QTest::newRow("menu") << "menu" << false;
+        QTest::newRow("handler, sequence screen") << "handler" << true;
+    }
+
+    void exitRefusedWhilePointsWait()
+    {
+        QFETCH(QString, via);
+        QFETCH(bool, sequence);
+        platform::ManualClock clock(100000);
+        platform::setSerialPortFactory([] { return std::make_unique<platform::FakeSerialPort>(); });
+        frmMain& w = start(1);
+        w.show();
+        QVERIFY(testsupport::storeSampleHeader(7, QStringLiteral("Held")));
+        QPointer<frmSimpleTest> screen = sequence ? new frmSeqTest : new frmSimpleTest;
+        (sequence ? Module1::SeqTestForms : Module1::SimpleTestForms)[3] = screen.data();
+        realtime::UnitPoll& poll = screen->poll();
+        poll.cell(2).testId = 7;
+        poll.cell(2).elapsedSeconds = 60;
+        {
+            testsupport::WriteLock lock;
+            QVERIFY(lock.held());
+            poll.takePoint(2);   // taken while the cell ran; the cell has stopped since
+            QCOMPARE(poll.pendingPoints().size(), std::size_t(1));
+            clock.advance(realtime::UnitPoll::StoreRetryMs);   // the exit's own try meets the lock
+            prompts_->clear();
+            QVERIFY(!leave(via));
+            QCOMPARE(prompts_->texts(), QStringList{frmSimpleTest::UnstoredPointsMessage});
+            QVERIFY(!w.Ended());
+            QVERIFY(w.isVisible());
+            QCOMPARE(poll.pendingPoints().size(), std::size_t(1));
+        }
+        clock.advance(realtime::UnitPoll::StoreRetryMs);
+        prompts_->clear();
+        prompts_->queueAnswer(Answer::No);
+        QVERIFY(!leave(via));
+        QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("Are you sure you want to exit?")});
+        QVERIFY(poll.pendingPoints().empty());
+        QCOMPARE(testsupport::sqlValue(QStringLiteral("SELECT count(*) FROM TEST_RESULT WHERE TEST_ID = 7 AND "
+                                                      "RESULT_TIME = 60")),
+                 QStringLiteral("1"));
         delete screen.data();
     }
 

@@ -3,6 +3,7 @@
 #include "records/Module1.h"
 #include "records/clsConnection.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
@@ -97,6 +98,25 @@ bool sqlExec(const QString& sql)
     return ok;
 }
 
+WriteLock::WriteLock()
+{
+    const QByteArray path = QDir::current().absoluteFilePath(QStringLiteral("Torvan.accdb")).toUtf8();
+    sqlite3_open_v2(path.constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+    held_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+WriteLock::~WriteLock()
+{
+    release();
+    sqlite3_close(db_);
+}
+
+void WriteLock::release()
+{
+    if (held_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    held_ = false;
+}
+
 QString sqliteCommandLine(const QString& sql)
 {
     QProcess p;
@@ -104,6 +124,73 @@ QString sqliteCommandLine(const QString& sql)
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return QStringLiteral("FAILED: ") + QString::fromUtf8(p.readAllStandardError());
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+LoggerRun::~LoggerRun()
+{
+    for (QProcess* p : {&logger_, &sim_}) {
+        if (p->state() == QProcess::NotRunning) continue;
+        p->kill();
+        p->waitForFinished(5000);
+    }
+}
+
+QString LoggerRun::start(int seed, const QStringList& extraArguments, const QStringList& environment)
+{
+    const QString folder = QDir::currentPath();
+    sim_.start(QStringLiteral(VEDUVOVIR_BIN_DIR "/tools/unit-sim/torvan-sim"),
+               {QStringLiteral("--dir"), folder, QStringLiteral("--ports"), QStringLiteral("1,2"),
+                QStringLiteral("--seed"), QString::number(seed)});
+    if (!sim_.waitForStarted(5000)) return QStringLiteral("torvan-sim did not start");
+    if (!waitFor([] { return QFile::exists(QStringLiteral("COM1")) && QFile::exists(QStringLiteral("COM2")); }, 5000))
+        return QStringLiteral("torvan-sim made no COM1/COM2");
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const QString& entry : environment)
+        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    logger_.setProcessEnvironment(env);
+    logger_.setProcessChannelMode(QProcess::SeparateChannels);
+    logger_.start(QStringLiteral(VEDUVOVIR_BIN_DIR "/veduvovir-crash-logger"),
+                  QStringList{QStringLiteral("--dir"), folder} + extraArguments);
+    if (!logger_.waitForStarted(5000)) return QStringLiteral("the logger did not start");
+    if (!waitFor([this] { return lines.contains("READY") || !loggerRunning(); }, 30000) || !lines.contains("READY"))
+        return QString::fromUtf8(lines.join('\n') + '\n' + logger_.readAllStandardError());
+    return {};
+}
+
+void LoggerRun::collect()
+{
+    if (!logger_.isOpen()) return;   // not started yet
+    buffer_ += logger_.readAllStandardOutput();
+    qsizetype end;
+    while ((end = buffer_.indexOf('\n')) >= 0) {
+        const QByteArray line = buffer_.left(end);
+        buffer_.remove(0, end + 1);
+        if (line.startsWith("LOGGED ")) logged.insert(line.mid(7).toLongLong());
+        else lines << line;
+    }
+}
+
+bool LoggerRun::waitFor(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (true) {
+        collect();
+        if (done()) return true;
+        if (t.elapsed() > ms) return false;
+        QTest::qWait(20);
+    }
+}
+
+void LoggerRun::kill()
+{
+    logger_.kill();
+    logger_.waitForFinished(10000);
+    collect();   // a line cut by the kill stays out
+    sim_.kill();
+    sim_.waitForFinished(5000);
 }
 
 void setUnits(int system)

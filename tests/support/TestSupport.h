@@ -2,11 +2,16 @@
 // Shared fixtures of the test suites: a fresh temporary working folder with a new database, and helpers to
 // write the program's text files there.
 #include <QDir>
+#include <QList>
+#include <QProcess>
+#include <QSet>
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 class clsConnection;
+struct sqlite3;
 
 namespace testsupport {
 
@@ -40,6 +45,35 @@ private:
     void (*oldHandler_)(int) = nullptr;
 };
 
+// veduvovir-crash-logger (tests/harness) logging on both cells of units 1 and 2 in the working folder,
+// against torvan-sim on ports 1 and 2; both processes end with the run.
+class LoggerRun {
+public:
+    LoggerRun() = default;
+    ~LoggerRun();
+    LoggerRun(const LoggerRun&) = delete;
+    LoggerRun& operator=(const LoggerRun&) = delete;
+
+    // Starts the simulator (with seed) and the logger (with the extra arguments and environment entries
+    // "NAME=value"), and waits until every cell runs. Returns an empty text then, else what went wrong.
+    QString start(int seed, const QStringList& extraArguments = {}, const QStringList& environment = {});
+    // Takes what the logger printed since the last call: LOGGED ids into logged, other lines into lines.
+    void collect();
+    // Keeps the event loop running, collecting, until done() holds or ms have passed; returns done().
+    bool waitFor(const std::function<bool()>& done, int ms);
+    // SIGKILL to the logger, then its last lines; then the simulator is stopped.
+    void kill();
+    qint64 loggerPid() const { return logger_.processId(); }
+    bool loggerRunning() const { return logger_.state() != QProcess::NotRunning; }
+
+    QSet<qint64> logged;          // committed point rows (RESULT_ID) the logger printed
+    QList<QByteArray> lines;      // its other lines (READY, LISTED, ERROR)
+
+private:
+    QProcess sim_, logger_;
+    QByteArray buffer_;
+};
+
 // A connection opened on the working folder's database; fails the test (QVERIFY) when it does not open.
 std::shared_ptr<clsConnection> openConnection();
 
@@ -48,6 +82,22 @@ std::shared_ptr<clsConnection> openConnection();
 QString sqlValue(const QString& sql);
 // Runs statements that return nothing; returns false on error.
 bool sqlExec(const QString& sql);
+
+// A second SQLite connection to the working folder's database that holds its write lock (BEGIN IMMEDIATE)
+// while it lives, as another program writing would; release() lets go earlier.
+class WriteLock {
+public:
+    WriteLock();
+    ~WriteLock();
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+    bool held() const { return held_; }
+    void release();
+
+private:
+    sqlite3* db_ = nullptr;
+    bool held_ = false;
+};
 
 // Runs the sqlite3 command line on the working folder's database: a separate process that opens, reads and
 // closes it, as a lab script or a backup would. Returns its output, trimmed; "FAILED: " and its error output
