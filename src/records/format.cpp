@@ -379,6 +379,18 @@ constexpr std::uint64_t kPow10u[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100
 constexpr int kMaxFastDecimals = 15;
 constexpr qsizetype kMaxFastPattern = 64;
 inline bool isPlace(char c) { return c == '0' || c == '#'; }
+
+// The whole number that y = |v| x 10^decimals rounds to as number() and roundHalfAway() round it, when
+// that is beyond doubt (see above); false otherwise.
+bool wholeRounding(double y, std::uint64_t& rounded)
+{
+    if (!(y < 1e13)) return false;
+    const double whole = std::floor(y);
+    const double fraction = y - whole;
+    if (std::fabs(fraction - 0.5) <= y * 2e-14) return false;
+    rounded = std::uint64_t(whole) + (fraction > 0.5 ? 1 : 0);
+    return true;
+}
 } // namespace
 
 NumberPattern::NumberPattern(const QString& pattern) : pattern_(pattern)
@@ -402,12 +414,8 @@ int NumberPattern::fastFormat(double x, char* buf) const
 {
     if (!fast_ || !std::isfinite(x)) return -1;
     const double v = percent_ ? x * 100 : x;
-    const double y = std::fabs(v) * kPow10d[decimals_];
-    if (!(y < 1e13)) return -1;
-    const double whole = std::floor(y);
-    const double fraction = y - whole;
-    if (std::fabs(fraction - 0.5) <= y * 2e-14) return -1;
-    const std::uint64_t rounded = std::uint64_t(whole) + (fraction > 0.5 ? 1 : 0);
+    std::uint64_t rounded = 0;
+    if (!wholeRounding(std::fabs(v) * kPow10d[decimals_], rounded)) return -1;
 
     // Integer digits without leading zeros; exactly `decimals_` fraction digits.
     char intDigits[24], fracDigits[kMaxFastDecimals + 1];
@@ -604,6 +612,14 @@ std::optional<double> strict(const QString& s)
 double roundHalfAway(double x, int decimals)
 {
     if (!std::isfinite(x)) return x;
+    // Where the whole-number rounding settles it, R / 10^decimals (R below 2^53, the power exact) is the
+    // double nearest to R x 10^-decimals, as reading R's digits back gives it.
+    std::uint64_t rounded = 0;
+    if (decimals >= 0 && decimals <= kMaxFastDecimals && wholeRounding(std::fabs(x) * kPow10d[decimals], rounded)) {
+        if (rounded == 0) return 0.0;
+        const double v = double(rounded) / kPow10d[decimals];
+        return x < 0 ? -v : v;
+    }
     Digits r = toDigits(std::fabs(x));
     roundAt(r, decimals);
     if (r.n == 0) return 0.0;
