@@ -56,11 +56,15 @@ void clsTEST_RESULT::ConnectX(const clsConnection& connection)
     }
 }
 
+bool clsTEST_RESULT::Holds(const clsConnection& connection, qint32 testId) const
+{
+    return handle_ && handle_ == connection.ADOConnection() && loadedTestId_ == testId
+           && loadedState_.sameAs(DbSnapshot::of(connection));
+}
+
 bool clsTEST_RESULT::LoadIfStale(const clsConnection& connection)
 {
-    if (handle_ && handle_ == connection.ADOConnection() && loadedTestId_ == Test_Id
-        && loadedState_.sameAs(DbSnapshot::of(connection)))
-        return false;
+    if (Holds(connection, Test_Id)) return false;
     ConnectX(connection);
     return true;
 }
@@ -69,26 +73,18 @@ bool clsTEST_RESULT::LoadIfStale(const clsConnection& connection)
 // read as 0, and no QVariant per cell. A failure part way leaves no rows and raises DbError.
 void clsTEST_RESULT::loadRows()
 {
-    sqlite3* db = sqliteHandle(handle_->db());
-    if (!db) throw DbError(-1, QStringLiteral("The database connection gives no SQLite handle."));
-    sqlite3_stmt* stmt = nullptr;
-    const QByteArray sql = LoadSql.toUtf8();
-    auto fail = [&](int rc) {
-        const QString text = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_finalize(stmt);
-        rows_.clear();
-        throw DbError(rc, text);
-    };
+    static const QByteArray sql = LoadSql.toUtf8();
     // One pass, no count first: the rows grow geometrically and are trimmed once at the end.
-    int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr);
-    if (rc != SQLITE_OK) fail(rc);
-    sqlite3_bind_int(stmt, 1, Test_Id);
-    auto i32 = [stmt](int c) { return static_cast<qint32>(sqlite3_column_int64(stmt, c)); };
-    auto dbl = [stmt](int c) { return sqlite3_column_double(stmt, c); };
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        rows_.push_back({i32(0), i32(1), i32(2), dbl(3), dbl(4), dbl(5), dbl(6), dbl(7), dbl(8)});
-    if (rc != SQLITE_DONE) fail(rc);
-    sqlite3_finalize(stmt);
+    try {
+        forEachRow(handle_->db(), sql, Test_Id, [this](sqlite3_stmt* stmt) {
+            auto i32 = [stmt](int c) { return static_cast<qint32>(sqlite3_column_int64(stmt, c)); };
+            auto dbl = [stmt](int c) { return sqlite3_column_double(stmt, c); };
+            rows_.push_back({i32(0), i32(1), i32(2), dbl(3), dbl(4), dbl(5), dbl(6), dbl(7), dbl(8)});
+        });
+    } catch (...) {
+        rows_.clear();
+        throw;
+    }
     rows_.shrink_to_fit();
 }
 

@@ -19,6 +19,8 @@ public:
     // ConnectX unless the cache already holds test Test_Id exactly as a load through connection would read
     // it now (nothing written or committed since its load, no transaction then or now). True when it loaded.
     bool LoadIfStale(const clsConnection& connection);
+    // True when the cache holds test testId exactly as a load through connection would read it now.
+    bool Holds(const clsConnection& connection, qint32 testId) const;
     void MoveFirst() { moveFirst(); }
     void MoveNext() { moveNext(); }
     void SetDefaults();
