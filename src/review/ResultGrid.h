@@ -39,6 +39,7 @@ public:
     // The text of a cell of row `row` below the heading, as the grid shows it.
     QString text(int row, int column) const override;
     void appendText(int row, int column, QByteArray& utf8) const override;
+    void appendRow(int row, char after, QByteArray& utf8) const override;
     // Bytes held for the rows (the row storage as allocated).
     std::size_t rowBytes() const { return rows_.capacity() * sizeof(Row); }
 
@@ -47,6 +48,10 @@ public:
     // The same text appended as UTF-8, made without a QString where the prepared patterns settle it (the
     // grid's view and the exports use this; cellText is the rule it must match).
     static void appendCellText(const Row& r, int column, double sampleLength, int unitSystem, QByteArray& utf8);
+    // The same text written to out (room for CellBytes); returns its length, or -1 where only cellText
+    // makes it.
+    static constexpr int CellBytes = 96;
+    static int writeCellText(const Row& r, int column, double sampleLength, int unitSystem, char* out);
 
     int rowCount(const QModelIndex& parent = {}) const override;
 

@@ -80,6 +80,12 @@ void tst_numberpattern::sameAsGeneral_data()
     QTest::newRow("literals") << QStringLiteral("x#,##0.0# mm") << 1e5 << true;
     QTest::newRow("15 places") << QStringLiteral("0.000000000000000") << 1e-3 << true;
     QTest::newRow("no place") << QStringLiteral("abc") << 10.0 << true;
+    QTest::newRow("#0.") << QStringLiteral("#0.") << 50.0 << true;
+    QTest::newRow("0.00##") << QStringLiteral("0.00##") << 3.0 << true;
+    QTest::newRow("%") << QStringLiteral("%") << 1.0 << true;
+    QTest::newRow("0%.0") << QStringLiteral("0%.0") << 1.0 << true;
+    QTest::newRow("#0%.") << QStringLiteral("#0%.") << 1.0 << true;
+    QTest::newRow("0#.#0") << QStringLiteral("0#.#0") << 100.0 << true;
     // not prepared: the general formatting writes them
     QTest::newRow("16 places") << QStringLiteral("0.################") << 1.0 << false;
     QTest::newRow("non-ASCII") << QStringLiteral("0.0\u00b0") << 100.0 << false;
