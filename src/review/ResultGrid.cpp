@@ -17,22 +17,22 @@ void ResultGridModel::setHeader(const QString& format, bool wordWrap)
 void ResultGridModel::clear()
 {
     beginResetModel();
-    rows_.clear();
-    rows_.shrink_to_fit();
+    points_.reset();
     endResetModel();
 }
 
-void ResultGridModel::setRows(const std::vector<clsTEST_RESULT::Row>& points, double sampleLength, int unitSystem)
+void ResultGridModel::setRows(std::shared_ptr<const clsTEST_RESULT::Rows> points, double sampleLength, int unitSystem)
 {
     beginResetModel();
-    rows_.clear();
-    rows_.reserve(points.size());
-    for (const clsTEST_RESULT::Row& p : points)
-        rows_.push_back({p.time, p.temp, p.bathTemp, p.press, p.heightChange, p.volt, p.step});
-    rows_.shrink_to_fit();
+    points_ = std::move(points);
     sampleLength_ = sampleLength;
     unitSystem_ = unitSystem;
     endResetModel();
+}
+
+void ResultGridModel::setRows(const clsTEST_RESULT::Rows& points, double sampleLength, int unitSystem)
+{
+    setRows(std::make_shared<const clsTEST_RESULT::Rows>(points), sampleLength, unitSystem);
 }
 
 QString ResultGridModel::cellText(const Row& r, int column, double sampleLength, int unitSystem)
@@ -102,22 +102,22 @@ void ResultGridModel::appendCellText(const Row& r, int column, double sampleLeng
 
 QString ResultGridModel::text(int row, int column) const
 {
-    if (row < 0 || std::size_t(row) >= rows_.size()) return {};
+    if (row < 0 || std::size_t(row) >= size()) return {};
     QByteArray utf8;
-    appendCellText(rows_[std::size_t(row)], column, sampleLength_, unitSystem_, utf8);
+    appendCellText(at(row), column, sampleLength_, unitSystem_, utf8);
     return QString::fromUtf8(utf8);
 }
 
 void ResultGridModel::appendText(int row, int column, QByteArray& utf8) const
 {
-    if (row < 0 || std::size_t(row) >= rows_.size()) return;
-    appendCellText(rows_[std::size_t(row)], column, sampleLength_, unitSystem_, utf8);
+    if (row < 0 || std::size_t(row) >= size()) return;
+    appendCellText(at(row), column, sampleLength_, unitSystem_, utf8);
 }
 
 void ResultGridModel::appendRow(int row, char after, QByteArray& utf8) const
 {
-    if (row < 0 || std::size_t(row) >= rows_.size()) return;
-    const Row& r = rows_[std::size_t(row)];
+    if (row < 0 || std::size_t(row) >= size()) return;
+    const Row r = at(row);
     // The line is written straight into the array's room and the array cut to what was written.
     const qsizetype start = utf8.size();
     utf8.resize(start + Columns * (CellBytes + 1));
@@ -140,5 +140,5 @@ void ResultGridModel::appendRow(int row, char after, QByteArray& utf8) const
 
 int ResultGridModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(size());
 }

@@ -724,7 +724,7 @@ void frmMain::FillResultGrid()
     result.Test_Id = CurrentTestId;
     result.LoadIfStale(*Module1::DbConnection);
     if (result.TotalPoints() <= 0) return;
-    resultModel_->setRows(result.rows(), SampleLength, Module1::UnitSystem);
+    resultModel_->setRows(result.sharedRows(), SampleLength, Module1::UnitSystem);
 }
 
 // ---------------------------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include "records/SqliteHandle.h"
 #include "records/clsConnection.h"
 #include "records/clsTEST_RESULT.h"
+#include "review/ResultGrid.h"
 #include "review/frmMain.h"
 #include "review/frmOpenTest.h"
 
@@ -170,6 +171,24 @@ private slots:
         Module1::UnitSystem = 1;
         w.Command1_Click();
         QCOMPARE(w.Pesgo1->drawnY(1)[1], double(float(0.002)));
+        QVERIFY(prompts_->shown.empty());
+    }
+
+    // The result grid holds the rows the open loaded, shared with the record without a copy; a later load
+    // of the record (a chart after a write) replaces the record's rows and leaves the grid's as they were.
+    void gridKeepsTheOpenedRows()
+    {
+        frmMain& w = startWithOverlay();
+        QCOMPARE(w.resultModel()->rowStorage(), &Module1::TestResult->rows());
+        const QString firstTime = w.resultModel()->text(4, 1);
+        QVERIFY(execOnWindow(QStringLiteral("INSERT INTO TEST_RESULT (TEST_ID, RESULT_TIME, RESULT_HEIGHT_CHANGE) "
+                                            "VALUES (1, 30, 0.5)")));
+        w.cmbChartType->setCurrentIndex(2);
+        QCOMPARE(Module1::TestResult->TotalPoints(), 6);
+        QCOMPARE(w.Pesgo1->drawnY(0).size(), std::size_t(6));
+        QVERIFY(w.resultModel()->rowStorage() != &Module1::TestResult->rows());
+        QCOMPARE(w.resultModel()->rowCount(), 5);
+        QCOMPARE(w.resultModel()->text(4, 1), firstTime);
         QVERIFY(prompts_->shown.empty());
     }
 

@@ -125,13 +125,12 @@ void tst_resultgridtext::modelTexts()
     ResultGridModel model;
     std::vector<clsTEST_RESULT::Row> points;
     for (int i = 0; i < 50; ++i)
-        points.push_back({i + 1, 1, i % 3, 3600.0 * i + 0.5, 70 + i * 1.25, 71 + i * 0.35, 300 + i * 0.05,
+        points.push_back({i + 1, i % 3, 3600.0 * i + 0.5, 70 + i * 1.25, 71 + i * 0.35, 300 + i * 0.05,
                           i * 0.00125 - 0.02, 2.5 + i * 0.0123456789, });
     model.setRows(points, 0.5, 0);
     QCOMPARE(model.rowCount(), 50);
     for (int i = 0; i < 50; ++i) {
-        const clsTEST_RESULT::Row& p = points[std::size_t(i)];
-        const Row r{p.time, p.temp, p.bathTemp, p.press, p.heightChange, p.volt, p.step};
+        const Row r = ResultGridModel::rowOf(points[std::size_t(i)]);
         for (int c = 0; c < ResultGridModel::Columns; ++c) {
             const QString expected = ResultGridModel::cellText(r, c, 0.5, 0);
             QCOMPARE(model.text(i, c), expected);
@@ -167,11 +166,11 @@ void tst_resultgridtext::wholeReport()
     int id = 0;
     for (double x : hardValues()) {
         const std::int32_t step = std::int32_t(std::isfinite(x) ? std::fmod(x, 1e6) : 0);
-        points.push_back({++id, 1, step, std::isfinite(x) ? std::fabs(x) : 0, x, x, x, x, x});
+        points.push_back({++id, step, std::isfinite(x) ? std::fabs(x) : 0, x, x, x, x, x});
     }
     QRandomGenerator rng(20261211);
     for (int k = 0; k < 20000; ++k)
-        points.push_back({++id, 1, std::int32_t(rng.bounded(0, 40)), double(k), 60 + rng.generateDouble() * 340,
+        points.push_back({++id, std::int32_t(rng.bounded(0, 40)), double(k), 60 + rng.generateDouble() * 340,
                           60 + rng.generateDouble() * 340, rng.generateDouble() * 3000,
                           -0.01 + rng.generateDouble() * 0.11, rng.generateDouble() * 10});
     ResultGridModel model;
@@ -189,7 +188,7 @@ void tst_resultgridtext::wholeReport()
     for (int c = 0; c < ResultGridModel::Columns; ++c) heading << model.heading(c) + QLatin1Char(',');
     expected += heading.join(QString()).toUtf8() + "\r\n";
     for (const clsTEST_RESULT::Row& p : points) {
-        const Row r{p.time, p.temp, p.bathTemp, p.press, p.heightChange, p.volt, p.step};
+        const Row r = ResultGridModel::rowOf(p);
         for (int c = 0; c < ResultGridModel::Columns; ++c)
             expected += ResultGridModel::cellText(r, c, length, units).toUtf8() + ',';
         expected += "\r\n";
