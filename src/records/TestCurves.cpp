@@ -3,7 +3,6 @@
 #include "records/Command.h"
 #include "records/SqliteHandle.h"
 #include "records/clsConnection.h"
-#include "records/clsTEST_RESULT.h"
 
 #include <sqlite3.h>
 
@@ -27,13 +26,7 @@ const TestCurves::Curve& TestCurves::curve(const clsTEST_RESULT& result, const c
     Entry e{testId, now, {}};
     Curve& c = e.curve;
     if (result.Holds(connection, testId)) {
-        const auto& rows = result.rows();
-        c.time.reserve(rows.size());
-        c.heightChange.reserve(rows.size());
-        for (const clsTEST_RESULT::Row& r : rows) {
-            c.time.push_back(r.time);
-            c.heightChange.push_back(r.heightChange);
-        }
+        c.rows = result.sharedRows();
     } else {
         const std::shared_ptr<DbHandle> handle = connection.ADOConnection();
         requireOpen(handle);

@@ -9,6 +9,7 @@
 //   const TestCurves::Curve& c = curves.curve(*Module1::TestResult, *Module1::DbConnection, id);
 //   curves.keepOnly({ids drawn});     // forget the others
 #include "records/DbSnapshot.h"
+#include "records/clsTEST_RESULT.h"
 
 #include <QtGlobal>
 
@@ -17,24 +18,29 @@
 #include <vector>
 
 class clsConnection;
-class clsTEST_RESULT;
 class DbHandle;
 
 class TestCurves {
 public:
+    // The points in load order: the two columns read on their own, or the rows of a record's load, shared.
     struct Curve {
-        std::vector<double> time, heightChange;   // the points in load order
+        std::vector<double> time, heightChange;
+        std::shared_ptr<const clsTEST_RESULT::Rows> rows;
+        std::size_t size() const { return rows ? rows->size() : time.size(); }
+        double timeAt(std::size_t i) const { return rows ? (*rows)[i].time : time[i]; }
+        double heightChangeAt(std::size_t i) const { return rows ? (*rows)[i].heightChange : heightChange[i]; }
     };
     // The points of test testId as the result record's load gives them (RESULT_TIME order, ties in storing
     // order, a null as 0): the kept ones while provably current; else the rows that result holds when it
-    // holds the test as a load would read it now; else the two columns read alone. result is never changed.
+    // holds the test as a load would read it now (shared, not copied); else the two columns read alone. result
+    // is never changed.
     // loaded() tells afterwards whether rows were read. Throws DbError as ConnectX does.
     const Curve& curve(const clsTEST_RESULT& result, const clsConnection& connection, qint32 testId);
     bool loaded() const { return loaded_; }
     // Forgets every test not in ids.
     void keepOnly(const std::vector<qint32>& ids);
     void clear() { entries_.clear(); }
-    // Bytes held for the kept points.
+    // Bytes held for the kept points (rows shared with a record not counted).
     std::size_t bytes() const;
 
     // The statement of a read of the two columns alone.

@@ -828,16 +828,16 @@ void frmMain::loadSubset(int subset, const QString& testName, bool swell)
     const TestCurves::Curve& points = overlayCurves_.curve(result, *Module1::DbConnection, info.Test_Id);
     overlayDrawnIds_.push_back(info.Test_Id);
     if (!swell) Pesgo1->SetPointY(subset, 0, 0);
-    const auto n = static_cast<std::int32_t>(points.time.size());
+    const auto n = static_cast<std::int32_t>(points.size());
     if (n != 0) {
         ChartPointCount = std::max(ChartPointCount, n);
         Pesgo1->SetPointCount(ChartPointCount);
         std::vector<double> x, y;
         x.reserve(std::size_t(n));
         y.reserve(std::size_t(n));
-        for (std::size_t k = 0; k < points.time.size(); ++k) {
-            const double h = points.heightChange[k];
-            x.push_back(points.time[k] / 60);
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            const double h = points.heightChangeAt(k);
+            x.push_back(points.timeAt(k) / 60);
             y.push_back(swell ? h / length * 100 : Module1::DisplayLengthNumber(h));
         }
         Pesgo1->SetSubsetPoints(subset, x, y);

@@ -32,7 +32,10 @@ TestCurves::Curve freshLoad(const clsConnection& connection, qint32 testId)
 
 bool sameCurve(const TestCurves::Curve& a, const TestCurves::Curve& b)
 {
-    return a.time == b.time && a.heightChange == b.heightChange;
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a.timeAt(i) != b.timeAt(i) || a.heightChangeAt(i) != b.heightChangeAt(i)) return false;
+    return true;
 }
 
 bool execOn(const clsConnection& connection, const char* sql)
@@ -146,11 +149,11 @@ void tst_testcurves::openTransaction()
     clsTEST_RESULT result;
     QVERIFY(execOn(*conn_, "BEGIN"));
     QVERIFY(execOn(*conn_, "INSERT INTO TEST_RESULT (TEST_ID, RESULT_TIME, RESULT_HEIGHT_CHANGE) VALUES (1, 5, 9)"));
-    QCOMPARE(curves.curve(result, *conn_, 1).time.size(), std::size_t(11));
+    QCOMPARE(curves.curve(result, *conn_, 1).size(), std::size_t(11));
     QVERIFY(execOn(*conn_, "ROLLBACK"));
     const TestCurves::Curve after = curves.curve(result, *conn_, 1);
     QVERIFY(curves.loaded());
-    QCOMPARE(after.time.size(), std::size_t(10));
+    QCOMPARE(after.size(), std::size_t(10));
     QVERIFY(sameCurve(after, freshLoad(*conn_, 1)));
 
     // Kept before the transaction: a request inside it reads again.
@@ -185,6 +188,8 @@ void tst_testcurves::takenFromTheRecordAndForgetting()
     result.ConnectX(*conn_);
     QVERIFY(sameCurve(curves.curve(result, *conn_, 1), freshLoad(*conn_, 1)));
     QVERIFY(!curves.loaded());
+    QCOMPARE(curves.curve(result, *conn_, 1).rows.get(), &result.rows());   // shared, not copied
+    QCOMPARE(curves.bytes(), std::size_t(0));
     curves.curve(result, *conn_, 2);
     QVERIFY(curves.loaded());
     curves.keepOnly({2});
@@ -193,7 +198,7 @@ void tst_testcurves::takenFromTheRecordAndForgetting()
     QVERIFY(!curves.loaded());
     // The record's rows are stale after a write: read again, the record untouched.
     QVERIFY(execOn(*conn_, "INSERT INTO TEST_RESULT (TEST_ID, RESULT_TIME, RESULT_HEIGHT_CHANGE) VALUES (1, 5, 9)"));
-    QCOMPARE(curves.curve(result, *conn_, 1).time.size(), std::size_t(11));
+    QCOMPARE(curves.curve(result, *conn_, 1).size(), std::size_t(11));
     QVERIFY(curves.loaded());
     QVERIFY(sameCurve(curves.curve(result, *conn_, 1), freshLoad(*conn_, 1)));
     QCOMPARE(result.TotalPoints(), 10);
@@ -212,7 +217,7 @@ void tst_testcurves::columnsInTheRecordsOrder()
     clsTEST_RESULT result;
     const TestCurves::Curve& c = curves.curve(result, *conn_, 1);
     QVERIFY(curves.loaded());
-    QCOMPARE(c.time.size(), std::size_t(14));
+    QCOMPARE(c.size(), std::size_t(14));
     QVERIFY(sameCurve(c, freshLoad(*conn_, 1)));
     QCOMPARE(result.TotalPoints(), 0);
 }
