@@ -262,20 +262,28 @@ void runSize(int n, const Parts& parts)
     if (parts.report) {
     // (b) report
     const QString csv = dir.file(QStringLiteral("report.csv"));
-    prompts.queueFile(csv);
-    resetPeak();
-    double base = rssMiB();
-    t0 = wallMs();
-    w.cmdREPORT_Click();
-    const double reportMs = wallMs() - t0;
-    const double reportPeak = peakMiB() - base;
-    QFile f(csv);
-    f.open(QIODevice::ReadOnly);
-    const QByteArray bytes = f.readAll();
-    const double rawMs = rawWrite(bytes, dir.file(QStringLiteral("raw.csv")));
-    std::printf("(b) report: %.0f ms, peak +%.1f MiB, %.1f MiB written%s\n", reportMs, reportPeak,
-                double(bytes.size()) / 1048576, prompts.shown.size() == 1 ? "" : "  ** REPORT FAILED **");
-    std::printf("    raw write of the same bytes: %.0f ms; ratio %.2fx (target <= 4x)\n", rawMs, reportMs / rawMs);
+    double reportMs = 1e18, rawMs = 1e18, reportPeak = 0;
+    QByteArray bytes;
+    bool reportOk = true;
+    for (int r = 0; r < 3; ++r) {
+        prompts.clear();
+        prompts.queueFile(csv);
+        resetPeak();
+        const double base = rssMiB();
+        t0 = wallMs();
+        w.cmdREPORT_Click();
+        reportMs = std::min(reportMs, wallMs() - t0);
+        reportPeak = std::max(reportPeak, peakMiB() - base);
+        reportOk = reportOk && prompts.shown.size() == 1;   // the save dialog alone
+        QFile f(csv);
+        f.open(QIODevice::ReadOnly);
+        bytes = f.readAll();
+        rawMs = std::min(rawMs, rawWrite(bytes, dir.file(QStringLiteral("raw.csv"))));
+    }
+    std::printf("(b) report, best of 3: %.0f ms, peak +%.1f MiB, %.1f MiB written%s\n", reportMs, reportPeak,
+                double(bytes.size()) / 1048576, reportOk ? "" : "  ** REPORT FAILED **");
+    std::printf("    raw write of the same bytes, best of 3: %.0f ms; ratio %.2fx (goal <= 4x)\n", rawMs,
+                reportMs / rawMs);
     // Where both exports' time goes beyond the raw writes: making the grid's texts, as the grid does.
     t0 = wallMs();
     std::size_t chars = 0;
