@@ -84,8 +84,9 @@ void clsTEST_RESULT::loadRows()
     static const QByteArray countSql = QByteArrayLiteral("SELECT COUNT(*) FROM TEST_RESULT WHERE TEST_ID = ?");
     try {
         Rows& rows = *rows_;
-        forEachRow(handle_->db(), countSql, Test_Id,
-                   [&rows](sqlite3_stmt* stmt) { rows.reserve(std::size_t(std::max<sqlite3_int64>(0, sqlite3_column_int64(stmt, 0)))); });
+        forEachRow(handle_->db(), countSql, Test_Id, [&rows](sqlite3_stmt* stmt) {
+            rows.reserve(std::size_t(std::max<sqlite3_int64>(0, sqlite3_column_int64(stmt, 0))));
+        });
         forEachRow(handle_->db(), sql, Test_Id, [&rows](sqlite3_stmt* stmt) {
             auto i32 = [stmt](int c) { return static_cast<qint32>(sqlite3_column_int64(stmt, c)); };
             auto dbl = [stmt](int c) { return sqlite3_column_double(stmt, c); };

@@ -18,30 +18,15 @@ namespace Format {
 // "000" 99.5 -> "100"; "###.#" 0.5 -> ".5".
 QString number(double x, const QString& pattern);
 
-// A number pattern prepared once for formatting many values with it (the result grid's columns). The
-// texts are exactly those of number(x, pattern): a value is rounded in 64-bit whole numbers where that
-// gives number()'s result beyond doubt (at most 13 digits once scaled to the pattern's places, and not
-// within rounding noise of a half); any other value, and any pattern with other than ASCII characters or
-// more than 15 places after the point, goes through number() itself.
+// The powers of ten and the whole-number rounding shared by the prepared patterns and roundHalfAway.
 namespace detail {
 inline constexpr int MaxFastDecimals = 15;
 inline constexpr double kPow10d[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-inline constexpr std::uint64_t kPow10u[] = {1ull,
-                                            10ull,
-                                            100ull,
-                                            1000ull,
-                                            10000ull,
-                                            100000ull,
-                                            1000000ull,
-                                            10000000ull,
-                                            100000000ull,
-                                            1000000000ull,
-                                            10000000000ull,
-                                            100000000000ull,
-                                            1000000000000ull,
-                                            10000000000000ull,
-                                            100000000000000ull,
+inline constexpr std::uint64_t kPow10u[] = {1ull,          10ull,          100ull,          1000ull,
+                                            10000ull,      100000ull,      1000000ull,      10000000ull,
+                                            100000000ull,  1000000000ull,  10000000000ull,  100000000000ull,
+                                            1000000000000ull, 10000000000000ull, 100000000000000ull,
                                             1000000000000000ull};
 
 // The whole number that y = |v| x 10^decimals (y >= 0) rounds to as number() and roundHalfAway() round it,
@@ -57,6 +42,11 @@ inline bool wholeRounding(double y, std::uint64_t& rounded)
 }
 } // namespace detail
 
+// A number pattern prepared once for formatting many values with it (the result grid's columns). The
+// texts are exactly those of number(x, pattern): a value is rounded in 64-bit whole numbers where that
+// gives number()'s result beyond doubt (at most 13 digits once scaled to the pattern's places, and not
+// within rounding noise of a half); any other value, and any pattern with other than ASCII characters or
+// more than 15 places after the point, goes through number() itself.
 class NumberPattern {
 public:
     explicit NumberPattern(const QString& pattern);

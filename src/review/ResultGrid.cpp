@@ -127,9 +127,9 @@ void ResultGridModel::appendRow(int row, char after, QByteArray& utf8) const
         if (n < 0) {
             utf8.truncate(o - utf8.data());
             utf8 += cellText(r, c, sampleLength_, unitSystem_).toUtf8();
-            const qsizetype at = utf8.size();
-            utf8.resize(at + (Columns - c) * (CellBytes + 1));
-            o = utf8.data() + at;
+            const qsizetype end = utf8.size();
+            utf8.resize(end + (Columns - c) * (CellBytes + 1));
+            o = utf8.data() + end;
         } else {
             o += n;
         }
