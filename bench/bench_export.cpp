@@ -1,15 +1,18 @@
 // Benchmark of handing a long test out and of overlaying long tests, in the main window as the operator
-// does it:
+// does it, each figure beside a reference measured in the same run:
 //   (a) the workbook export (Export Excel) of the opened test: time and peak memory, next to a raw
 //       libxlsxwriter write (constant-memory mode) of the same cell texts made beforehand; target 1.5x;
 //   (b) the comma-separated report (Save Report): time, next to a raw write of the same bytes (written and
-//       synced to disk as the report is); target 1.5x;
-//   (c) the overlay redraw ("Redraw") with eight tests of that many points ticked: time (target under 1 s)
-//       and the memory per drawn point (target under 200 bytes).
+//       synced to disk as the report is); target <= 4x;
+//   (c) the overlay redraw ("Redraw") with eight tests of that many points ticked, the window shown at its
+//       design size and at 1920x1080, painting included: with nothing written since the last redraw, and
+//       after a point was written to the database (every test read again), next to a raw sqlite3 read of
+//       the eight tests' rows; target under 1 s; and the memory per drawn point (target under 200 bytes).
 // Peak memory is the growth of the process's peak resident size during the step (the peak is reset
 // before it through /proc/self/clear_refs).
 //
-//   build/bench_export [points ...]      (default 600000)
+//   build/bench_export [points ...] [workbook] [report] [overlay]   (default 600000, every part)
+#include "BenchPaint.h"
 #include "BenchSupport.h"
 #include "TestSupport.h"
 #include "platform/Chart.h"
@@ -18,6 +21,8 @@
 #include "platform/Workbook.h"
 #include "records/Module1.h"
 #include "records/SqliteHandle.h"
+#include "records/TestCurves.h"
+#include "records/clsTEST_RESULT.h"
 #include "records/clsConnection.h"
 #include "review/ResultGrid.h"
 #include "review/TestExport.h"
@@ -138,7 +143,57 @@ double rawWrite(const QByteArray& bytes, const QString& path)
     return wallMs() - t0;
 }
 
-void runSize(int n)
+struct Parts {
+    bool workbook = true, report = true, overlay = true;
+};
+
+// The redraw as the operator waits for it: the click, the queued replot it asks for, the widget painted.
+double redrawAndPaintMs(frmMain& w)
+{
+    const double t0 = wallMs();
+    w.Command1->click();
+    QCoreApplication::processEvents();
+    w.Pesgo1->plot()->repaint();
+    return wallMs() - t0;
+}
+
+long long drawnPoints(const frmMain& w)
+{
+    long long k = 0;
+    for (int s = 0; s < w.Pesgo1->subsetCount(); ++s) k += qint64(w.Pesgo1->drawnX(s).size());
+    return k;
+}
+
+// A raw sqlite3 read of the eight tests' points, best of 3: every column (the record's statement), or the
+// two columns that the overlay draws.
+double rawEightTests(bool allColumns)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2("Torvan.accdb", &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return 0;
+    const QByteArray sql = allColumns ? clsTEST_RESULT::LoadSql.toUtf8() : QByteArray(TestCurves::ColumnsSql);
+    double best = 1e18;
+    for (int r = 0; r < 3; ++r) {
+        long long rows = 0;
+        double sum = 0;
+        const double t0 = wallMs();
+        for (int id = 1; id <= 8; ++id) {
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr);
+            sqlite3_bind_int(st, 1, id);
+            const int columns = sqlite3_column_count(st);
+            while (sqlite3_step(st) == SQLITE_ROW) {
+                for (int c = 0; c < columns; ++c) sum += sqlite3_column_double(st, c);
+                ++rows;
+            }
+            sqlite3_finalize(st);
+        }
+        best = std::min(best, wallMs() - t0 + (sum == -1 ? rows : 0));
+    }
+    sqlite3_close(db);
+    return best;
+}
+
+void runSize(int n, const Parts& parts)
 {
     std::printf("== %d points ==\n", n);
     testsupport::TempWorkDir dir;
@@ -171,7 +226,9 @@ void runSize(int n)
         std::printf("the test did not open\n");
         return;
     }
-
+    review::ReportSheet sheet;
+    sheet.grid = w.resultModel();
+    if (parts.workbook) {
     // (a) workbook
     resetPeak();
     double base = rssMiB();
@@ -182,8 +239,6 @@ void runSize(int n)
     const bool bookOk = opened.size() == 1 && prompts.shown.empty();
 
     // The same cells as texts, made beforehand, for the raw write.
-    review::ReportSheet sheet;
-    sheet.grid = w.resultModel();
     std::vector<std::string> cells;
     cells.reserve(std::size_t(15 * 3 + (n + 1) * 8));
     for (int r = 0; r < 15; ++r)
@@ -202,22 +257,33 @@ void runSize(int n)
                 "1.5x)\n",
                 rawBookMs, rawBookPeak, bookMs / rawBookMs);
 
+    }
+
+    if (parts.report) {
     // (b) report
     const QString csv = dir.file(QStringLiteral("report.csv"));
-    prompts.queueFile(csv);
-    resetPeak();
-    base = rssMiB();
-    t0 = wallMs();
-    w.cmdREPORT_Click();
-    const double reportMs = wallMs() - t0;
-    const double reportPeak = peakMiB() - base;
-    QFile f(csv);
-    f.open(QIODevice::ReadOnly);
-    const QByteArray bytes = f.readAll();
-    const double rawMs = rawWrite(bytes, dir.file(QStringLiteral("raw.csv")));
-    std::printf("(b) report: %.0f ms, peak +%.1f MiB, %.1f MiB written%s\n", reportMs, reportPeak,
-                double(bytes.size()) / 1048576, prompts.shown.size() == 1 ? "" : "  ** REPORT FAILED **");
-    std::printf("    raw write of the same bytes: %.0f ms; ratio %.2fx (target <= 1.5x)\n", rawMs, reportMs / rawMs);
+    double reportMs = 1e18, rawMs = 1e18, reportPeak = 0;
+    QByteArray bytes;
+    bool reportOk = true;
+    for (int r = 0; r < 3; ++r) {
+        prompts.clear();
+        prompts.queueFile(csv);
+        resetPeak();
+        const double base = rssMiB();
+        t0 = wallMs();
+        w.cmdREPORT_Click();
+        reportMs = std::min(reportMs, wallMs() - t0);
+        reportPeak = std::max(reportPeak, peakMiB() - base);
+        reportOk = reportOk && prompts.shown.size() == 1;   // the save dialog alone
+        QFile f(csv);
+        f.open(QIODevice::ReadOnly);
+        bytes = f.readAll();
+        rawMs = std::min(rawMs, rawWrite(bytes, dir.file(QStringLiteral("raw.csv"))));
+    }
+    std::printf("(b) report, best of 3: %.0f ms, peak +%.1f MiB, %.1f MiB written%s\n", reportMs, reportPeak,
+                double(bytes.size()) / 1048576, reportOk ? "" : "  ** REPORT FAILED **");
+    std::printf("    raw write of the same bytes, best of 3: %.0f ms; ratio %.2fx (goal <= 4x)\n", rawMs,
+                reportMs / rawMs);
     // Where both exports' time goes beyond the raw writes: making the grid's texts, as the grid does.
     t0 = wallMs();
     std::size_t chars = 0;
@@ -236,6 +302,9 @@ void runSize(int n)
     std::printf("    of which the report's grid lines made as bytes alone (%zu bytes): %.0f ms\n", bytesMade,
                 wallMs() - t0);
 
+    }
+
+    if (parts.overlay) {
     // (c) overlay: seven more tests added through the dialog, then the redraw with all eight ticked.
     for (int id = 2; id <= 8; ++id) {
         platform::setModalHandler([id](QDialog& d) {
@@ -248,38 +317,49 @@ void runSize(int n)
         w.cmdOverlap_Click();
     }
     prompts.clear();
+    w.show();
+    QCoreApplication::processEvents();
     resetPeak();
-    base = rssMiB();
+    double base = rssMiB();
     const double chartBefore = double(w.Pesgo1->pointMemoryBytes());
-    t0 = wallMs();
-    w.Command1->click();
-    const double redrawMs = wallMs() - t0;
+    redrawAndPaintMs(w);
     const double redrawPeak = peakMiB() - base;
-    long long drawn = 0;
-    for (int s = 0; s < w.Pesgo1->subsetCount(); ++s) drawn += qint64(w.Pesgo1->drawnX(s).size());
+    const long long drawn = drawnPoints(w);
     // The overlay's kept points (reused by a redraw while provably current) count as held too.
     const double held = double(w.Pesgo1->pointMemoryBytes() + w.overlayCurveBytes());
-    std::printf("(c) overlay redraw, %d tests ticked, %lld points drawn: %.0f ms (target < 1000 ms)%s\n",
-                w.Pesgo1->subsetCount(), drawn, redrawMs, prompts.shown.empty() ? "" : "  ** MESSAGES **");
+    const double rawAll = rawEightTests(true), raw = rawEightTests(false);
+    std::printf("(c) overlay redraw, %d tests ticked, %lld points drawn; raw sqlite3 read of the eight tests' "
+                "rows, best of 3: every column %.0f ms, the two columns drawn %.0f ms\n",
+                w.Pesgo1->subsetCount(), drawn, rawAll, raw);
+    sqlite3* windowDb = sqliteHandle(Module1::DbConnection->ADOConnection()->db());
+    const QSize sizes[] = {{frmMain::DesignWidth, frmMain::DesignHeight}, {1920, 1080}};
+    for (const QSize& size : sizes) {
+        w.resize(size);
+        QCoreApplication::processEvents();
+        redrawAndPaintMs(w);
+        double unchanged = 1e18, written = 1e18;
+        long long drawnAfter = 0;
+        for (int r = 0; r < 3; ++r) {
+            unchanged = std::min(unchanged, redrawAndPaintMs(w));
+            // A point added through the window's connection (as a running test logs one): every test is
+            // read again.
+            const QByteArray sql =
+                QStringLiteral("INSERT INTO TEST_RESULT (TEST_ID, RESULT_TIME) VALUES (1, %1)").arg(1e9 + r).toUtf8();
+            sqlite3_exec(windowDb, sql.constData(), nullptr, nullptr, nullptr);
+            written = std::min(written, redrawAndPaintMs(w));
+            drawnAfter = drawnPoints(w);
+        }
+        std::printf("    window %4dx%-4d chart %4dx%-4d: redraw and paint, best of 3: nothing written %.0f ms; after a "
+                    "point was written %.0f ms (%lld points drawn), %.2fx the raw read of the two columns (target < 1000 ms)%s\n",
+                    w.width(), w.height(), w.Pesgo1->width(), w.Pesgo1->height(), unchanged, written, drawnAfter,
+                    written / raw, prompts.shown.empty() ? "" : "  ** MESSAGES **");
+    }
     std::printf("    chart and kept overlay points held %.1f MiB = %.1f bytes per drawn point (target < 200; before %.1f MiB); "
-                "peak growth during the redraw %.1f MiB = %.1f bytes per drawn point\n",
+                "peak growth during the first redraw %.1f MiB = %.1f bytes per drawn point\n",
                 held / 1048576, held / double(std::max(1LL, drawn)), chartBefore / 1048576, redrawPeak,
                 redrawPeak * 1048576 / double(std::max(1LL, drawn)));
-    // A redraw after a point was added through the window's connection: every kept test is read again.
-    sqlite3_exec(sqliteHandle(Module1::DbConnection->ADOConnection()->db()),
-                 "INSERT INTO TEST_RESULT (TEST_ID, RESULT_TIME) VALUES (1, 1e9)", nullptr, nullptr, nullptr);
-    t0 = wallMs();
-    w.Command1->click();
-    std::printf("    the redraw after a point was added (every test read again): %.0f ms, %lld points drawn\n",
-                wallMs() - t0, [&] {
-                    long long k = 0;
-                    for (int s = 0; s < w.Pesgo1->subsetCount(); ++s) k += qint64(w.Pesgo1->drawnX(s).size());
-                    return k;
-                }());
-    t0 = wallMs();
-    Module1::TestResult->Test_Id = 2;   // as many points as the last test drawn (test 1 has one more now)
-    Module1::TestResult->ConnectX(*Module1::DbConnection);
-    std::printf("    of which one test's record load (ConnectX): %.0f ms\n", wallMs() - t0);
+    bench::printLoad();
+    }
     platform::setModalHandler({});
     platform::setDocumentOpener({});
     Module1::Reset();
@@ -291,6 +371,20 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    for (int n : bench::sizes(argc, argv, {600000})) runSize(n);
+    std::vector<int> sizes;
+    Parts parts;
+    bool named = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "workbook" || a == "report" || a == "overlay") {
+            if (!named) parts = {false, false, false};
+            named = true;
+            (a == "workbook" ? parts.workbook : a == "report" ? parts.report : parts.overlay) = true;
+        } else {
+            sizes.push_back(std::atoi(argv[i]));
+        }
+    }
+    if (sizes.empty()) sizes = {600000};
+    for (int n : sizes) runSize(n, parts);
     return 0;
 }

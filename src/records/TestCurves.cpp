@@ -1,31 +1,44 @@
 #include "records/TestCurves.h"
 
+#include "records/Command.h"
+#include "records/SqliteHandle.h"
 #include "records/clsConnection.h"
-#include "records/clsTEST_RESULT.h"
+
+#include <sqlite3.h>
 
 #include <algorithm>
 
-const TestCurves::Curve& TestCurves::curve(clsTEST_RESULT& result, const clsConnection& connection, qint32 testId,
-                                           bool reuse)
+// The record's load orders by RESULT_TIME through the index on (TEST_ID, RESULT_TIME), whose ties follow
+// the row id: the same order, said outright.
+const char* const TestCurves::ColumnsSql = "SELECT RESULT_TIME, RESULT_HEIGHT_CHANGE FROM TEST_RESULT "
+                                           "WHERE TEST_ID = ? ORDER BY RESULT_TIME, RESULT_ID";
+
+const TestCurves::Curve& TestCurves::curve(const clsTEST_RESULT& result, const clsConnection& connection,
+                                           qint32 testId)
 {
     loaded_ = false;
-    // The state is taken before a load: whatever is committed while it reads makes the kept points stale.
+    // The state is taken before a read: whatever is committed while it reads makes the kept points stale.
     const DbSnapshot now = DbSnapshot::of(connection);
     auto it = std::find_if(entries_.begin(), entries_.end(), [testId](const Entry& e) { return e.testId == testId; });
-    if (reuse && it != entries_.end() && it->state.sameAs(now)) return it->curve;
+    if (it != entries_.end() && it->state.sameAs(now)) return it->curve;
     if (it != entries_.end()) entries_.erase(it);
 
-    result.Test_Id = testId;
-    loaded_ = result.LoadIfStale(connection);
     Entry e{testId, now, {}};
-    const auto& rows = result.rows();
-    e.curve.time.reserve(rows.size());
-    e.curve.heightChange.reserve(rows.size());
-    for (const clsTEST_RESULT::Row& r : rows) {
-        e.curve.time.push_back(r.time);
-        e.curve.heightChange.push_back(r.heightChange);
+    Curve& c = e.curve;
+    if (result.Holds(connection, testId)) {
+        c.rows = result.sharedRows();
+    } else {
+        const std::shared_ptr<DbHandle> handle = connection.ADOConnection();
+        requireOpen(handle);
+        forEachRow(handle->db(), QByteArray(ColumnsSql), testId, [&c](sqlite3_stmt* stmt) {
+            c.time.push_back(sqlite3_column_double(stmt, 0));
+            c.heightChange.push_back(sqlite3_column_double(stmt, 1));
+        });
+        c.time.shrink_to_fit();
+        c.heightChange.shrink_to_fit();
+        loaded_ = true;
     }
-    // Nothing may have been written between the state and the end of the load (the load itself writes nothing).
+    // Nothing may have been written between the state and the end of the read (the read itself writes nothing).
     e.state = now.valid && DbSnapshot::of(connection).sameAs(now) ? now : DbSnapshot{};
     entries_.push_back(std::move(e));
     return entries_.back().curve;

@@ -6,6 +6,8 @@
 
 #include <QSqlQuery>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 const QString clsTEST_RESULT::LoadSql = QStringLiteral(
@@ -29,8 +31,10 @@ void clsTEST_RESULT::SetDefaults()
 
 void clsTEST_RESULT::ConnectX(const clsConnection& connection)
 {
-    // A load that fails part of the way leaves an empty cache, never the count of an earlier load.
-    rows_.clear();
+    // A load that fails part of the way leaves an empty cache, never the count of an earlier load. The
+    // rows of an earlier load stay as they are for whoever shares them.
+    rows_ = std::make_shared<Rows>();
+    rowsTestId_ = Test_Id;
     count_ = 0;
     eof_ = true;
     loadedState_ = {};
@@ -48,7 +52,7 @@ void clsTEST_RESULT::ConnectX(const clsConnection& connection)
     // Taken before the read: whatever is committed while it reads makes the rows stale.
     const DbSnapshot before = DbSnapshot::of(connection);
     loadRows();
-    count_ = static_cast<int>(rows_.size());
+    count_ = static_cast<int>(rows_->size());
     eof_ = count_ == 0;
     if (before.valid && DbSnapshot::of(connection).sameAs(before)) {
         loadedState_ = before;
@@ -56,11 +60,15 @@ void clsTEST_RESULT::ConnectX(const clsConnection& connection)
     }
 }
 
+bool clsTEST_RESULT::Holds(const clsConnection& connection, qint32 testId) const
+{
+    return handle_ && handle_ == connection.ADOConnection() && loadedTestId_ == testId
+           && loadedState_.sameAs(DbSnapshot::of(connection));
+}
+
 bool clsTEST_RESULT::LoadIfStale(const clsConnection& connection)
 {
-    if (handle_ && handle_ == connection.ADOConnection() && loadedTestId_ == Test_Id
-        && loadedState_.sameAs(DbSnapshot::of(connection)))
-        return false;
+    if (Holds(connection, Test_Id)) return false;
     ConnectX(connection);
     return true;
 }
@@ -69,34 +77,33 @@ bool clsTEST_RESULT::LoadIfStale(const clsConnection& connection)
 // read as 0, and no QVariant per cell. A failure part way leaves no rows and raises DbError.
 void clsTEST_RESULT::loadRows()
 {
-    sqlite3* db = sqliteHandle(handle_->db());
-    if (!db) throw DbError(-1, QStringLiteral("The database connection gives no SQLite handle."));
-    sqlite3_stmt* stmt = nullptr;
-    const QByteArray sql = LoadSql.toUtf8();
-    auto fail = [&](int rc) {
-        const QString text = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_finalize(stmt);
-        rows_.clear();
-        throw DbError(rc, text);
-    };
-    // One pass, no count first: the rows grow geometrically and are trimmed once at the end.
-    int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr);
-    if (rc != SQLITE_OK) fail(rc);
-    sqlite3_bind_int(stmt, 1, Test_Id);
-    auto i32 = [stmt](int c) { return static_cast<qint32>(sqlite3_column_int64(stmt, c)); };
-    auto dbl = [stmt](int c) { return sqlite3_column_double(stmt, c); };
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        rows_.push_back({i32(0), i32(1), i32(2), dbl(3), dbl(4), dbl(5), dbl(6), dbl(7), dbl(8)});
-    if (rc != SQLITE_DONE) fail(rc);
-    sqlite3_finalize(stmt);
-    rows_.shrink_to_fit();
+    static const QByteArray sql = LoadSql.toUtf8();
+    // The room for the rows is taken once, from a count of the index alone (a small part of the read): rows
+    // that grow and are trimmed would be copied and their fresh pages touched about three times over. The
+    // count is only a size hint; the read itself decides what the rows are.
+    static const QByteArray countSql = QByteArrayLiteral("SELECT COUNT(*) FROM TEST_RESULT WHERE TEST_ID = ?");
+    try {
+        Rows& rows = *rows_;
+        forEachRow(handle_->db(), countSql, Test_Id, [&rows](sqlite3_stmt* stmt) {
+            rows.reserve(std::size_t(std::max<sqlite3_int64>(0, sqlite3_column_int64(stmt, 0))));
+        });
+        forEachRow(handle_->db(), sql, Test_Id, [&rows](sqlite3_stmt* stmt) {
+            auto i32 = [stmt](int c) { return static_cast<qint32>(sqlite3_column_int64(stmt, c)); };
+            auto dbl = [stmt](int c) { return sqlite3_column_double(stmt, c); };
+            rows.push_back({i32(0), i32(2), dbl(3), dbl(4), dbl(5), dbl(6), dbl(7), dbl(8)});
+        });
+    } catch (...) {
+        rows_->clear();
+        throw;
+    }
+    if (rows_->capacity() > rows_->size()) rows_->shrink_to_fit();
 }
 
 void clsTEST_RESULT::loadRow(int row)
 {
-    const Row& r = rows_.at(std::size_t(row));
+    const Row& r = rows_->at(std::size_t(row));
     RESULT_ID = r.id;
-    Test_Id = r.testId;
+    Test_Id = rowsTestId_;
     STEP_NO = r.step;
     RESULT_TIME = r.time;
     RESULT_TEMP = r.temp;

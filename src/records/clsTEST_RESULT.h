@@ -5,6 +5,7 @@
 #include "records/RecordCursor.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class clsTEST_RESULT : public RecordCursor {
@@ -19,6 +20,8 @@ public:
     // ConnectX unless the cache already holds test Test_Id exactly as a load through connection would read
     // it now (nothing written or committed since its load, no transaction then or now). True when it loaded.
     bool LoadIfStale(const clsConnection& connection);
+    // True when the cache holds test testId exactly as a load through connection would read it now.
+    bool Holds(const clsConnection& connection, qint32 testId) const;
     void MoveFirst() { moveFirst(); }
     void MoveNext() { moveNext(); }
     void SetDefaults();
@@ -39,13 +42,17 @@ public:
     double RESULT_HEIGHT_CHANGE = 0;
     double RESULT_VOLT = 0;
 
-    // One cached point; a null column reads as 0.
+    // One cached point; a null column reads as 0. Its TEST_ID is the load's.
     struct Row {
-        qint32 id, testId, step;
+        qint32 id, step;
         double time, temp, bathTemp, press, heightChange, volt;
     };
+    using Rows = std::vector<Row>;
     // The cached points of the last load, for readers that walk them without the cursor.
-    const std::vector<Row>& rows() const { return rows_; }
+    const Rows& rows() const { return *rows_; }
+    // The same points, shared: a load never changes them, it replaces them, so a holder (the result grid)
+    // keeps them as they were loaded without a copy.
+    std::shared_ptr<const Rows> sharedRows() const { return rows_; }
 
     static const QString LoadSql;
     static const QString DeleteSql;
@@ -58,7 +65,8 @@ private:
     void loadRows();
 
     std::unique_ptr<Command> delete_, insert_;
-    std::vector<Row> rows_;
+    std::shared_ptr<Rows> rows_ = std::make_shared<Rows>();
+    qint32 rowsTestId_ = 0;   // the test whose points rows_ holds
     // What the connection had seen when rows_ were read, and of which test; invalid when not provably current.
     DbSnapshot loadedState_;
     qint32 loadedTestId_ = 0;

@@ -371,14 +371,13 @@ QString number(double x, const QString& pattern)
 // whole number R; R's digits are the pattern's digits. Any other value goes through number().
 
 namespace {
-constexpr double kPow10d[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-constexpr std::uint64_t kPow10u[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull,
-                                     100000000ull, 1000000000ull, 10000000000ull, 100000000000ull,
-                                     1000000000000ull, 10000000000000ull, 100000000000000ull,
-                                     1000000000000000ull};
-constexpr int kMaxFastDecimals = 15;
+using detail::kPow10d;
+using detail::kPow10u;
+using detail::wholeRounding;
+constexpr int kMaxFastDecimals = detail::MaxFastDecimals;
 constexpr qsizetype kMaxFastPattern = 64;
 inline bool isPlace(char c) { return c == '0' || c == '#'; }
+
 } // namespace
 
 NumberPattern::NumberPattern(const QString& pattern) : pattern_(pattern)
@@ -396,18 +395,28 @@ NumberPattern::NumberPattern(const QString& pattern) : pattern_(pattern)
     for (char c : intSection_) intPlaces_ += isPlace(c) ? 1 : 0;
     for (char c : fracSection_) decimals_ += isPlace(c) ? 1 : 0;
     if (decimals_ > kMaxFastDecimals) fast_ = false;
+
+    std::string intCore = intSection_, fracCore = fracSection_;
+    std::string& last = point_ ? fracCore : intCore;
+    if (percent_ && !last.empty() && last.back() == '%') last.pop_back();   // plain only with the "%" last
+    const auto run = [](const std::string& t, char first, char second, int& seconds) {
+        const std::size_t split = t.find_first_not_of(first);
+        const std::size_t rest = split == std::string::npos ? t.size() : split;
+        seconds = int(t.size() - rest);
+        return t.find_first_not_of(second, rest) == std::string::npos;
+    };
+    int hashes = 0;
+    plain_ = fast_ && (intPlaces_ > 0 || point_) && (!percent_ || p.back() == '%') && std::count(p.begin(), p.end(), '%') <= 1
+             && run(intCore, '#', '0', minInt_) && run(fracCore, '0', '#', hashes);
+    minDecimals_ = decimals_ - hashes;
 }
 
-int NumberPattern::fastFormat(double x, char* buf) const
+int NumberPattern::walkFormat(double x, char* buf) const
 {
     if (!fast_ || !std::isfinite(x)) return -1;
     const double v = percent_ ? x * 100 : x;
-    const double y = std::fabs(v) * kPow10d[decimals_];
-    if (!(y < 1e13)) return -1;
-    const double whole = std::floor(y);
-    const double fraction = y - whole;
-    if (std::fabs(fraction - 0.5) <= y * 2e-14) return -1;
-    const std::uint64_t rounded = std::uint64_t(whole) + (fraction > 0.5 ? 1 : 0);
+    std::uint64_t rounded = 0;
+    if (!wholeRounding(std::fabs(v) * kPow10d[decimals_], rounded)) return -1;
 
     // Integer digits without leading zeros; exactly `decimals_` fraction digits.
     char intDigits[24], fracDigits[kMaxFastDecimals + 1];
@@ -611,6 +620,14 @@ std::optional<double> strict(const QString& s)
 double roundHalfAway(double x, int decimals)
 {
     if (!std::isfinite(x)) return x;
+    // Where the whole-number rounding settles it, R / 10^decimals (R below 2^53, the power exact) is the
+    // double nearest to R x 10^-decimals, as reading R's digits back gives it.
+    std::uint64_t rounded = 0;
+    if (decimals >= 0 && decimals <= kMaxFastDecimals && wholeRounding(std::fabs(x) * kPow10d[decimals], rounded)) {
+        if (rounded == 0) return 0.0;
+        const double v = double(rounded) / kPow10d[decimals];
+        return x < 0 ? -v : v;
+    }
     Digits r = toDigits(std::fabs(x));
     roundAt(r, decimals);
     if (r.n == 0) return 0.0;

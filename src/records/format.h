@@ -3,6 +3,7 @@
 // parses a number by hand.
 #include <QDateTime>
 #include <QString>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,6 +18,30 @@ namespace Format {
 // "000" 99.5 -> "100"; "###.#" 0.5 -> ".5".
 QString number(double x, const QString& pattern);
 
+// The powers of ten and the whole-number rounding shared by the prepared patterns and roundHalfAway.
+namespace detail {
+inline constexpr int MaxFastDecimals = 15;
+inline constexpr double kPow10d[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+inline constexpr std::uint64_t kPow10u[] = {1ull,          10ull,          100ull,          1000ull,
+                                            10000ull,      100000ull,      1000000ull,      10000000ull,
+                                            100000000ull,  1000000000ull,  10000000000ull,  100000000000ull,
+                                            1000000000000ull, 10000000000000ull, 100000000000000ull,
+                                            1000000000000000ull};
+
+// The whole number that y = |v| x 10^decimals (y >= 0) rounds to as number() and roundHalfAway() round it,
+// when that is beyond doubt (see format.cpp); false otherwise.
+inline bool wholeRounding(double y, std::uint64_t& rounded)
+{
+    if (!(y < 1e13)) return false;
+    const std::uint64_t whole = std::uint64_t(y);   // y >= 0: the truncation is the floor
+    const double fraction = y - double(whole);
+    if (std::fabs(fraction - 0.5) <= y * 2e-14) return false;
+    rounded = whole + (fraction > 0.5 ? 1 : 0);
+    return true;
+}
+} // namespace detail
+
 // A number pattern prepared once for formatting many values with it (the result grid's columns). The
 // texts are exactly those of number(x, pattern): a value is rounded in 64-bit whole numbers where that
 // gives number()'s result beyond doubt (at most 13 digits once scaled to the pattern's places, and not
@@ -30,17 +55,61 @@ public:
     void appendUtf8(double x, QByteArray& out) const;
     // The text of the whole-number rounding into buf (at least bufferSize() bytes); returns its length,
     // or -1 when the value has to go through number().
-    int fastFormat(double x, char* buf) const;
+    inline int fastFormat(double x, char* buf) const;
     int bufferSize() const { return int(intSection_.size() + fracSection_.size()) + 24; }
     // Places after the point.
     int decimals() const { return decimals_; }
 
 private:
+    // fastFormat for any pattern: its sections walked place by place.
+    int walkFormat(double x, char* buf) const;
+
     QString pattern_;
     std::string intSection_, fracSection_;   // ASCII
     bool fast_ = false, percent_ = false, point_ = false;
     int intPlaces_ = 0, decimals_ = 0;
+    // A plain pattern ("#0", "##0.#", "0.00##", "0.#%": "#"s then "0"s, the point, "0"s then "#"s, a final
+    // "%") is written without walking it: at least minInt_ integer digits, at least minDecimals_ decimals.
+    bool plain_ = false;
+    int minInt_ = 0, minDecimals_ = 0;
 };
+
+inline int NumberPattern::fastFormat(double x, char* buf) const
+{
+    if (!plain_) return walkFormat(x, buf);
+    const double v = percent_ ? x * 100 : x;
+    std::uint64_t rounded = 0;
+    // Not a number and infinities fail the rounding's range check.
+    if (!detail::wholeRounding(std::fabs(v) * detail::kPow10d[decimals_], rounded)) return -1;
+    char* o = buf;
+    if (x < 0 && rounded > 0) *o++ = '-';
+    // rounded / 10^decimals without a division: the whole part of |v| (rounded, from |v| x 10^decimals, is
+    // at least that part x 10^decimals, the product being monotonic), one more when the rounding carried.
+    const std::uint64_t unit = detail::kPow10u[decimals_];
+    std::uint64_t intPart = std::uint64_t(std::fabs(v));
+    std::uint64_t fracPart = rounded - intPart * unit;
+    if (fracPart >= unit) {
+        ++intPart;
+        fracPart -= unit;
+    }
+    char digits[24];
+    int len = 0;
+    for (std::uint64_t k = intPart; k != 0; k /= 10) digits[len++] = char('0' + k % 10);
+    for (int k = len; k < minInt_; ++k) *o++ = '0';
+    while (len > 0) *o++ = digits[--len];
+    if (point_) {
+        *o++ = '.';
+        int kept = decimals_;   // trailing zeros dropped down to the "0" places
+        while (kept > minDecimals_ && fracPart % 10 == 0) {
+            fracPart /= 10;
+            --kept;
+        }
+        for (int k = kept - 1; k >= 0; --k, fracPart /= 10) o[k] = char('0' + fracPart % 10);
+        o += kept;
+    }
+    if (percent_) *o++ = '%';
+    return int(o - buf);
+}
 
 // A pattern applied to a text: the text is read strictly as a number first; a text that is not a number
 // comes back unchanged.
@@ -91,7 +160,9 @@ std::optional<double> strict(const QString& s);
 
 // Rounding: halves away from zero (the patterns), halves to even (whole-number conversions: 2.5 -> 2,
 // 3.5 -> 4). roundHalfAway gives the double nearest to what number() shows with that many decimals
-// (the value is taken at 15 significant digits first, so 2.675 -> 2.68 with 2 decimals).
+// (the value is taken at 15 significant digits first, so 2.675 -> 2.68 with 2 decimals), which is the
+// number read back from that text. Arithmetic where a prepared pattern's whole-number rounding settles it
+// (0 to 15 decimals), through the digits otherwise.
 double roundHalfAway(double x, int decimals = 0);
 double roundHalfEven(double x);
 

@@ -17,22 +17,22 @@ void ResultGridModel::setHeader(const QString& format, bool wordWrap)
 void ResultGridModel::clear()
 {
     beginResetModel();
-    rows_.clear();
-    rows_.shrink_to_fit();
+    points_.reset();
     endResetModel();
 }
 
-void ResultGridModel::setRows(const std::vector<clsTEST_RESULT::Row>& points, double sampleLength, int unitSystem)
+void ResultGridModel::setRows(std::shared_ptr<const clsTEST_RESULT::Rows> points, double sampleLength, int unitSystem)
 {
     beginResetModel();
-    rows_.clear();
-    rows_.reserve(points.size());
-    for (const clsTEST_RESULT::Row& p : points)
-        rows_.push_back({p.time, p.temp, p.bathTemp, p.press, p.heightChange, p.volt, p.step});
-    rows_.shrink_to_fit();
+    points_ = std::move(points);
     sampleLength_ = sampleLength;
     unitSystem_ = unitSystem;
     endResetModel();
+}
+
+void ResultGridModel::setRows(const clsTEST_RESULT::Rows& points, double sampleLength, int unitSystem)
+{
+    setRows(std::make_shared<const clsTEST_RESULT::Rows>(points), sampleLength, unitSystem);
 }
 
 QString ResultGridModel::cellText(const Row& r, int column, double sampleLength, int unitSystem)
@@ -52,62 +52,93 @@ QString ResultGridModel::cellText(const Row& r, int column, double sampleLength,
     }
 }
 
-void ResultGridModel::appendCellText(const Row& r, int column, double sampleLength, int unitSystem, QByteArray& utf8)
+namespace {
+// The columns' prepared patterns.
+struct Patterns {
+    Format::NumberPattern whole{QStringLiteral("#0")};
+    Format::NumberPattern percent{QStringLiteral("0.#%")};
+    Format::NumberPattern volt{QStringLiteral("#0.###########")};
+    Format::NumberPattern bath{QStringLiteral("##0.#")};
+    Format::NumberPattern inches{QStringLiteral("#0.####")};
+    Format::NumberPattern millimetres{QStringLiteral("#0.##")};
+};
+const Patterns& patterns()
 {
-    static const Format::NumberPattern whole(QStringLiteral("#0"));
-    static const Format::NumberPattern percent(QStringLiteral("0.#%"));
-    static const Format::NumberPattern volt(QStringLiteral("#0.###########"));
-    static const Format::NumberPattern bath(QStringLiteral("##0.#"));
-    static const Format::NumberPattern inches(QStringLiteral("#0.####"));
-    static const Format::NumberPattern millimetres(QStringLiteral("#0.##"));
-    char buf[64];
+    static const Patterns p;
+    return p;
+}
+} // namespace
+
+int ResultGridModel::writeCellText(const Row& r, int column, double sampleLength, int unitSystem, char* out)
+{
+    const Patterns& p = patterns();
     switch (column) {
-    case 0: {
-        const auto end = std::to_chars(buf, buf + sizeof buf, r.step == 0 ? 1 : r.step).ptr;
-        utf8.append(buf, end - buf);
-        return;
-    }
-    case 1:
-        utf8.append(buf, Format::elapsedTime(r.time, buf));
-        return;
-    case 2: whole.appendUtf8(Module1::ToDisplayTemp(r.temp, unitSystem), utf8); return;
-    case 3: whole.appendUtf8(Module1::ToDisplayPress(r.press), utf8); return;
-    case 4: {
+    case 0: return int(std::to_chars(out, out + CellBytes, r.step == 0 ? 1 : r.step).ptr - out);
+    case 1: return Format::elapsedTime(r.time, out);
+    case 2: return p.whole.fastFormat(Module1::ToDisplayTemp(r.temp, unitSystem), out);
+    case 3: return p.whole.fastFormat(Module1::ToDisplayPress(r.press), out);
+    case 4:
         // The display text (rounded to the pattern's places) read back and written again without trailing
         // zeros: where the prepared pattern settles the rounding, the digits kept are the whole number it
         // rounds to (at most 13 digits, which the reading gives back exactly), written by the second pattern.
-        const Format::NumberPattern& second = unitSystem == 1 ? inches : millimetres;
-        const int n = second.fastFormat(Module1::ToDisplayLengthValue(r.heightChange, unitSystem), buf);
-        if (n >= 0)
-            utf8.append(buf, n);
-        else
-            utf8 += cellText(r, column, sampleLength, unitSystem).toUtf8();
-        return;
+        return (unitSystem == 1 ? p.inches : p.millimetres)
+            .fastFormat(Module1::ToDisplayLengthValue(r.heightChange, unitSystem), out);
+    case 5: return sampleLength == 0 ? 0 : p.percent.fastFormat(r.heightChange / sampleLength, out);
+    case 6: return p.volt.fastFormat(r.volt, out);
+    case 7: return p.bath.fastFormat(Module1::ToDisplayTemp(r.bathTemp, unitSystem), out);
+    default: return 0;
     }
-    case 5:
-        if (sampleLength != 0) percent.appendUtf8(r.heightChange / sampleLength, utf8);
-        return;
-    case 6: volt.appendUtf8(r.volt, utf8); return;
-    case 7: bath.appendUtf8(Module1::ToDisplayTemp(r.bathTemp, unitSystem), utf8); return;
-    default: return;
-    }
+}
+
+void ResultGridModel::appendCellText(const Row& r, int column, double sampleLength, int unitSystem, QByteArray& utf8)
+{
+    char buf[CellBytes];
+    const int n = writeCellText(r, column, sampleLength, unitSystem, buf);
+    if (n >= 0)
+        utf8.append(buf, n);
+    else
+        utf8 += cellText(r, column, sampleLength, unitSystem).toUtf8();
 }
 
 QString ResultGridModel::text(int row, int column) const
 {
-    if (row < 0 || std::size_t(row) >= rows_.size()) return {};
+    if (row < 0 || std::size_t(row) >= size()) return {};
     QByteArray utf8;
-    appendCellText(rows_[std::size_t(row)], column, sampleLength_, unitSystem_, utf8);
+    appendCellText(at(row), column, sampleLength_, unitSystem_, utf8);
     return QString::fromUtf8(utf8);
 }
 
 void ResultGridModel::appendText(int row, int column, QByteArray& utf8) const
 {
-    if (row < 0 || std::size_t(row) >= rows_.size()) return;
-    appendCellText(rows_[std::size_t(row)], column, sampleLength_, unitSystem_, utf8);
+    if (row < 0 || std::size_t(row) >= size()) return;
+    appendCellText(at(row), column, sampleLength_, unitSystem_, utf8);
+}
+
+void ResultGridModel::appendRow(int row, char after, QByteArray& utf8) const
+{
+    if (row < 0 || std::size_t(row) >= size()) return;
+    const Row r = at(row);
+    // The line is written straight into the array's room and the array cut to what was written.
+    const qsizetype start = utf8.size();
+    utf8.resize(start + Columns * (CellBytes + 1));
+    char* o = utf8.data() + start;
+    for (int c = 0; c < Columns; ++c) {
+        const int n = writeCellText(r, c, sampleLength_, unitSystem_, o);
+        if (n < 0) {
+            utf8.truncate(o - utf8.data());
+            utf8 += cellText(r, c, sampleLength_, unitSystem_).toUtf8();
+            const qsizetype end = utf8.size();
+            utf8.resize(end + (Columns - c) * (CellBytes + 1));
+            o = utf8.data() + end;
+        } else {
+            o += n;
+        }
+        *o++ = after;
+    }
+    utf8.truncate(o - utf8.data());
 }
 
 int ResultGridModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(size());
 }

@@ -2,10 +2,11 @@
 // The main window's result grid: one row per stored point of the opened test, eight columns, texts made
 // only when the view asks for them (a week-long test holds 600,000 points).
 //
-// A row keeps the stored numbers; the unit system and the sample length in force when the grid was filled
+// The rows are the stored numbers as the record loaded them (shared, not copied); the unit system and the sample length in force when the grid was filled
 // are kept with the rows, so a later change of the unit system does not change texts shown under the
 // headings of the fill.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/GridHelpers.h"
@@ -33,25 +34,36 @@ public:
     // Heading only.
     void clear();
     // The points of a load, with the sample length (inches, already > 0) and the unit system they are
-    // shown in.
-    void setRows(const std::vector<clsTEST_RESULT::Row>& points, double sampleLength, int unitSystem);
+    // shown in. The shared points are held, not copied (a load replaces rather than changes them).
+    void setRows(std::shared_ptr<const clsTEST_RESULT::Rows> points, double sampleLength, int unitSystem);
+    void setRows(const clsTEST_RESULT::Rows& points, double sampleLength, int unitSystem);
 
     // The text of a cell of row `row` below the heading, as the grid shows it.
     QString text(int row, int column) const override;
     void appendText(int row, int column, QByteArray& utf8) const override;
-    // Bytes held for the rows (the row storage as allocated).
-    std::size_t rowBytes() const { return rows_.capacity() * sizeof(Row); }
+    void appendRow(int row, char after, QByteArray& utf8) const override;
+    // The points held (shared with the record that loaded them) and their bytes as allocated.
+    const clsTEST_RESULT::Rows* rowStorage() const { return points_.get(); }
+    std::size_t rowBytes() const { return points_ ? points_->capacity() * sizeof(clsTEST_RESULT::Row) : 0; }
 
     // The cell rules on their own: the eight texts of one stored point, through the shared formatting.
     static QString cellText(const Row& r, int column, double sampleLength, int unitSystem);
+    static Row rowOf(const clsTEST_RESULT::Row& p) { return {p.time, p.temp, p.bathTemp, p.press, p.heightChange, p.volt, p.step}; }
     // The same text appended as UTF-8, made without a QString where the prepared patterns settle it (the
     // grid's view and the exports use this; cellText is the rule it must match).
     static void appendCellText(const Row& r, int column, double sampleLength, int unitSystem, QByteArray& utf8);
+    // The same text written to out (room for CellBytes); returns its length, or -1 where only cellText
+    // makes it.
+    static constexpr int CellBytes = 96;
+    static int writeCellText(const Row& r, int column, double sampleLength, int unitSystem, char* out);
 
     int rowCount(const QModelIndex& parent = {}) const override;
 
 private:
-    std::vector<Row> rows_;
+    std::size_t size() const { return points_ ? points_->size() : 0; }
+    Row at(int row) const { return rowOf((*points_)[std::size_t(row)]); }
+
+    std::shared_ptr<const clsTEST_RESULT::Rows> points_;
     double sampleLength_ = 0.001;
     int unitSystem_ = 0;
 };

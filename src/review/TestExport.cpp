@@ -153,9 +153,13 @@ QByteArray ReportHead(const ReportSheet& sheet)
 
 void AppendReportGridLine(const ReportSheet& sheet, int row, QByteArray& out)
 {
-    for (int c = 0; c < ReportSheet::GridColumns; ++c) {
-        sheet.appendCell(row, c, out);
-        out += ',';
+    if (sheet.grid && row > 0) {
+        sheet.grid->appendRow(row - 1, ',', out);
+    } else {
+        for (int c = 0; c < ReportSheet::GridColumns; ++c) {
+            sheet.appendCell(row, c, out);
+            out += ',';
+        }
     }
     out += kEol;
 }

@@ -724,7 +724,7 @@ void frmMain::FillResultGrid()
     result.Test_Id = CurrentTestId;
     result.LoadIfStale(*Module1::DbConnection);
     if (result.TotalPoints() <= 0) return;
-    resultModel_->setRows(result.rows(), SampleLength, Module1::UnitSystem);
+    resultModel_->setRows(result.sharedRows(), SampleLength, Module1::UnitSystem);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -788,15 +788,9 @@ void frmMain::drawOverlayChart(bool swell)
     Pesgo1->SetAxisLabel(swell ? QStringLiteral("Swell (%)")
                                : QStringLiteral("Length Change ") + Module1::LengthUnitCaption);
     const int shown = std::min(OverlapCount, 8);
-    int ticked = 0;
-    for (int i = 1; i <= shown; ++i) ticked += Check1[std::size_t(i)]->isChecked() ? 1 : 0;
-    overlayReuseBelow_ = ticked - 1;
     overlayDrawnIds_.clear();
-    // The reuse ends with the redraw, also when a load fails.
-    const auto endReuse = qScopeGuard([this] {
-        overlayReuseBelow_ = -1;
-        overlayCurves_.keepOnly(overlayDrawnIds_);
-    });
+    // Only the drawn tests' points stay kept, also when a load fails.
+    const auto forgetOthers = qScopeGuard([this] { overlayCurves_.keepOnly(overlayDrawnIds_); });
     int count = 0;
     for (int i = 1; i <= shown; ++i) {
         QCheckBox* box = Check1[std::size_t(i)];
@@ -824,27 +818,26 @@ void frmMain::LoadLengthSubset(int subset, const QString& testName) { loadSubset
 void frmMain::loadSubset(int subset, const QString& testName, bool swell)
 {
     clsTEST_INFO& info = *Module1::TestInfo;
-    clsTEST_RESULT& result = *Module1::TestResult;
+    const clsTEST_RESULT& result = *Module1::TestResult;
     info.TEST_NAME = testName;
     info.GetTestDetail();
-    result.Test_Id = info.Test_Id;
     const double length = usableLength(info.SAMPLE_LENGTH);
-    // The points as the shared result record loads them, or as an earlier load in this window read them
-    // while nothing can have changed them since.
-    const TestCurves::Curve& points =
-        overlayCurves_.curve(result, *Module1::DbConnection, info.Test_Id, subset < overlayReuseBelow_);
+    // The points as a load of the shared result record gives them: read again only when something may have
+    // changed them since an earlier read in this window (or the record's own load), and then only the two
+    // columns drawn.
+    const TestCurves::Curve& points = overlayCurves_.curve(result, *Module1::DbConnection, info.Test_Id);
     overlayDrawnIds_.push_back(info.Test_Id);
     if (!swell) Pesgo1->SetPointY(subset, 0, 0);
-    const auto n = static_cast<std::int32_t>(points.time.size());
+    const auto n = static_cast<std::int32_t>(points.size());
     if (n != 0) {
         ChartPointCount = std::max(ChartPointCount, n);
         Pesgo1->SetPointCount(ChartPointCount);
         std::vector<double> x, y;
         x.reserve(std::size_t(n));
         y.reserve(std::size_t(n));
-        for (std::size_t k = 0; k < points.time.size(); ++k) {
-            const double h = points.heightChange[k];
-            x.push_back(points.time[k] / 60);
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            const double h = points.heightChangeAt(k);
+            x.push_back(points.timeAt(k) / 60);
             y.push_back(swell ? h / length * 100 : Module1::DisplayLengthNumber(h));
         }
         Pesgo1->SetSubsetPoints(subset, x, y);

@@ -207,9 +207,6 @@ private:
     QPrinter* printer_ = nullptr;
     // The overlay's points of each drawn test, reused by the next overlay redraw while provably current.
     TestCurves overlayCurves_;
-    // During an overlay redraw: subsets below this one may take kept points; the last ticked one is loaded
-    // through the shared result record, which so ends as a load of the last drawn test leaves it.
-    int overlayReuseBelow_ = -1;
     std::vector<qint32> overlayDrawnIds_;
     bool databaseReady_ = false;
     bool ended_ = false;

@@ -52,6 +52,8 @@ class tst_numberpattern : public QObject {
 private slots:
     void sameAsGeneral_data();
     void sameAsGeneral();
+    void roundingSameAsText_data();
+    void roundingSameAsText();
 };
 
 void tst_numberpattern::sameAsGeneral_data()
@@ -78,6 +80,12 @@ void tst_numberpattern::sameAsGeneral_data()
     QTest::newRow("literals") << QStringLiteral("x#,##0.0# mm") << 1e5 << true;
     QTest::newRow("15 places") << QStringLiteral("0.000000000000000") << 1e-3 << true;
     QTest::newRow("no place") << QStringLiteral("abc") << 10.0 << true;
+    QTest::newRow("#0.") << QStringLiteral("#0.") << 50.0 << true;
+    QTest::newRow("0.00##") << QStringLiteral("0.00##") << 3.0 << true;
+    QTest::newRow("%") << QStringLiteral("%") << 1.0 << true;
+    QTest::newRow("0%.0") << QStringLiteral("0%.0") << 1.0 << true;
+    QTest::newRow("#0%.") << QStringLiteral("#0%.") << 1.0 << true;
+    QTest::newRow("0#.#0") << QStringLiteral("0#.#0") << 100.0 << true;
     // not prepared: the general formatting writes them
     QTest::newRow("16 places") << QStringLiteral("0.################") << 1.0 << false;
     QTest::newRow("non-ASCII") << QStringLiteral("0.0\u00b0") << 100.0 << false;
@@ -153,6 +161,70 @@ void tst_numberpattern::sameAsGeneral()
         QVERIFY2(fast > plain * 9 / 10, qPrintable(QStringLiteral("%1 of %2 plain values").arg(fast).arg(plain)));
     else
         QCOMPARE(fast, 0);
+}
+
+void tst_numberpattern::roundingSameAsText_data()
+{
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<double>("scale");   // random values are spread up to about this magnitude
+    // the length change's two roundings (inches, millimetres), the other places in use, and the limits of
+    // the arithmetic way (16 places go through the digits)
+    QTest::newRow("4 places, inches") << 4 << 0.2;
+    QTest::newRow("2 places, millimetres") << 2 << 5.0;
+    QTest::newRow("0 places") << 0 << 3000.0;
+    QTest::newRow("1 place") << 1 << 300.0;
+    QTest::newRow("5 places") << 5 << 10.0;
+    QTest::newRow("11 places") << 11 << 10.0;
+    QTest::newRow("15 places") << 15 << 1e-3;
+    QTest::newRow("16 places") << 16 << 1e-3;
+}
+
+// roundHalfAway is the number read back from the text of a pattern with that many places, bit for bit
+// (the chart's length change is defined through that text).
+void tst_numberpattern::roundingSameAsText()
+{
+    QFETCH(int, decimals);
+    QFETCH(double, scale);
+    QString pattern = QStringLiteral("0");
+    if (decimals > 0) pattern += QLatin1Char('.') + QString(decimals, QLatin1Char('#'));
+    const auto check = [&](double x) {
+        const double rounded = Format::roundHalfAway(x, decimals);
+        // Not-a-number and infinities come back as they are; a text beyond the largest double (the largest
+        // ones at 15 digits) is taken as infinity.
+        double expected = x;
+        if (std::isfinite(x))
+            expected = Format::strict(Format::number(x, pattern)).value_or(std::copysign(HUGE_VAL, x));
+        const bool same = std::isnan(expected) ? std::isnan(rounded)
+                                               : std::memcmp(&rounded, &expected, sizeof rounded) == 0;
+        return same ? QString()
+                    : QStringLiteral("%1: %2, text %3").arg(x, 0, 'g', 17).arg(rounded, 0, 'g', 17).arg(expected, 0, 'g', 17);
+    };
+    for (double x : hardValues()) {
+        const QString problem = check(x);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+    QRandomGenerator rng(20261210);
+    const double places = std::pow(10.0, decimals);
+    for (int k = 0; k < 200000; ++k) {
+        double x;
+        switch (k % 3) {
+        case 0: x = (rng.generateDouble() * 2 - 1) * scale; break;
+        case 1: {
+            // on and next to a half of the last place, as the decimal text gives it
+            x = (double(rng.bounded(0, 20000000)) + 0.5) / places;
+            const int nudge = rng.bounded(-2, 3);
+            for (int i = 0; i < std::abs(nudge); ++i) x = std::nextafter(x, nudge < 0 ? 0.0 : 1e300);
+            if (rng.bounded(2)) x = -x;
+            break;
+        }
+        default:
+            x = (1 + rng.generateDouble() * 9) * std::pow(10.0, rng.bounded(-18, 18));
+            if (rng.bounded(2)) x = -x;
+            break;
+        }
+        const QString problem = check(x);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_numberpattern)

@@ -1,7 +1,7 @@
-// The overlay redraw with several tests ticked reuses the points it read for every test but the last one
+// The overlay redraw with several tests ticked reuses the points it read for every test
 // while nothing can have changed them: each redraw still shows points added, changed or deleted since the
 // last one (through the window's connection, another connection or another process), a changed sample
-// length or unit system, and leaves the shared result record as a load of the last drawn test leaves it.
+// length or unit system, and leaves the shared result record as the open loaded it.
 #include "MainWindowRig.h"
 
 #include "platform/Chart.h"
@@ -12,6 +12,7 @@
 #include "records/SqliteHandle.h"
 #include "records/clsConnection.h"
 #include "records/clsTEST_RESULT.h"
+#include "review/ResultGrid.h"
 #include "review/frmMain.h"
 #include "review/frmOpenTest.h"
 
@@ -145,10 +146,11 @@ private slots:
         w.Command1_Click();
         diff = compareWithStored(ids);
         QVERIFY2(diff.isEmpty(), qPrintable(diff));
-        // The shared result record holds the last drawn test, as its load leaves it.
-        QCOMPARE(Module1::TestResult->Test_Id, 3);
-        QCOMPARE(Module1::TestResult->TotalPoints(), int(storedSwell(3).size()));
-        QCOMPARE(int(Module1::TestResult->rows().size()), Module1::TestResult->TotalPoints());
+        // The overlay reads only the two columns it draws: the shared result record holds the opened test
+        // as the open loaded it.
+        QCOMPARE(Module1::TestResult->Test_Id, 1);
+        QCOMPARE(Module1::TestResult->TotalPoints(), 5);
+        QCOMPARE(int(Module1::TestResult->rows().size()), 5);
         QVERIFY(prompts_->shown.empty());
     }
 
@@ -169,6 +171,24 @@ private slots:
         Module1::UnitSystem = 1;
         w.Command1_Click();
         QCOMPARE(w.Pesgo1->drawnY(1)[1], double(float(0.002)));
+        QVERIFY(prompts_->shown.empty());
+    }
+
+    // The result grid holds the rows the open loaded, shared with the record without a copy; a later load
+    // of the record (a chart after a write) replaces the record's rows and leaves the grid's as they were.
+    void gridKeepsTheOpenedRows()
+    {
+        frmMain& w = startWithOverlay();
+        QCOMPARE(w.resultModel()->rowStorage(), &Module1::TestResult->rows());
+        const QString firstTime = w.resultModel()->text(4, 1);
+        QVERIFY(execOnWindow(QStringLiteral("INSERT INTO TEST_RESULT (TEST_ID, RESULT_TIME, RESULT_HEIGHT_CHANGE) "
+                                            "VALUES (1, 30, 0.5)")));
+        w.cmbChartType->setCurrentIndex(2);
+        QCOMPARE(Module1::TestResult->TotalPoints(), 6);
+        QCOMPARE(w.Pesgo1->drawnY(0).size(), std::size_t(6));
+        QVERIFY(w.resultModel()->rowStorage() != &Module1::TestResult->rows());
+        QCOMPARE(w.resultModel()->rowCount(), 5);
+        QCOMPARE(w.resultModel()->text(4, 1), firstTime);
         QVERIFY(prompts_->shown.empty());
     }
 

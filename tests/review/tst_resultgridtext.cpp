@@ -4,8 +4,11 @@
 // tiny and huge values, not-a-number) and on many random points; the model gives the same texts both ways.
 #include "records/clsTEST_RESULT.h"
 #include "review/ResultGrid.h"
+#include "review/TestExport.h"
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
@@ -68,6 +71,8 @@ private slots:
     void sameAsCellRules_data();
     void sameAsCellRules();
     void modelTexts();
+    void wholeReport_data();
+    void wholeReport();
 };
 
 void tst_resultgridtext::sameAsCellRules_data()
@@ -120,13 +125,12 @@ void tst_resultgridtext::modelTexts()
     ResultGridModel model;
     std::vector<clsTEST_RESULT::Row> points;
     for (int i = 0; i < 50; ++i)
-        points.push_back({i + 1, 1, i % 3, 3600.0 * i + 0.5, 70 + i * 1.25, 71 + i * 0.35, 300 + i * 0.05,
+        points.push_back({i + 1, i % 3, 3600.0 * i + 0.5, 70 + i * 1.25, 71 + i * 0.35, 300 + i * 0.05,
                           i * 0.00125 - 0.02, 2.5 + i * 0.0123456789, });
     model.setRows(points, 0.5, 0);
     QCOMPARE(model.rowCount(), 50);
     for (int i = 0; i < 50; ++i) {
-        const clsTEST_RESULT::Row& p = points[std::size_t(i)];
-        const Row r{p.time, p.temp, p.bathTemp, p.press, p.heightChange, p.volt, p.step};
+        const Row r = ResultGridModel::rowOf(points[std::size_t(i)]);
         for (int c = 0; c < ResultGridModel::Columns; ++c) {
             const QString expected = ResultGridModel::cellText(r, c, 0.5, 0);
             QCOMPARE(model.text(i, c), expected);
@@ -136,11 +140,64 @@ void tst_resultgridtext::modelTexts()
             QCOMPARE(utf8, expected.toUtf8());
         }
     }
+    // A report line: the eight texts, each followed by the separator, the same after what is there.
+    for (int i = 0; i < 50; ++i) {
+        QByteArray line = "x";
+        model.appendRow(i, ',', line);
+        QStringList cells;
+        for (int c = 0; c < ResultGridModel::Columns; ++c) cells << model.text(i, c) + QLatin1Char(',');
+        QCOMPARE(line, "x" + cells.join(QString()).toUtf8());
+    }
     // Outside the rows: nothing.
     QCOMPARE(model.text(50, 0), QString());
     QByteArray none;
     model.appendText(-1, 0, none);
     QVERIFY(none.isEmpty());
+}
+
+void tst_resultgridtext::wholeReport_data() { sameAsCellRules_data(); }
+
+// A whole report of hard and random points, byte for byte the cell rules' texts joined as report lines.
+void tst_resultgridtext::wholeReport()
+{
+    QFETCH(int, units);
+    QFETCH(double, length);
+    std::vector<clsTEST_RESULT::Row> points;
+    int id = 0;
+    for (double x : hardValues()) {
+        const std::int32_t step = std::int32_t(std::isfinite(x) ? std::fmod(x, 1e6) : 0);
+        points.push_back({++id, step, std::isfinite(x) ? std::fabs(x) : 0, x, x, x, x, x});
+    }
+    QRandomGenerator rng(20261211);
+    for (int k = 0; k < 20000; ++k)
+        points.push_back({++id, std::int32_t(rng.bounded(0, 40)), double(k), 60 + rng.generateDouble() * 340,
+                          60 + rng.generateDouble() * 340, rng.generateDouble() * 3000,
+                          -0.01 + rng.generateDouble() * 0.11, rng.generateDouble() * 10});
+    ResultGridModel model;
+    model.setHeader(QStringLiteral("<Step No|<Time (hh:mm:ss)|<Temp (C)|<Press (Psi)|<Length Change (mm)|"
+                                   "< Swell (%) |<read voltage|<Bath Temp (C)"));
+    model.setRows(points, length, units);
+    review::ReportSheet sheet;
+    sheet.grid = &model;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("report.csv"));
+    QCOMPARE(review::WriteReport(sheet, path), QString());
+
+    QByteArray expected = review::ReportHead(sheet);
+    QStringList heading;
+    for (int c = 0; c < ResultGridModel::Columns; ++c) heading << model.heading(c) + QLatin1Char(',');
+    expected += heading.join(QString()).toUtf8() + "\r\n";
+    for (const clsTEST_RESULT::Row& p : points) {
+        const Row r = ResultGridModel::rowOf(p);
+        for (int c = 0; c < ResultGridModel::Columns; ++c)
+            expected += ResultGridModel::cellText(r, c, length, units).toUtf8() + ',';
+        expected += "\r\n";
+    }
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray got = f.readAll();
+    QCOMPARE(got.size(), expected.size());
+    QVERIFY(got == expected);
 }
 
 QTEST_MAIN(tst_resultgridtext)
