@@ -319,6 +319,10 @@ Chart::Chart(QWidget* parent) : QWidget(parent)
     legendBar_->setVisible(false);
     plot_->plotLayout()->addElement(1, 0, legendBar_);   // owned by the plot from here on
 
+    // Nothing is drawn on the top layer (it holds only the selection rectangle, which the chart never
+    // shows): kept in the one paint buffer of the other layers, a repaint neither clears nor composites a
+    // second full-size buffer.
+    plot_->layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
     plot_->setAutoAddPlottableToLegend(false);
     plot_->axisRect()->setBackground(Qt::white);
     plot_->xAxis2->setVisible(false);
@@ -587,6 +591,8 @@ void Chart::applySetup()
     }
 
     plot_->setBackground(QBrush(back_));
+    // An opaque background covers the whole widget in its paint event: nothing beneath it is painted first.
+    plot_->setAttribute(Qt::WA_OpaquePaintEvent, back_.alpha() == 255);
 
     // Which subsets each axis carries: in order by the axes' counts, the rest on the last axis; of an
     // axis's subsets the last ones go to its right-hand scale.
