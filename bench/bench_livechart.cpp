@@ -12,6 +12,7 @@
 // growth of the resident set per logged point beside its goal.
 //   build/bench_livechart [points per cell ...]      (default 1000 100000 600000)
 //   BENCH_MEMORY_TICKS=n  ticks of the memory run (default 20000; 0 leaves it out)
+//   SHOT=name             saves each painted chart as /tmp/livechart_<name>_<points>_<width>.png
 #include "BenchPaint.h"
 #include "BenchSupport.h"
 #include "TestSupport.h"

@@ -8,6 +8,7 @@
 //  3. how far each step's real length is from its duration over a 20-step run on the real clock and a real
 //     500 ms QTimer (each step may last up to one tick longer than its duration).
 // Usage: bench_seqtest [ticks]   (default 2400 ticks = 20 minutes of test time per screen, at most 3000)
+//   SHOT=name   saves each painted window as /tmp/seqtest_<name>_<sequence 0|1>_<width>.png
 #include "../tests/realtime/SimpleTestRig.h"
 #include "BenchPaint.h"
 #include "BenchSupport.h"
@@ -124,6 +125,8 @@ ScreenRun screenRun(bool sequence, int ticks)
         QApplication::processEvents();
         plot->replot(QCustomPlot::rpImmediateRefresh);
         run.window[k++] = windowPaintMs(r.screen);
+        if (qEnvironmentVariableIsSet("SHOT"))
+            r.screen->grab().save(QStringLiteral("/tmp/seqtest_%1_%2_%3.png").arg(qEnvironmentVariable("SHOT")).arg(sequence).arg(size.width()));
         if (sequence) {
             char label[64];
             std::snprintf(label, sizeof label, "chart, %dx%d", size.width(), size.height());
