@@ -173,6 +173,8 @@ public:
         containerStale_ = false;
     }
     std::size_t containerBytes() const { return std::size_t(mDataContainer->size()) * sizeof(QCPGraphData); }
+    // The graph's legend icon (for the chart's own legend entries).
+    void drawIcon(QCPPainter* painter, const QRectF& rect) const { drawLegendIcon(painter, rect); }
 
     // The points a line through the visible points is drawn through, as QCPGraph::getOptimizedLineData
     // gives them for the same points.
@@ -274,6 +276,7 @@ QVector<QCPGraphData> ChartGraph::lineData() const
 void ChartGraph::draw(QCPPainter* painter)
 {
     if (!columns()) {
+        syncContainer();   // a style changed since the last Redraw
         QCPGraph::draw(painter);
         return;
     }
@@ -283,6 +286,104 @@ void ChartGraph::draw(QCPPainter* painter)
     painter->setBrush(Qt::NoBrush);
     drawLinePlot(painter, lines);
 }
+
+namespace {
+
+// A legend entry whose text is measured and rasterised once instead of on every replot. The text is drawn
+// with the same font, pen and hints into a transparent image and copied where the entry draws it; the
+// legend's ground is transparent in the paint buffer, so the pixels are those of the text drawn in place.
+// Printing and exports (vector or uncached painters) draw the text themselves.
+class ChartLegendItem final : public QCPPlottableLegendItem {
+public:
+    using QCPPlottableLegendItem::QCPPlottableLegendItem;
+
+protected:
+    QSize minimumOuterSizeHint() const override
+    {
+        if (!mPlottable) return {};
+        const QSize iconSize = mParentLegend->iconSize();
+        const QFont font = getFont();
+        if (sizeText_ != mPlottable->name() || sizeFont_ != font || sizeHeight_ != iconSize.height()) {
+            sizeText_ = mPlottable->name();
+            sizeFont_ = font;
+            sizeHeight_ = iconSize.height();
+            sizeRect_ = QFontMetrics(font).boundingRect(0, 0, 0, iconSize.height(), Qt::TextDontClip, sizeText_);
+        }
+        QSize result(iconSize.width() + mParentLegend->iconTextPadding() + sizeRect_.width(),
+                     std::max(sizeRect_.height(), iconSize.height()));
+        result.rwidth() += mMargins.left() + mMargins.right();
+        result.rheight() += mMargins.top() + mMargins.bottom();
+        return result;
+    }
+
+    void draw(QCPPainter* painter) override
+    {
+        const auto* graph = dynamic_cast<const ChartGraph*>(mPlottable);
+        const bool cached = graph && !painter->modes().testFlag(QCPPainter::pmVectorized)
+            && !painter->modes().testFlag(QCPPainter::pmNoCaching) && painter->transform().isIdentity()
+            && painter->device()->devicePixelRatioF() == 1.0;
+        if (!cached) {
+            QCPPlottableLegendItem::draw(painter);
+            return;
+        }
+        painter->setFont(getFont());
+        painter->setPen(QPen(getTextColor()));
+        const QSize iconSize = mParentLegend->iconSize();
+        const QString name = mPlottable->name();
+        const int dpi = painter->device()->logicalDpiY();
+        if (name != imageText_ || painter->font() != imageFont_ || painter->pen().color() != imageColor_
+            || iconSize.height() != imageHeight_ || painter->renderHints() != imageHints_ || dpi != imageDpi_ || image_.isNull()) {
+            imageText_ = name;
+            imageFont_ = painter->font();
+            imageColor_ = painter->pen().color();
+            imageHeight_ = iconSize.height();
+            imageHints_ = painter->renderHints();
+            imageDpi_ = dpi;
+            const QRect textRect = painter->fontMetrics().boundingRect(0, 0, 0, iconSize.height(), Qt::TextDontClip, name);
+            const int textHeight = std::max(textRect.height(), iconSize.height());
+            pad_ = painter->fontMetrics().height();   // room for glyphs that reach beyond the text's box
+            image_ = QImage(textRect.width() + 2 * pad_, textHeight + 2 * pad_, QImage::Format_ARGB32_Premultiplied);
+            image_.setDotsPerMeterX(qRound(painter->device()->logicalDpiX() / 0.0254));
+            image_.setDotsPerMeterY(qRound(dpi / 0.0254));
+            image_.fill(Qt::transparent);
+            QPainter p(&image_);
+            p.setRenderHints(imageHints_);
+            p.setFont(imageFont_);
+            p.setPen(painter->pen());
+            p.drawText(pad_, pad_, textRect.width(), textHeight, Qt::TextDontClip, name);
+        }
+        painter->drawImage(QPoint(mRect.x() + iconSize.width() + mParentLegend->iconTextPadding() - pad_, mRect.y() - pad_), image_);
+        // The icon and its border as the plain entry draws them.
+        const QRect iconRect(mRect.topLeft(), iconSize);
+        painter->save();
+        painter->setClipRect(iconRect, Qt::IntersectClip);
+        graph->drawIcon(painter, iconRect);
+        painter->restore();
+        if (getIconBorderPen().style() != Qt::NoPen) {
+            painter->setPen(getIconBorderPen());
+            painter->setBrush(Qt::NoBrush);
+            const int halfPen = qCeil(painter->pen().widthF() * 0.5) + 1;
+            painter->setClipRect(mOuterRect.adjusted(-halfPen, -halfPen, halfPen, halfPen));
+            painter->drawRect(iconRect);
+        }
+    }
+
+private:
+    mutable QString sizeText_;
+    mutable QFont sizeFont_;
+    mutable int sizeHeight_ = -1;
+    mutable QRect sizeRect_;
+    QString imageText_;
+    QFont imageFont_;
+    QColor imageColor_;
+    int imageHeight_ = -1;
+    QPainter::RenderHints imageHints_;
+    int imageDpi_ = 0;
+    int pad_ = 0;
+    QImage image_;
+};
+
+} // namespace
 
 ChartError::ChartError(const QString& description) : std::runtime_error(description.toStdString()) {}
 
@@ -674,7 +775,7 @@ void Chart::applySetup()
         g->setLineStyle(sp.line == LineStyle::None ? QCPGraph::lsNone : QCPGraph::lsLine);
         g->setScatterStyle(scatterStyle(sp.marker, sp.color));
         g->setName(sp.label);
-        if (!sp.label.isEmpty()) g->addToLegend();
+        if (!sp.label.isEmpty()) plot_->legend->addItem(new ChartLegendItem(plot_->legend, g));
         drawn_.subsets[std::size_t(s)] = sp;
     }
 

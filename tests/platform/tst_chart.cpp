@@ -460,6 +460,7 @@ void TestChart::linesLookAsDrawnFromEveryPoint()
     for (int s = 0; s < 3; ++s) {
         c.SetSubsetPoints(s, x[std::size_t(s)], y[std::size_t(s)]);
         c.SetSubsetColor(s, QColor(60 * s, 120, 200 - 60 * s));
+        c.SetSubsetLabel(s, QString("T-%1-Swell").arg(s));
     }
     c.Redraw();
     for (int k = 0; k < 3; ++k) c.AppendPoint(0, span + k, walk + k);
@@ -472,7 +473,10 @@ void TestChart::linesLookAsDrawnFromEveryPoint()
     // The chart's graphs keep no copy of the points in QCustomPlot's container.
     for (int s = 0; s < 3; ++s) QVERIFY(c.graph(s)->data()->isEmpty());
 
-    // The same traces drawn by QCustomPlot itself from every point, in place of the chart's own.
+    // The same traces drawn by QCustomPlot itself from every point, in place of the chart's own, and the
+    // legend's entries as QCustomPlot draws them (the chart's keep their texts as images).
+    plot->legend->clearItems();
+    for (int s = 0; s < 3; ++s) plot->legend->addItem(new QCPPlottableLegendItem(plot->legend, c.graph(s)));
     for (int s = 0; s < 3; ++s) {
         auto* plain = new QCPGraph(plot->xAxis, c.graph(s)->valueAxis());
         const std::vector<double> px = c.drawnX(s), py = c.drawnY(s);
