@@ -105,7 +105,6 @@ int main(int argc, char** argv)
         port = p.get();
         return std::unique_ptr<platform::SerialPort>(std::move(p));
     });
-    std::uint32_t nextTestNo = 0;
     QString nextName;
     platform::setModalHandler([&nextName](QDialog& d) {
         auto* dlg = qobject_cast<frmTestRelate*>(&d);
@@ -113,6 +112,27 @@ int main(int argc, char** argv)
         dlg->Command2_Click();
         return 1;
     });
+    std::uint32_t nextTestNo = 0;
+    // A cell zeroed and described with a new test, set to log every second at 250 °F (not started).
+    auto describe = [&](frmSimpleTest* s, int c) {
+        prompts.queueInput(QStringLiteral("0.25"));
+        s->cmdzero_Click(c);
+        nextName = QStringLiteral("bench %1").arg(++nextTestNo);
+        s->cmdInfo_Click(c);
+        s->txtInterval[std::size_t(c)]->setText(QStringLiteral("1"));
+        s->txtMaxTime[std::size_t(c)]->setText(QStringLiteral("100000"));
+        s->txtTemps[std::size_t(c)]->setText(QStringLiteral("250"));
+    };
+    auto stopCells = [&](frmSimpleTest* s) {
+        for (int c = 1; c <= 2; ++c) {
+            prompts.queueAnswer(platform::Answer::Yes);
+            s->cmdStart_Click(c);
+        }
+    };
+    auto deleteDetailWindows = [] {
+        for (auto& unit : Module1::DetailForms)
+            for (auto& w : unit) delete w.data();
+    };
 
     // Memory of running tests, first, in a fresh process: eight unit screens tiled on a 1920x1080 desktop,
     // both cells of each logging every second; the resident set's growth per logged point once the screens
@@ -146,13 +166,7 @@ int main(int argc, char** argv)
         for (std::size_t k = 0; k < screens.size(); ++k) {
             frmSimpleTest* s = screens[k];
             for (int c = 1; c <= 2; ++c) {
-                prompts.queueInput(QStringLiteral("0.25"));
-                s->cmdzero_Click(c);
-                nextName = QStringLiteral("bench %1").arg(++nextTestNo);
-                s->cmdInfo_Click(c);
-                s->txtInterval[std::size_t(c)]->setText(QStringLiteral("1"));
-                s->txtMaxTime[std::size_t(c)]->setText(QStringLiteral("100000"));
-                s->txtTemps[std::size_t(c)]->setText(QStringLiteral("250"));
+                describe(s, c);
                 s->cmdStart_Click(c);
             }
             s->Timer1->stop();
@@ -183,14 +197,10 @@ int main(int argc, char** argv)
                     (chart1 - chart0) / points, (detail1 - detail0) / points);
         bench::printLoad();
         for (frmSimpleTest* s : screens) {
-            for (int c = 1; c <= 2; ++c) {
-                prompts.queueAnswer(platform::Answer::Yes);
-                s->cmdStart_Click(c);
-            }
+            stopCells(s);
             delete s;
         }
-        for (auto& unit : Module1::DetailForms)
-            for (auto& w : unit) delete w.data();
+        deleteDetailWindows();
     }
 
     auto* screen = new frmSimpleTest;
@@ -218,13 +228,7 @@ int main(int argc, char** argv)
         // Two tests, zeroed, named and stored; their earlier points written straight into the table.
         for (int c = 1; c <= 2; ++c) {
             tick(500);
-            prompts.queueInput(QStringLiteral("0.25"));
-            screen->cmdzero_Click(c);
-            nextName = QStringLiteral("bench %1").arg(++nextTestNo);
-            screen->cmdInfo_Click(c);
-            screen->txtInterval[std::size_t(c)]->setText(QStringLiteral("1"));
-            screen->txtMaxTime[std::size_t(c)]->setText(QStringLiteral("100000"));
-            screen->txtTemps[std::size_t(c)]->setText(QStringLiteral("250"));
+            describe(screen, c);
             if (!prefill(screen->poll().cell(c).testId, n)) {
                 std::fprintf(stderr, "prefill failed\n");
                 return 1;
@@ -268,15 +272,11 @@ int main(int argc, char** argv)
         QApplication::processEvents();
         bench::printLoad();
 
-        for (int c = 1; c <= 2; ++c) {
-            prompts.queueAnswer(platform::Answer::Yes);
-            screen->cmdStart_Click(c);
-        }
+        stopCells(screen);
     }
 
     delete screen;
-    for (auto& unit : Module1::DetailForms)
-        for (auto& w : unit) delete w.data();
+    deleteDetailWindows();
     Module1::SimpleTestForms[1] = nullptr;
 
     platform::setModalHandler({});
