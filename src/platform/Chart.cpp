@@ -252,10 +252,22 @@ QVector<QCPGraphData> ChartGraph::lineData() const
     double start = intervalStart(key(begin));
     double lastIntervalEnd = start;
     const double epsilon = std::abs(start - keyAxis->pixelToCoord(keyAxis->coordToPixel(start) + 1.0));
+    // The first point at or after `limit` past point i: a galloping search from i, as the next pixel's
+    // points lie close by.
+    auto nextAtOrAfter = [&](std::size_t i, double limit) {
+        std::size_t lo = i + 1, step = 1;
+        while (lo + step < end && double(k[lo + step - 1]) < limit) {
+            lo += step;
+            step *= 2;
+        }
+        const std::size_t hi = std::min(end, lo + step);
+        return std::size_t(std::lower_bound(k + lo, k + hi, limit, [](float a, double b) { return double(a) < b; }) - k);
+    };
+    out.reserve(qsizetype(4 * std::min<std::size_t>(end - begin, std::size_t(keyAxis->axisRect()->width()) + 2)));
     std::size_t i = begin;
     while (true) {
         const double limit = start + epsilon;
-        const std::size_t j = std::size_t(std::lower_bound(k + i + 1, k + end, limit, [](float a, double b) { return double(a) < b; }) - k);
+        const std::size_t j = nextAtOrAfter(i, limit);
         if (j - i >= 2) {
             if (lastIntervalEnd < start - epsilon) out.append(QCPGraphData(start + epsilon * 0.2, value(i)));
             const auto [lo, hi] = extremes(i, j);
