@@ -4,6 +4,7 @@
 // pixel column. Each figure is the best of three full paints (replot into the buffer, then the widget
 // repainted); the window must be shown.
 #include "BenchSupport.h"
+#include "platform/Chart.h"
 
 #include <QApplication>
 #include <QFile>
@@ -27,6 +28,24 @@ inline double paintMs(QCustomPlot* plot)
     return best;
 }
 
+// The points of graph gi of `of`: those the chart holds for its subset when `of` is a chart's plot (a chart's
+// graph keeps no copy in its own container), else the graph's container.
+inline QVector<QCPGraphData> graphPoints(QCustomPlot* of, int gi)
+{
+    QVector<QCPGraphData> pts;
+    auto* chart = qobject_cast<platform::Chart*>(of->parentWidget());
+    if (chart && chart->plot() == of && chart->graph(gi) == of->graph(gi)) {
+        const std::vector<double> x = chart->drawnX(gi), y = chart->drawnY(gi);
+        pts.reserve(qsizetype(x.size()));
+        for (std::size_t i = 0; i < x.size(); ++i) pts.append(QCPGraphData(x[i], y[i]));
+        return pts;
+    }
+    const auto* d = of->graph(gi)->data().data();
+    pts.reserve(d->size());
+    for (auto it = d->constBegin(); it != d->constEnd(); ++it) pts.append(*it);
+    return pts;
+}
+
 // A bare plot of the same size and axis ranges holding copies of every graph of `of`; with `minMax` each
 // graph holds only the lowest and highest point of every pixel column.
 inline std::unique_ptr<QCustomPlot> referencePlot(QCustomPlot* of, bool minMax)
@@ -41,13 +60,12 @@ inline std::unique_ptr<QCustomPlot> referencePlot(QCustomPlot* of, bool minMax)
         QCPGraph* r = ref->addGraph();
         r->setPen(QPen(g->pen().color(), 1));
         r->setAdaptiveSampling(true);
+        const QVector<QCPGraphData> all = graphPoints(of, gi);
         QVector<QCPGraphData> pts;
-        const auto* d = g->data().data();
         if (!minMax) {
-            pts.reserve(d->size());
-            for (auto it = d->constBegin(); it != d->constEnd(); ++it) pts.append(*it);
-        } else if (!d->isEmpty()) {
-            const double k0 = d->constBegin()->key, k1 = (d->constEnd() - 1)->key;
+            pts = all;
+        } else if (!all.isEmpty()) {
+            const double k0 = all.front().key, k1 = all.back().key;
             const double w = k1 > k0 ? (k1 - k0) / columns : 1;
             int col = -1;
             QCPGraphData lo, hi;
@@ -56,11 +74,11 @@ inline std::unique_ptr<QCustomPlot> referencePlot(QCustomPlot* of, bool minMax)
                 if (lo.key <= hi.key) { pts.append(lo); if (hi.key != lo.key) pts.append(hi); }
                 else { pts.append(hi); pts.append(lo); }
             };
-            for (auto it = d->constBegin(); it != d->constEnd(); ++it) {
-                const int c = int((it->key - k0) / w);
-                if (c != col) { flush(); col = c; lo = hi = *it; continue; }
-                if (it->value < lo.value) lo = *it;
-                if (it->value > hi.value) hi = *it;
+            for (const QCPGraphData& p : all) {
+                const int c = int((p.key - k0) / w);
+                if (c != col) { flush(); col = c; lo = hi = p; continue; }
+                if (p.value < lo.value) lo = p;
+                if (p.value > hi.value) hi = p;
             }
             flush();
         }

@@ -4,8 +4,15 @@
 //
 // Each size gets two fresh tests whose earlier points are written straight into the database (one
 // transaction) before START; then both cells log one point per poll tick and the chart is drawn after each
-// tick, as the event loop would draw it.
+// tick, as the event loop would draw it. The screen is then shown at its design size and at 1920x1080 and
+// its chart painted, beside a bare QCustomPlot of the same points and the same chart drawn from one min/max
+// pair per pixel column.
+//
+// Last, the memory of running tests: eight unit screens, both cells of each logging every second, and the
+// growth of the resident set per logged point beside its goal.
 //   build/bench_livechart [points per cell ...]      (default 1000 100000 600000)
+//   BENCH_MEMORY_TICKS=n  ticks of the memory run (default 20000; 0 leaves it out)
+//   SHOT=name             saves each painted chart as /tmp/livechart_<name>_<points>_<width>.png
 #include "BenchPaint.h"
 #include "BenchSupport.h"
 #include "TestSupport.h"
@@ -21,6 +28,7 @@
 #include "records/clsConnection.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -104,6 +112,96 @@ int main(int argc, char** argv)
         dlg->Command2_Click();
         return 1;
     });
+    std::uint32_t nextTestNo = 0;
+    // A cell zeroed and described with a new test, set to log every second at 250 °F (not started).
+    auto describe = [&](frmSimpleTest* s, int c) {
+        prompts.queueInput(QStringLiteral("0.25"));
+        s->cmdzero_Click(c);
+        nextName = QStringLiteral("bench %1").arg(++nextTestNo);
+        s->cmdInfo_Click(c);
+        s->txtInterval[std::size_t(c)]->setText(QStringLiteral("1"));
+        s->txtMaxTime[std::size_t(c)]->setText(QStringLiteral("100000"));
+        s->txtTemps[std::size_t(c)]->setText(QStringLiteral("250"));
+    };
+    auto stopCells = [&](frmSimpleTest* s) {
+        for (int c = 1; c <= 2; ++c) {
+            prompts.queueAnswer(platform::Answer::Yes);
+            s->cmdStart_Click(c);
+        }
+    };
+    auto deleteDetailWindows = [] {
+        for (auto& unit : Module1::DetailForms)
+            for (auto& w : unit) delete w.data();
+    };
+
+    // Memory of running tests, first, in a fresh process: eight unit screens tiled on a 1920x1080 desktop,
+    // both cells of each logging every second; the resident set's growth per logged point once the screens
+    // have settled.
+    const int memTicks = qEnvironmentVariableIsSet("BENCH_MEMORY_TICKS") ? qEnvironmentVariableIntValue("BENCH_MEMORY_TICKS") : 20000;
+    if (memTicks > 0) {
+        constexpr int kUnits = 8;
+        constexpr double kGoal = 64;
+        std::vector<frmSimpleTest*> screens;
+        std::vector<platform::FakeSerialPort*> ports;
+        for (int u = 1; u <= kUnits; ++u) {
+            for (int c = 1; c <= 2; ++c) Module1::Calibration[std::size_t(u)][std::size_t(c)] = {1, 2.5, 4, 0, 0.1, 0, 0.1};
+            auto* s = new frmSimpleTest;
+            s->setUnits(u);
+            Module1::SimpleTestForms[std::size_t(u)] = s;
+            s->setGeometry(((u - 1) % 4) * 480, ((u - 1) / 4) * 540, 480, 540);
+            s->show();
+            port->open(u, QStringLiteral("19200,n,8,1"));
+            screens.push_back(s);
+            ports.push_back(port);
+        }
+        QApplication::processEvents();
+        auto tickAll = [&](int i) {
+            for (auto* p : ports) p->receive(record('A', i) + record('B', i));
+            clock.advance(1000);
+            for (auto* s : screens) s->Timer1_Timer();
+            if (i % 100 == 0) QApplication::processEvents();
+        };
+        int i = 0;
+        for (; i < 2; ++i) tickAll(i);
+        for (std::size_t k = 0; k < screens.size(); ++k) {
+            frmSimpleTest* s = screens[k];
+            for (int c = 1; c <= 2; ++c) {
+                describe(s, c);
+                s->cmdStart_Click(c);
+            }
+            s->Timer1->stop();
+            for (QCheckBox* box : {s->chkSwell, s->chkTemp, s->chkPress}) box->setChecked(true);
+        }
+        const int warmUp = 2000;
+        for (; i < warmUp; ++i) tickAll(i);
+        auto held = [&] {
+            std::size_t chart = 0, detail = 0;
+            for (std::size_t k = 0; k < screens.size(); ++k) {
+                chart += screens[k]->Pesgo1->pointMemoryBytes();
+                for (int c = 1; c <= 2; ++c)
+                    if (auto* w = Module1::form<frmTestDetail>(Module1::DetailForms[k + 1][std::size_t(c)]))
+                        detail += w->points()->rowBytes();
+            }
+            return std::pair(double(chart), double(detail));
+        };
+        const double rss0 = bench::rssBytes();
+        const auto [chart0, detail0] = held();
+        for (; i < warmUp + memTicks; ++i) tickAll(i);
+        QApplication::processEvents();
+        const double rss1 = bench::rssBytes();
+        const auto [chart1, detail1] = held();
+        const double points = 2.0 * kUnits * memTicks;
+        std::printf("running tests, %d units x 2 cells, %d points per cell after %d: RSS growth %.1f B per logged point "
+                    "(goal <= %.0f: %s); of it the charts' points %.1f B, the detail rows %.1f B\n",
+                    kUnits, memTicks, warmUp, (rss1 - rss0) / points, kGoal, (rss1 - rss0) / points <= kGoal ? "met" : "not met",
+                    (chart1 - chart0) / points, (detail1 - detail0) / points);
+        bench::printLoad();
+        for (frmSimpleTest* s : screens) {
+            stopCells(s);
+            delete s;
+        }
+        deleteDetailWindows();
+    }
 
     auto* screen = new frmSimpleTest;
     screen->resize(985, 707);
@@ -130,13 +228,7 @@ int main(int argc, char** argv)
         // Two tests, zeroed, named and stored; their earlier points written straight into the table.
         for (int c = 1; c <= 2; ++c) {
             tick(500);
-            prompts.queueInput(QStringLiteral("0.25"));
-            screen->cmdzero_Click(c);
-            nextName = QStringLiteral("bench %1 %2").arg(n).arg(c);
-            screen->cmdInfo_Click(c);
-            screen->txtInterval[std::size_t(c)]->setText(QStringLiteral("1"));
-            screen->txtMaxTime[std::size_t(c)]->setText(QStringLiteral("100000"));
-            screen->txtTemps[std::size_t(c)]->setText(QStringLiteral("250"));
+            describe(screen, c);
             if (!prefill(screen->poll().cell(c).testId, n)) {
                 std::fprintf(stderr, "prefill failed\n");
                 return 1;
@@ -166,53 +258,27 @@ int main(int argc, char** argv)
                     wallTotal / (2.0 * ticks), double(screen->Pesgo1->pointMemoryBytes()) / 1e6, worst);
         std::fflush(stdout);
 
-        // The screen shown at its design size and full screen, the chart painted: 1 px pens as drawn, then
-        // the same traces with the 1.5 px pen the chart had before, beside the two references.
+        // The screen shown at its design size and full screen, the chart painted, beside the two references.
         for (const QSize size : {QSize(985, 707), QSize(1920, 1080)}) {
             screen->resize(size);
             QApplication::processEvents();
             char label[64];
             std::snprintf(label, sizeof label, "%d/cell %dx%d", n, size.width(), size.height());
             bench::printPaint(label, plot);
-            for (int g = 0; g < plot->graphCount(); ++g) {
-                QPen pen = plot->graph(g)->pen();
-                pen.setWidthF(1.5);
-                plot->graph(g)->setPen(pen);
-            }
-            std::snprintf(label, sizeof label, "  same, 1.5 px pens");
-            bench::printPaint(label, plot);
-            for (int g = 0; g < plot->graphCount(); ++g) {
-                QPen pen = plot->graph(g)->pen();
-                pen.setWidthF(1);
-                plot->graph(g)->setPen(pen);
-            }
-            if (n == sizes.front() && size.width() == 985)
-                plot->grab().save(QStringLiteral("/tmp/livechart_%1.png").arg(qEnvironmentVariable("SHOT", "after")));
+            if (qEnvironmentVariableIsSet("SHOT"))
+                plot->grab().save(QStringLiteral("/tmp/livechart_%1_%2_%3.png").arg(qEnvironmentVariable("SHOT")).arg(n).arg(size.width()));
         }
         screen->resize(985, 707);
         QApplication::processEvents();
         bench::printLoad();
 
-        // Memory of a running test: RSS growth over many more logged points, both cells, no painting.
-        if (n == sizes.front()) {
-            const int memTicks = 20000;
-            const double rss0 = bench::rssBytes();
-            for (int i = 0; i < memTicks; ++i) tick(1000);
-            const double rss1 = bench::rssBytes();
-            std::printf("RSS growth: %.1f B per logged point (%d points per cell, 2 cells)\n",
-                        (rss1 - rss0) / (2.0 * memTicks), memTicks);
-            std::fflush(stdout);
-        }
-
-        for (int c = 1; c <= 2; ++c) {
-            prompts.queueAnswer(platform::Answer::Yes);
-            screen->cmdStart_Click(c);
-        }
+        stopCells(screen);
     }
 
     delete screen;
-    for (auto& unit : Module1::DetailForms)
-        for (auto& w : unit) delete w.data();
+    deleteDetailWindows();
+    Module1::SimpleTestForms[1] = nullptr;
+
     platform::setModalHandler({});
     platform::setSerialPortFactory({});
     Module1::Reset();

@@ -1,11 +1,16 @@
-// Benchmark of the sequence-test screen:
-//  1. the CPU cost of one poll tick of a whole screen (records read, labels, stepping, a logged point per
-//     cell every second, live chart), both cells running, next to the simple-test screen's with the same
-//     readings and interval;
-//  2. how far each step's real length is from its duration over a 20-step run on the real clock and a real
+// Benchmark of the sequence-test screen, shown as an operator sees it:
+//  1. the CPU cost of one poll tick of a whole screen shown at its design size (records read, labels,
+//     stepping, a logged point per cell every second, the live chart redrawn and the window painted),
+//     both cells running, next to the simple-test screen's with the same readings and interval;
+//  2. the painting of the screen at its design size (985x628) and at 1920x1080: the whole window, beside
+//     the simple screen's at the same size, and its chart, beside a bare QCustomPlot of the same points
+//     and the same chart drawn from one min/max pair per pixel column;
+//  3. how far each step's real length is from its duration over a 20-step run on the real clock and a real
 //     500 ms QTimer (each step may last up to one tick longer than its duration).
 // Usage: bench_seqtest [ticks]   (default 2400 ticks = 20 minutes of test time per screen, at most 3000)
+//   SHOT=name   saves each painted window as /tmp/seqtest_<name>_<sequence 0|1>_<width>.png
 #include "../tests/realtime/SimpleTestRig.h"
+#include "BenchPaint.h"
 #include "BenchSupport.h"
 
 #include "platform/FakeSerialPort.h"
@@ -14,11 +19,13 @@
 #include "realtime/frmNameSeq.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <qcustomplot.h>
 
 namespace {
 
@@ -28,6 +35,8 @@ struct TickCost {
     double median = 0, p99 = 0, mean = 0;
 };
 
+// Ticks of a shown screen, each followed by what the event loop runs after it: the queued chart replot
+// and the window's painting.
 TickCost measure(rig::Rig& r, int ticks)
 {
     std::vector<double> us;
@@ -38,6 +47,8 @@ TickCost measure(rig::Rig& r, int ticks)
         r.clock.advance(500);
         const double t0 = threadCpuUs();
         r.screen->Timer1_Timer();
+        QApplication::processEvents();
+        QApplication::processEvents();
         us.push_back(threadCpuUs() - t0);
     }
     TickCost c;
@@ -50,11 +61,34 @@ TickCost measure(rig::Rig& r, int ticks)
     return c;
 }
 
+// Best of three paints of the whole window, as an expose repaints it (the chart from its buffer).
+double windowPaintMs(QWidget* w)
+{
+    double best = 1e300;
+    for (int i = 0; i < 3; ++i) {
+        const double t0 = bench::wallMs();
+        w->repaint();
+        best = std::min(best, bench::wallMs() - t0);
+    }
+    return best;
+}
+
+struct ScreenRun {
+    TickCost tick;
+    double window[2] = {0, 0};   // design size, 1920x1080
+};
+
 // Both cells of a screen zeroed, described and started with a 1 s interval (sequence: 0.25 min steps,
-// alternating 250 and 260 °F, 1 s interval).
-TickCost screenCost(bool sequence, int ticks)
+// alternating 250 and 260 °F, 1 s interval), all three traces ticked, the screen shown at its design size
+// while it runs. Then the window painted at its design size and at 1920x1080; the sequence screen's chart
+// too, beside its references.
+ScreenRun screenRun(bool sequence, int ticks)
 {
     rig::Rig r(1, sequence);
+    const QSize design(985, sequence ? frmSeqTest::DesignHeight : frmSimpleTest::DesignHeight);
+    r.screen->resize(design);
+    r.screen->show();
+    QApplication::processEvents();
     if (sequence) {
         testsupport::sqlExec("INSERT INTO SEQUENCE_INFO (SEQUENCE_NAME, TIME_BEFORE_READ, SAMPLE_INTERVAL) VALUES ('B', 20, 60)");
         QString values;
@@ -80,7 +114,26 @@ TickCost screenCost(bool sequence, int ticks)
         }
         r.start(c);
     }
-    return measure(r, ticks);
+    for (QCheckBox* box : {r.screen->chkSwell, r.screen->chkTemp, r.screen->chkPress}) box->setChecked(true);
+    ScreenRun run;
+    run.tick = measure(r, ticks);
+
+    QCustomPlot* plot = r.screen->Pesgo1->plot();
+    int k = 0;
+    for (const QSize size : {design, QSize(1920, 1080)}) {
+        r.screen->resize(size);
+        QApplication::processEvents();
+        plot->replot(QCustomPlot::rpImmediateRefresh);
+        run.window[k++] = windowPaintMs(r.screen);
+        if (qEnvironmentVariableIsSet("SHOT"))
+            r.screen->grab().save(QStringLiteral("/tmp/seqtest_%1_%2_%3.png").arg(qEnvironmentVariable("SHOT")).arg(sequence).arg(size.width()));
+        if (sequence) {
+            char label[64];
+            std::snprintf(label, sizeof label, "chart, %dx%d", size.width(), size.height());
+            bench::printPaint(label, plot);
+        }
+    }
+    return run;
 }
 
 // A poll on a silent fake port with one cell stepping through 20 steps on the real clock.
@@ -112,16 +165,24 @@ public:
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int ticks = bench::sizes(argc, argv, {2400}).front();
 
-    const TickCost simple = screenCost(false, ticks);
-    const TickCost sequence = screenCost(true, ticks);
-    std::printf("screen tick, both cells running and logging every second, %d ticks (CPU per tick):\n", ticks);
-    std::printf("  simple screen:   median %8.1f us, p99 %8.1f us, mean %8.1f us\n", simple.median, simple.p99, simple.mean);
-    std::printf("  sequence screen: median %8.1f us, p99 %8.1f us, mean %8.1f us (15 s steps: a step change\n"
-                "                   every 30th tick per cell)\n", sequence.median, sequence.p99, sequence.mean);
+    std::printf("sequence screen shown, both cells running and logging every second, %d ticks; then its chart:\n", ticks);
+    const ScreenRun sequence = screenRun(true, ticks);
+    const ScreenRun simple = screenRun(false, ticks);
+    std::printf("screen tick with the chart redrawn and the window painted at its design size (CPU per tick):\n");
+    std::printf("  simple screen:   median %8.1f us, p99 %8.1f us, mean %8.1f us\n", simple.tick.median,
+                simple.tick.p99, simple.tick.mean);
+    std::printf("  sequence screen: median %8.1f us, p99 %8.1f us, mean %8.1f us (x%.2f of the simple screen's;\n"
+                "                   15 s steps: a step change every 30th tick per cell)\n",
+                sequence.tick.median, sequence.tick.p99, sequence.tick.mean, sequence.tick.mean / simple.tick.mean);
+    const char* sizeNames[2] = {"design size", "1920x1080"};
+    for (int k = 0; k < 2; ++k)
+        std::printf("whole window painted, %-11s: sequence screen %7.2f ms, simple screen %7.2f ms (x%.2f)\n",
+                    sizeNames[k], sequence.window[k], simple.window[k], sequence.window[k] / simple.window[k]);
+    bench::printLoad();
 
     // --- step lengths on the real clock ---
     constexpr int kSteps = 20;

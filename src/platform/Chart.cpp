@@ -48,21 +48,6 @@ bool sameValue(float a, float b)
 
 bool complete(float x, float y) { return std::isfinite(x) && std::isfinite(y); }
 
-// The points of a graph, growing by a quarter at a time when points are appended (QList alone would
-// double its room, up to 32 bytes per point).
-class GraphData final : public QCPGraphDataContainer {
-public:
-    void reserveMore(qsizetype extra)
-    {
-        const qsizetype need = mData.size() + extra;
-        if (need > mData.capacity()) mData.reserve(std::max(need, mData.size() + mData.size() / 4 + 1024));
-    }
-    qsizetype capacity() const { return mData.capacity(); }
-};
-
-// Every graph of the chart is given a GraphData when it is created.
-GraphData* graphData(QCPGraph* g) { return static_cast<GraphData*>(g->data().data()); }
-
 Qt::PenStyle penStyle(Chart::LineStyle s)
 {
     switch (s) {
@@ -118,6 +103,306 @@ struct Range {
 
 } // namespace
 
+// The graph of one subset. Its points are held as single-precision arrays in ascending x (possibly the very
+// arrays the subset's points were given in), with the lowest and highest value of every block of kBlock
+// points. A solid line without markers is painted from the points QCustomPlot's adaptive sampling would
+// pick out of all of them (per pixel column its first, lowest, highest and last value), found per column by
+// a binary search and the blocks instead of a walk over every point; any other style is painted by
+// QCustomPlot from a full copy in its own container.
+class ChartGraph final : public QCPGraph {
+public:
+    static constexpr std::size_t kBlock = 64;
+    using Values = std::vector<float>;
+
+    ChartGraph(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPGraph(keyAxis, valueAxis) {}
+
+    // Draws the first n points of the two arrays (ascending x, all finite).
+    void setPoints(std::shared_ptr<Values> keys, std::shared_ptr<Values> values, std::size_t n)
+    {
+        keys_ = std::move(keys);
+        values_ = std::move(values);
+        count_ = 0;
+        blockMin_.clear();
+        blockMax_.clear();
+        grow(n);
+        blockMin_.shrink_to_fit();
+        blockMax_.shrink_to_fit();
+    }
+    // The arrays now hold n points (n >= count()), the first count() of them unchanged.
+    void grow(std::size_t n)
+    {
+        const std::size_t from = count_ / kBlock;
+        count_ = n;
+        const std::size_t blocks = (n + kBlock - 1) / kBlock;
+        blockMin_.resize(blocks);
+        blockMax_.resize(blocks);
+        const float* v = values_ ? values_->data() : nullptr;
+        for (std::size_t b = from; b < blocks; ++b) {
+            const std::size_t end = std::min(n, (b + 1) * kBlock);
+            float lo = v[b * kBlock], hi = lo;
+            for (std::size_t i = b * kBlock + 1; i < end; ++i) {
+                lo = std::min(lo, v[i]);
+                hi = std::max(hi, v[i]);
+            }
+            blockMin_[b] = lo;
+            blockMax_[b] = hi;
+        }
+        containerStale_ = true;
+    }
+    const std::shared_ptr<Values>& keys() const { return keys_; }
+    const std::shared_ptr<Values>& values() const { return values_; }
+    std::size_t count() const { return count_; }
+    double key(std::size_t i) const { return (*keys_)[i]; }
+    double value(std::size_t i) const { return (*values_)[i]; }
+    std::size_t indexBytes() const { return (blockMin_.capacity() + blockMax_.capacity()) * sizeof(float); }
+
+    // Whether the line is painted from the columns; otherwise QCustomPlot paints every point from its own
+    // container, kept up to date here.
+    bool columns() const
+    {
+        return mLineStyle == lsLine && mScatterStyle.isNone() && mBrush.style() == Qt::NoBrush && mKeyAxis
+            && mKeyAxis->orientation() == Qt::Horizontal && !mKeyAxis->rangeReversed()
+            && mKeyAxis->scaleType() == QCPAxis::stLinear && selection().isEmpty();
+    }
+    void syncContainer()
+    {
+        if (columns()) {
+            if (!mDataContainer->isEmpty()) mDataContainer->clear();
+            mDataContainer->squeeze(true, true);
+            containerStale_ = true;
+            return;
+        }
+        if (!containerStale_) return;
+        QVector<QCPGraphData> all(static_cast<qsizetype>(count_));
+        for (std::size_t i = 0; i < count_; ++i) all[qsizetype(i)] = QCPGraphData(key(i), value(i));
+        mDataContainer->set(all, true);
+        containerStale_ = false;
+    }
+    std::size_t containerBytes() const { return std::size_t(mDataContainer->size()) * sizeof(QCPGraphData); }
+    // The graph's legend icon (for the chart's own legend entries).
+    void drawIcon(QCPPainter* painter, const QRectF& rect) const { drawLegendIcon(painter, rect); }
+
+    // The points a line through the visible points is drawn through, as QCPGraph::getOptimizedLineData
+    // gives them for the same points.
+    QVector<QCPGraphData> lineData() const;
+
+protected:
+    void draw(QCPPainter* painter) override;
+
+private:
+    // Lowest and highest value of points [i, j), j > i.
+    std::pair<float, float> extremes(std::size_t i, std::size_t j) const;
+
+    std::shared_ptr<Values> keys_, values_;
+    std::size_t count_ = 0;
+    Values blockMin_, blockMax_;
+    bool containerStale_ = true;
+};
+
+std::pair<float, float> ChartGraph::extremes(std::size_t i, std::size_t j) const
+{
+    const float* v = values_->data();
+    float lo = v[i], hi = v[i];
+    auto scan = [&](std::size_t a, std::size_t b) {
+        for (; a < b; ++a) {
+            lo = std::min(lo, v[a]);
+            hi = std::max(hi, v[a]);
+        }
+    };
+    const std::size_t b0 = (i + kBlock - 1) / kBlock, b1 = j / kBlock;   // whole blocks [b0, b1)
+    if (b0 >= b1) {
+        scan(i + 1, j);
+        return {lo, hi};
+    }
+    scan(i + 1, b0 * kBlock);
+    for (std::size_t b = b0; b < b1; ++b) {
+        lo = std::min(lo, blockMin_[b]);
+        hi = std::max(hi, blockMax_[b]);
+    }
+    scan(b1 * kBlock, j);
+    return {lo, hi};
+}
+
+QVector<QCPGraphData> ChartGraph::lineData() const
+{
+    QVector<QCPGraphData> out;
+    QCPAxis* keyAxis = mKeyAxis.data();
+    if (!keyAxis || count_ == 0) return out;
+
+    // The visible points and one more on each side (QCPDataContainer::findBegin and findEnd).
+    const float* k = keys_->data();
+    const QCPRange range = keyAxis->range();
+    const float* first = std::lower_bound(k, k + count_, range.lower, [](float a, double b) { return double(a) < b; });
+    if (first != k) --first;
+    const float* last = std::upper_bound(k, k + count_, range.upper, [](double a, float b) { return a < double(b); });
+    if (last != k + count_) ++last;
+    const std::size_t begin = std::size_t(first - k), end = std::size_t(last - k);
+    if (begin >= end) return out;
+
+    // Adaptive sampling only with at least two points per pixel on average.
+    const int dataCount = int(end - begin);
+    int maxCount = std::numeric_limits<int>::max();
+    if (mAdaptiveSampling) {
+        const double keyPixelSpan = std::abs(keyAxis->coordToPixel(key(begin)) - keyAxis->coordToPixel(key(end - 1)));
+        if (2 * keyPixelSpan + 2 < double(std::numeric_limits<int>::max())) maxCount = int(2 * keyPixelSpan + 2);
+    }
+    if (!mAdaptiveSampling || dataCount < maxCount) {
+        out.resize(dataCount);
+        for (std::size_t i = begin; i < end; ++i) out[qsizetype(i - begin)] = QCPGraphData(key(i), value(i));
+        return out;
+    }
+
+    // Pixel intervals: one starts at the pixel of its first point and holds every point before the next
+    // pixel (the key axis is horizontal and not reversed here).
+    auto intervalStart = [&](double key) { return keyAxis->pixelToCoord(int(keyAxis->coordToPixel(key))); };
+    double start = intervalStart(key(begin));
+    double lastIntervalEnd = start;
+    const double epsilon = std::abs(start - keyAxis->pixelToCoord(keyAxis->coordToPixel(start) + 1.0));
+    // The first point at or after `limit` past point i: a galloping search from i, as the next pixel's
+    // points lie close by.
+    auto nextAtOrAfter = [&](std::size_t i, double limit) {
+        std::size_t lo = i + 1, step = 1;
+        while (lo + step < end && double(k[lo + step - 1]) < limit) {
+            lo += step;
+            step *= 2;
+        }
+        const std::size_t hi = std::min(end, lo + step);
+        return std::size_t(std::lower_bound(k + lo, k + hi, limit, [](float a, double b) { return double(a) < b; }) - k);
+    };
+    out.reserve(qsizetype(4 * std::min<std::size_t>(end - begin, std::size_t(keyAxis->axisRect()->width()) + 2)));
+    std::size_t i = begin;
+    while (true) {
+        const double limit = start + epsilon;
+        const std::size_t j = nextAtOrAfter(i, limit);
+        if (j - i >= 2) {
+            if (lastIntervalEnd < start - epsilon) out.append(QCPGraphData(start + epsilon * 0.2, value(i)));
+            const auto [lo, hi] = extremes(i, j);
+            out.append(QCPGraphData(start + epsilon * 0.25, lo));
+            out.append(QCPGraphData(start + epsilon * 0.75, hi));
+            if (j < end && key(j) > start + epsilon * 2) out.append(QCPGraphData(start + epsilon * 0.8, value(j - 1)));
+        } else {
+            out.append(QCPGraphData(key(i), value(i)));
+        }
+        if (j >= end) break;
+        lastIntervalEnd = key(j - 1);
+        i = j;
+        start = intervalStart(key(i));
+    }
+    return out;
+}
+
+void ChartGraph::draw(QCPPainter* painter)
+{
+    if (!columns()) {
+        syncContainer();   // a style changed since the last Redraw
+        QCPGraph::draw(painter);
+        return;
+    }
+    if (!mKeyAxis || !mValueAxis || mKeyAxis->range().size() <= 0 || count_ == 0) return;
+    const QVector<QPointF> lines = dataToLines(lineData());
+    painter->setPen(mPen);
+    painter->setBrush(Qt::NoBrush);
+    drawLinePlot(painter, lines);
+}
+
+namespace {
+
+// A legend entry whose text is measured and rasterised once instead of on every replot. The text is drawn
+// with the same font, pen and hints into a transparent image and copied where the entry draws it; the
+// legend's ground is transparent in the paint buffer, so the pixels are those of the text drawn in place.
+// Printing and exports (vector or uncached painters) draw the text themselves.
+class ChartLegendItem final : public QCPPlottableLegendItem {
+public:
+    using QCPPlottableLegendItem::QCPPlottableLegendItem;
+
+protected:
+    QSize minimumOuterSizeHint() const override
+    {
+        if (!mPlottable) return {};
+        const QSize iconSize = mParentLegend->iconSize();
+        const QFont font = getFont();
+        if (sizeText_ != mPlottable->name() || sizeFont_ != font || sizeHeight_ != iconSize.height()) {
+            sizeText_ = mPlottable->name();
+            sizeFont_ = font;
+            sizeHeight_ = iconSize.height();
+            sizeRect_ = QFontMetrics(font).boundingRect(0, 0, 0, iconSize.height(), Qt::TextDontClip, sizeText_);
+        }
+        QSize result(iconSize.width() + mParentLegend->iconTextPadding() + sizeRect_.width(),
+                     std::max(sizeRect_.height(), iconSize.height()));
+        result.rwidth() += mMargins.left() + mMargins.right();
+        result.rheight() += mMargins.top() + mMargins.bottom();
+        return result;
+    }
+
+    void draw(QCPPainter* painter) override
+    {
+        const auto* graph = dynamic_cast<const ChartGraph*>(mPlottable);
+        const bool cached = graph && !painter->modes().testFlag(QCPPainter::pmVectorized)
+            && !painter->modes().testFlag(QCPPainter::pmNoCaching) && painter->transform().isIdentity()
+            && painter->device()->devicePixelRatioF() == 1.0;
+        if (!cached) {
+            QCPPlottableLegendItem::draw(painter);
+            return;
+        }
+        painter->setFont(getFont());
+        painter->setPen(QPen(getTextColor()));
+        const QSize iconSize = mParentLegend->iconSize();
+        const QString name = mPlottable->name();
+        const int dpi = painter->device()->logicalDpiY();
+        if (name != imageText_ || painter->font() != imageFont_ || painter->pen().color() != imageColor_
+            || iconSize.height() != imageHeight_ || painter->renderHints() != imageHints_ || dpi != imageDpi_ || image_.isNull()) {
+            imageText_ = name;
+            imageFont_ = painter->font();
+            imageColor_ = painter->pen().color();
+            imageHeight_ = iconSize.height();
+            imageHints_ = painter->renderHints();
+            imageDpi_ = dpi;
+            const QRect textRect = painter->fontMetrics().boundingRect(0, 0, 0, iconSize.height(), Qt::TextDontClip, name);
+            const int textHeight = std::max(textRect.height(), iconSize.height());
+            pad_ = painter->fontMetrics().height();   // room for glyphs that reach beyond the text's box
+            image_ = QImage(textRect.width() + 2 * pad_, textHeight + 2 * pad_, QImage::Format_ARGB32_Premultiplied);
+            image_.setDotsPerMeterX(qRound(painter->device()->logicalDpiX() / 0.0254));
+            image_.setDotsPerMeterY(qRound(dpi / 0.0254));
+            image_.fill(Qt::transparent);
+            QPainter p(&image_);
+            p.setRenderHints(imageHints_);
+            p.setFont(imageFont_);
+            p.setPen(painter->pen());
+            p.drawText(pad_, pad_, textRect.width(), textHeight, Qt::TextDontClip, name);
+        }
+        painter->drawImage(QPoint(mRect.x() + iconSize.width() + mParentLegend->iconTextPadding() - pad_, mRect.y() - pad_), image_);
+        // The icon and its border as the plain entry draws them.
+        const QRect iconRect(mRect.topLeft(), iconSize);
+        painter->save();
+        painter->setClipRect(iconRect, Qt::IntersectClip);
+        graph->drawIcon(painter, iconRect);
+        painter->restore();
+        if (getIconBorderPen().style() != Qt::NoPen) {
+            painter->setPen(getIconBorderPen());
+            painter->setBrush(Qt::NoBrush);
+            const int halfPen = qCeil(painter->pen().widthF() * 0.5) + 1;
+            painter->setClipRect(mOuterRect.adjusted(-halfPen, -halfPen, halfPen, halfPen));
+            painter->drawRect(iconRect);
+        }
+    }
+
+private:
+    mutable QString sizeText_;
+    mutable QFont sizeFont_;
+    mutable int sizeHeight_ = -1;
+    mutable QRect sizeRect_;
+    QString imageText_;
+    QFont imageFont_;
+    QColor imageColor_;
+    int imageHeight_ = -1;
+    QPainter::RenderHints imageHints_;
+    int imageDpi_ = 0;
+    int pad_ = 0;
+    QImage image_;
+};
+
+} // namespace
+
 ChartError::ChartError(const QString& description) : std::runtime_error(description.toStdString()) {}
 
 Chart::Chart(QWidget* parent) : QWidget(parent)
@@ -153,6 +438,10 @@ Chart::Chart(QWidget* parent) : QWidget(parent)
     legendBar_->setVisible(false);
     plot_->plotLayout()->addElement(1, 0, legendBar_);   // owned by the plot from here on
 
+    // Nothing is drawn on the top layer (it holds only the selection rectangle, which the chart never
+    // shows): kept in the one paint buffer of the other layers, a repaint neither clears nor composites a
+    // second full-size buffer.
+    plot_->layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
     plot_->setAutoAddPlottableToLegend(false);
     plot_->axisRect()->setBackground(Qt::white);
     plot_->xAxis2->setVisible(false);
@@ -201,12 +490,13 @@ void Chart::SetPointCount(int count)
     if (count < pointCount_) {
         const auto n = std::size_t(count);
         for (auto& d : data_) {
-            if (d.x.size() > n) {
-                d.x.resize(n);
-                d.y.resize(n);
-                if (n < d.x.capacity() / 2) {
-                    d.x.shrink_to_fit();
-                    d.y.shrink_to_fit();
+            if (d.x->size() > n) {
+                if (d.shared > n) detach(d, n);
+                d.x->resize(n);
+                d.y->resize(n);
+                if (n < d.x->capacity() / 2) {
+                    d.x->shrink_to_fit();
+                    d.y->shrink_to_fit();
                 }
             }
             if (d.frontier > n) d.rebuild = true;
@@ -302,20 +592,28 @@ void growTo(std::vector<float>& v, std::size_t size, std::size_t cap)
 }
 } // namespace
 
+void Chart::detach(SubsetData& d, std::size_t keep)
+{
+    keep = std::min(keep, d.x->size());
+    d.x = std::make_shared<Values>(d.x->begin(), d.x->begin() + std::ptrdiff_t(keep));
+    d.y = std::make_shared<Values>(d.y->begin(), d.y->begin() + std::ptrdiff_t(keep));
+    d.shared = 0;
+}
+
 void Chart::setValue(int subset, int point, double v, bool isX)
 {
     if (point < 0 || point >= pointCount_) return;
     SubsetData* d = dataAt(subset);
     if (!d) return;
     const auto i = std::size_t(point);
-    if (i >= d->x.size()) {
-        growTo(d->x, i + 1, std::size_t(pointCount_));
-        growTo(d->y, i + 1, std::size_t(pointCount_));
+    if (i >= d->x->size()) {
+        growTo(*d->x, i + 1, std::size_t(pointCount_));
+        growTo(*d->y, i + 1, std::size_t(pointCount_));
     }
-    float& slot = isX ? d->x[i] : d->y[i];
     const float f = static_cast<float>(v);
-    if (sameValue(slot, f)) return;
-    slot = f;
+    if (sameValue((isX ? *d->x : *d->y)[i], f)) return;
+    if (i < d->shared) detach(*d, d->x->size());   // the drawing keeps the values it was given
+    (isX ? *d->x : *d->y)[i] = f;
     if (i < d->frontier) d->rebuild = true;
 }
 
@@ -330,15 +628,15 @@ void Chart::SetSubsetPoints(int subset, const std::vector<double>& x, const std:
     if (!dp) return;
     SubsetData& d = *dp;
     pointCount_ = std::max(pointCount_, int(n));
-    std::vector<float> fx, fy;
-    fx.reserve(n);
-    fy.reserve(n);
+    auto fx = std::make_shared<Values>(n), fy = std::make_shared<Values>(n);
     for (std::size_t i = 0; i < n; ++i) {
-        fx.push_back(static_cast<float>(x[i]));
-        fy.push_back(static_cast<float>(y[i]));
+        (*fx)[i] = static_cast<float>(x[i]);
+        (*fy)[i] = static_cast<float>(y[i]);
     }
-    d.x.swap(fx);
-    d.y.swap(fy);
+    // The drawing keeps the arrays it had until the next Redraw.
+    d.x = std::move(fx);
+    d.y = std::move(fy);
+    d.shared = 0;
     d.rebuild = true;
 }
 
@@ -347,13 +645,14 @@ int Chart::AppendPoint(int subset, double x, double y)
     SubsetData* dp = dataAt(subset);
     if (!dp) return -1;
     SubsetData& d = *dp;
-    const std::size_t i = d.x.size();
+    const std::size_t i = d.x->size();
     if (i >= std::size_t(std::numeric_limits<int>::max())) return -1;
     pointCount_ = std::max(pointCount_, int(i) + 1);
-    growTo(d.x, i + 1, 0);
-    growTo(d.y, i + 1, 0);
-    d.x[i] = static_cast<float>(x);
-    d.y[i] = static_cast<float>(y);
+    // Beyond every point the drawing reads: the arrays may grow in place.
+    growTo(*d.x, i + 1, 0);
+    growTo(*d.y, i + 1, 0);
+    (*d.x)[i] = static_cast<float>(x);
+    (*d.y)[i] = static_cast<float>(y);
     return int(i);
 }
 
@@ -411,6 +710,8 @@ void Chart::applySetup()
     }
 
     plot_->setBackground(QBrush(back_));
+    // An opaque background covers the whole widget in its paint event: nothing beneath it is painted first.
+    plot_->setAttribute(Qt::WA_OpaquePaintEvent, back_.alpha() == 255);
 
     // Which subsets each axis carries: in order by the axes' counts, the rest on the last axis; of an
     // axis's subsets the last ones go to its right-hand scale.
@@ -478,12 +779,11 @@ void Chart::applySetup()
         const DrawnAxis& da = drawn_.axes[std::size_t(subsetAxis[std::size_t(s)])];
         QCPAxis* valueAxis = onRight[std::size_t(s)] ? da.right : da.main;
         if (int(graphs_.size()) <= s) {
-            graphs_.push_back(plot_->addGraph(plot_->xAxis, valueAxis));
-            graphs_.back()->setData(QSharedPointer<QCPGraphDataContainer>(new GraphData));
+            graphs_.push_back(new ChartGraph(plot_->xAxis, valueAxis));   // owned by the plot
             graphs_.back()->setAdaptiveSampling(true);
             data_[std::size_t(s)].rebuild = true;
         }
-        QCPGraph* g = graphs_[std::size_t(s)];
+        ChartGraph* g = graphs_[std::size_t(s)];
         g->setValueAxis(valueAxis);
         SubsetSettings sp = std::size_t(s) < subsetSettings_.size() ? subsetSettings_[std::size_t(s)] : SubsetSettings{};
         if (!sp.color.isValid()) sp.color = defaultSubsetColor(s);
@@ -493,7 +793,7 @@ void Chart::applySetup()
         g->setLineStyle(sp.line == LineStyle::None ? QCPGraph::lsNone : QCPGraph::lsLine);
         g->setScatterStyle(scatterStyle(sp.marker, sp.color));
         g->setName(sp.label);
-        if (!sp.label.isEmpty()) g->addToLegend();
+        if (!sp.label.isEmpty()) plot_->legend->addItem(new ChartLegendItem(plot_->legend, g));
         drawn_.subsets[std::size_t(s)] = sp;
     }
 
@@ -529,58 +829,94 @@ void Chart::applySetup()
     setupDirty_ = false;
 }
 
-void Chart::rebuildSubset(SubsetData& d, QCPGraph* g)
+void Chart::rebuildSubset(SubsetData& d, ChartGraph& g)
 {
-    const std::size_t n = std::min(d.x.size(), std::size_t(pointCount_));
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < n; ++i) count += complete(d.x[i], d.y[i]) ? 1 : 0;
-    QVector<QCPGraphData> pts;
-    pts.reserve(qsizetype(count));
-    bool sorted = true;
-    std::size_t frontier = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!complete(d.x[i], d.y[i])) continue;
-        if (!pts.isEmpty() && d.x[i] < pts.back().key) sorted = false;
-        pts.append(QCPGraphData(d.x[i], d.y[i]));
-        frontier = i + 1;
+    const Values& x = *d.x;
+    const Values& y = *d.y;
+    const std::size_t n = std::min(x.size(), std::size_t(pointCount_));
+    // Every point complete and x ascending: the drawing reads the given arrays themselves.
+    bool direct = true;
+    for (std::size_t i = 0; i < n && direct; ++i)
+        direct = complete(x[i], y[i]) && (i == 0 || x[i] >= x[i - 1]);
+    std::size_t frontier = n;
+    if (direct) {
+        g.setPoints(d.x, d.y, n);
+        d.shared = n;
+    } else {
+        std::vector<std::pair<float, float>> pts;
+        frontier = 0;
+        bool sorted = true;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!complete(x[i], y[i])) continue;
+            if (!pts.empty() && x[i] < pts.back().first) sorted = false;
+            pts.emplace_back(x[i], y[i]);
+            frontier = i + 1;
+        }
+        // Points of equal x keep their order, as appending keeps it.
+        if (!sorted) std::stable_sort(pts.begin(), pts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        auto keys = std::make_shared<Values>(pts.size()), values = std::make_shared<Values>(pts.size());
+        for (std::size_t i = 0; i < pts.size(); ++i) {
+            (*keys)[i] = pts[i].first;
+            (*values)[i] = pts[i].second;
+        }
+        g.setPoints(std::move(keys), std::move(values), pts.size());
+        d.shared = 0;
     }
-    // Points of equal x keep their order, as appending keeps it.
-    if (!sorted) std::stable_sort(pts.begin(), pts.end(), qcpLessThanSortKey<QCPGraphData>);
-    d.hasRange = !pts.isEmpty();
+    const std::size_t count = g.count();
+    d.hasRange = count > 0;
     if (d.hasRange) {
-        d.kmin = pts.front().key;
-        d.kmax = d.lastKey = pts.back().key;
-        d.vmin = d.vmax = pts.front().value;
-        for (const auto& p : pts) {
-            d.vmin = std::min(d.vmin, p.value);
-            d.vmax = std::max(d.vmax, p.value);
+        d.kmin = g.key(0);
+        d.kmax = d.lastKey = g.key(count - 1);
+        d.vmin = d.vmax = g.value(0);
+        for (std::size_t i = 1; i < count; ++i) {
+            d.vmin = std::min(d.vmin, g.value(i));
+            d.vmax = std::max(d.vmax, g.value(i));
         }
     }
-    g->data()->set(pts, true);
     d.frontier = frontier;
     d.rebuild = false;
     ++stats_.rebuiltSubsets;
 }
 
-bool Chart::appendToSubset(SubsetData& d, QCPGraph* g)
+bool Chart::appendToSubset(SubsetData& d, ChartGraph& g)
 {
-    const std::size_t n = std::min(d.x.size(), std::size_t(pointCount_));
-    // All new complete points must come at or after the last drawn x, in order.
+    const Values& x = *d.x;
+    const Values& y = *d.y;
+    const std::size_t n = std::min(x.size(), std::size_t(pointCount_));
+    const bool direct = g.keys() == d.x && g.values() == d.y;
+    // All new complete points must come at or after the last drawn x, in order; a drawing that reads the
+    // given arrays takes no point without a value.
     double last = d.hasRange ? d.lastKey : -std::numeric_limits<double>::infinity();
     std::size_t added = 0;
     for (std::size_t i = d.frontier; i < n; ++i) {
-        if (!complete(d.x[i], d.y[i])) continue;
-        if (d.x[i] < last) return false;
-        last = d.x[i];
+        if (!complete(x[i], y[i])) {
+            if (direct) return false;
+            continue;
+        }
+        if (x[i] < last) return false;
+        last = x[i];
         ++added;
     }
     if (added == 0) return true;
-    GraphData* container = graphData(g);
-    container->reserveMore(qsizetype(added));
-    for (std::size_t i = d.frontier; i < n; ++i) {
-        if (!complete(d.x[i], d.y[i])) continue;
-        const double k = d.x[i], v = d.y[i];
-        container->add(QCPGraphData(k, v));
+    const std::size_t before = g.count();
+    if (direct) {
+        d.frontier = n;
+        d.shared = n;
+    } else {
+        Values& keys = *g.keys();
+        Values& values = *g.values();
+        for (std::size_t i = d.frontier; i < n; ++i) {
+            if (!complete(x[i], y[i])) continue;
+            growTo(keys, keys.size() + 1, 0);
+            growTo(values, values.size() + 1, 0);
+            keys.back() = x[i];
+            values.back() = y[i];
+            d.frontier = i + 1;
+        }
+    }
+    g.grow(before + added);
+    for (std::size_t i = before; i < before + added; ++i) {
+        const double k = g.key(i), v = g.value(i);
         if (!d.hasRange) {
             d.kmin = d.kmax = k;
             d.vmin = d.vmax = v;
@@ -591,7 +927,6 @@ bool Chart::appendToSubset(SubsetData& d, QCPGraph* g)
             d.vmax = std::max(d.vmax, v);
         }
         d.lastKey = k;
-        d.frontier = i + 1;
     }
     stats_.appendedPoints += added;
     return true;
@@ -600,8 +935,9 @@ bool Chart::appendToSubset(SubsetData& d, QCPGraph* g)
 void Chart::applyData(int subset)
 {
     SubsetData& d = data_[std::size_t(subset)];
-    QCPGraph* g = graphs_[std::size_t(subset)];
+    ChartGraph& g = *graphs_[std::size_t(subset)];
     if (d.rebuild || !appendToSubset(d, g)) rebuildSubset(d, g);
+    g.syncContainer();
 }
 
 void Chart::applyRanges()
@@ -719,12 +1055,12 @@ QString labelOf(const QCPAxis* a) { return a ? a->label() : QString(); }
 QColor colorOf(const QCPAxis* a) { return a ? a->basePen().color() : QColor(); }
 
 // The keys or the values of a graph's points, in drawing order; empty for no graph.
-std::vector<double> drawnColumn(const QCPGraph* g, double QCPGraphData::*field)
+std::vector<double> drawnColumn(const ChartGraph* g, bool keys)
 {
     std::vector<double> out;
     if (g) {
-        out.reserve(std::size_t(g->data()->size()));
-        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it) out.push_back((*it).*field);
+        out.reserve(g->count());
+        for (std::size_t i = 0; i < g->count(); ++i) out.push_back(keys ? g->key(i) : g->value(i));
     }
     return out;
 }
@@ -774,14 +1110,26 @@ bool Chart::subsetOnRightAxis(int subset) const
     return graph(subset) && drawn_.subsetRight[std::size_t(subset)];
 }
 
-std::vector<double> Chart::drawnX(int subset) const { return drawnColumn(graph(subset), &QCPGraphData::key); }
-std::vector<double> Chart::drawnY(int subset) const { return drawnColumn(graph(subset), &QCPGraphData::value); }
+std::vector<double> Chart::drawnX(int subset) const
+{
+    return drawnColumn(graph(subset) ? graphs_[std::size_t(subset)] : nullptr, true);
+}
+
+std::vector<double> Chart::drawnY(int subset) const
+{
+    return drawnColumn(graph(subset) ? graphs_[std::size_t(subset)] : nullptr, false);
+}
 
 std::size_t Chart::pointMemoryBytes() const
 {
     std::size_t bytes = 0;
-    for (const auto& d : data_) bytes += (d.x.capacity() + d.y.capacity()) * sizeof(float);
-    for (QCPGraph* g : graphs_) bytes += std::size_t(graphData(g)->capacity()) * sizeof(QCPGraphData);
+    for (const auto& d : data_) bytes += (d.x->capacity() + d.y->capacity()) * sizeof(float);
+    for (std::size_t s = 0; s < graphs_.size(); ++s) {
+        const ChartGraph* g = graphs_[s];
+        const bool own = s >= data_.size() || g->keys() != data_[s].x;
+        if (own && g->keys()) bytes += (g->keys()->capacity() + g->values()->capacity()) * sizeof(float);
+        bytes += g->indexBytes() + g->containerBytes();
+    }
     return bytes;
 }
 

@@ -11,13 +11,17 @@
 // when the counts grow.
 //
 // Long tests: Redraw costs O(new points) when points were only appended since the previous Redraw (the
-// graph takes just the new points and the axis ranges are kept up to date incrementally); any other change
-// of the points of a subset rebuilds that subset in one bulk pass. QCustomPlot's adaptive sampling keeps the
-// drawing of long subsets to a few points per pixel column.
+// drawing takes just the new points and the axis ranges are kept up to date incrementally); any other change
+// of the points of a subset rebuilds that subset in one bulk pass. A subset's points are held once: when its
+// given points are all complete and in ascending x, the drawing reads the very arrays they were given in.
+// Painting a line costs O(pixel columns x log points), not O(points): each pixel column of many points is
+// summed up from the lowest and highest value of blocks of points, into exactly the points QCustomPlot's own
+// adaptive sampling would draw (the first, lowest, highest and last value of the column).
 #include <QColor>
 #include <QString>
 #include <QWidget>
 #include <cstddef>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -29,6 +33,8 @@ class QCPTextElement;
 class QPrinter;
 
 namespace platform {
+
+class ChartGraph;
 
 // A failure of the chart (printing); what() and description() carry the text shown to the operator.
 class ChartError : public std::runtime_error {
@@ -149,8 +155,12 @@ private:
         LineStyle line = LineStyle::Solid;
         Marker marker = Marker::None;
     };
+    using Values = std::vector<float>;
     struct SubsetData {
-        std::vector<float> x, y;   // NaN: no value; size = 1 + last index given any value
+        // NaN: no value; size = 1 + last index given any value. The drawing may read the first `shared`
+        // points of these very arrays: a change of one of those copies the arrays first.
+        std::shared_ptr<Values> x = std::make_shared<Values>(), y = std::make_shared<Values>();
+        std::size_t shared = 0;
         // Drawing state: points below `frontier` are in the graph exactly as stored; `rebuild` forces a
         // full rebuild at the next Redraw.
         std::size_t frontier = 0;
@@ -186,10 +196,12 @@ private:
     SubsetData* dataAt(int subset);   // nullptr when out of range
     AxisSettings& axisAt(int axis);
     void setValue(int subset, int point, double v, bool isX);
+    // Gives the subset arrays of its own before a change of points the drawing reads (keeping `keep` points).
+    static void detach(SubsetData& d, std::size_t keep);
     void applySetup();
     void applyData(int subset);
-    void rebuildSubset(SubsetData& d, QCPGraph* g);
-    bool appendToSubset(SubsetData& d, QCPGraph* g);
+    void rebuildSubset(SubsetData& d, ChartGraph& g);
+    bool appendToSubset(SubsetData& d, ChartGraph& g);
     void applyRanges();
     static QColor defaultSubsetColor(int subset);
     void styleAxis(QCPAxis* a, const QString& label, const QColor& color) const;
@@ -212,7 +224,7 @@ private:
 
     // points and graphs
     std::vector<SubsetData> data_;
-    std::vector<QCPGraph*> graphs_;
+    std::vector<ChartGraph*> graphs_;
     std::vector<QCPAxis*> leftPool_, rightPool_;
 
     Drawn drawn_;

@@ -23,6 +23,9 @@
 #include <QTableView>
 #include <QTableWidget>
 
+#include <algorithm>
+#include <limits>
+
 namespace grid = platform::grid;
 
 // ---------------------------------------------------------------------------------------------------
@@ -30,19 +33,91 @@ namespace grid = platform::grid;
 
 DetailPointModel::DetailPointModel(QObject* parent) : TextGridModel(Columns, parent) {}
 
+namespace {
+
+// Places after the point of each number column's pattern (columns 2..7; the bath temperature's "#0.#").
+constexpr int kPlaces[DetailPointModel::Columns] = {0, 0, 1, 0, 2, 2, 4, 1};
+constexpr double kScale[5] = {1, 10, 100, 1000, 10000};
+
+// The whole number a text of a "#0.##"-like pattern writes in units of its last place ("-12.3" with two
+// places is -1230); false when the text is not of that form or the number is beyond 32 bits.
+bool scaledDigits(const QString& text, int places, std::int64_t& out)
+{
+    qsizetype i = 0;
+    const bool negative = text.startsWith(QLatin1Char('-'));
+    if (negative) ++i;
+    std::int64_t n = 0;
+    int digits = 0, decimals = -1;
+    for (; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('.') && decimals < 0) {
+            decimals = 0;
+            continue;
+        }
+        if (c < QLatin1Char('0') || c > QLatin1Char('9') || ++digits > 10) return false;
+        n = n * 10 + (c.unicode() - '0');
+        if (decimals >= 0) ++decimals;
+    }
+    if (digits == 0 || std::max(decimals, 0) > places) return false;
+    for (int d = std::max(decimals, 0); d < places; ++d) n *= 10;
+    out = negative ? -n : n;
+    return out >= std::numeric_limits<std::int32_t>::min() && out <= std::numeric_limits<std::int32_t>::max();
+}
+
+} // namespace
+
+QString DetailPointModel::pattern(int column) const
+{
+    switch (column) {
+    case 1: return QStringLiteral("#0");
+    case 2: return QStringLiteral("#0.#");
+    case 3: return QStringLiteral("#0");
+    case 4: return QStringLiteral("#0.##");
+    case 5: return QStringLiteral("#0.##");
+    case 6: return QStringLiteral("#0.####");
+    case 7: return wholeBathTemp_ ? QStringLiteral("#0") : QStringLiteral("#0.#");
+    default: return {};
+    }
+}
+
+bool DetailPointModel::store(Row& row, int column, const QString& text)
+{
+    const int places = column == 7 && wholeBathTemp_ ? 0 : kPlaces[column];
+    std::int64_t n = 0;
+    if (!scaledDigits(text, places, n)) return false;
+    // Only a number that writes the very same text again is stored as a number.
+    if (Format::number(double(n) / kScale[places], pattern(column)) != text) return false;
+    if (column == 6) {
+        row.volts = std::int32_t(n);
+        return true;
+    }
+    if (n < std::numeric_limits<std::int16_t>::min() || n > std::numeric_limits<std::int16_t>::max()) return false;
+    std::int16_t* fields[] = {nullptr, &row.stepNo, &row.temp, &row.press, &row.lengthChange, &row.swell, nullptr, &row.bathTemp};
+    *fields[column] = std::int16_t(n);
+    return true;
+}
+
 int DetailPointModel::appendPoint(const DetailPoint& p)
 {
-    // The length change is shown as the length display text reads, so it is kept as that number.
-    const Row row{p.elapsedSeconds,
-                  p.stepNo,
-                  Module1::ToDisplayTemp(p.temp),
-                  Module1::ToDisplayPress(p.press),
-                  Module1::DisplayLengthNumber(p.lengthChange),
-                  p.swell,
-                  p.volts,
-                  Module1::ToDisplayTemp(p.bathTemp),
-                  p.wholeBathTemp};
+    if (rows_.empty()) wholeBathTemp_ = p.wholeBathTemp;
     const int index = static_cast<int>(rows_.size());
+    // The texts as the grid shows them, in the display units now in force. The length change is shown as
+    // the length display text reads.
+    const QString texts[Columns] = {
+        QString(),
+        Format::number(p.stepNo, QStringLiteral("#0")),
+        Format::number(Module1::ToDisplayTemp(p.temp), QStringLiteral("#0.#")),
+        Format::number(Module1::ToDisplayPress(p.press), QStringLiteral("#0")),
+        Format::number(Module1::DisplayLengthNumber(p.lengthChange), QStringLiteral("#0.##")),
+        Format::number(p.swell, QStringLiteral("#0.##")),
+        Format::number(p.volts, QStringLiteral("#0.####")),
+        Format::number(Module1::ToDisplayTemp(p.bathTemp), p.wholeBathTemp ? QStringLiteral("#0") : QStringLiteral("#0.#")),
+    };
+    Row row{p.elapsedSeconds, 0, 0, 0, 0, 0, 0, 0};
+    for (int c = 1; c < Columns; ++c) {
+        const bool samePattern = c != 7 || p.wholeBathTemp == wholeBathTemp_;
+        if (!samePattern || !store(row, c, texts[c])) kept_.push_back({index, c, texts[c]});
+    }
     beginInsertRows({}, index, index);
     rows_.push_back(row);
     endInsertRows();
@@ -52,26 +127,31 @@ int DetailPointModel::appendPoint(const DetailPoint& p)
 void DetailPointModel::clear()
 {
     beginResetModel();
-    rows_.clear();
-    rows_.shrink_to_fit();
+    std::deque<Row>().swap(rows_);
+    kept_.clear();
+    kept_.shrink_to_fit();
     endResetModel();
+}
+
+std::size_t DetailPointModel::rowBytes() const
+{
+    std::size_t bytes = rows_.size() * sizeof(Row) + kept_.capacity() * sizeof(KeptText);
+    for (const KeptText& k : kept_) bytes += std::size_t(k.text.capacity()) * sizeof(QChar);
+    return bytes;
 }
 
 QString DetailPointModel::text(int row, int column) const
 {
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= Columns) return {};
     const Row& r = rows_[static_cast<std::size_t>(row)];
-    switch (column) {
-    case 0: return Format::elapsedTime(r.elapsedSeconds);
-    case 1: return Format::number(r.stepNo, QStringLiteral("#0"));
-    case 2: return Format::number(r.temp, QStringLiteral("#0.#"));
-    case 3: return Format::number(r.press, QStringLiteral("#0"));
-    case 4: return Format::number(r.lengthChange, QStringLiteral("#0.##"));
-    case 5: return Format::number(r.swell, QStringLiteral("#0.##"));
-    case 6: return Format::number(r.volts, QStringLiteral("#0.####"));
-    case 7: return Format::number(r.bathTemp, r.wholeBathTemp ? QStringLiteral("#0") : QStringLiteral("#0.#"));
-    default: return {};
-    }
+    if (column == 0) return Format::elapsedTime(r.elapsedSeconds);
+    const auto kept = std::lower_bound(kept_.begin(), kept_.end(), std::pair(row, column), [](const KeptText& k, std::pair<int, int> at) {
+        return std::pair(k.row, k.column) < at;
+    });
+    if (kept != kept_.end() && kept->row == row && kept->column == column) return kept->text;
+    const std::int32_t numbers[Columns] = {0, r.stepNo, r.temp, r.press, r.lengthChange, r.swell, r.volts, r.bathTemp};
+    const int places = column == 7 && wholeBathTemp_ ? 0 : kPlaces[column];
+    return Format::number(double(numbers[column]) / kScale[places], pattern(column));
 }
 
 int DetailPointModel::rowCount(const QModelIndex& parent) const

@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "platform/GridHelpers.h"
@@ -46,21 +47,17 @@ struct DetailPoint {
     bool wholeBathTemp = false;   // bath temperature shown without decimals (sequence tests)
 };
 
-// The points grid's rows. A row keeps the numbers it is shown from (already in the display unit of the
-// moment it was logged) and is turned into text only when the view asks for it.
+// The points grid's rows. A row keeps each cell's text as it was when the point was logged, held as the
+// whole number that the text writes in units of its pattern's last place ("70.3" with "#0.#" is 703) and
+// written out again only when the view asks for it. A text that such a number cannot give back exactly
+// (a value beyond the number's range, or "-0.") is kept as it is.
 class DetailPointModel : public platform::grid::TextGridModel {
     Q_OBJECT
 public:
     struct Row {
         std::int32_t elapsedSeconds;
-        std::int32_t stepNo;
-        double temp;           // display unit
-        double press;          // display unit
-        double lengthChange;   // display unit, as the length display text reads
-        double swell;
-        double volts;
-        double bathTemp;       // display unit
-        bool wholeBathTemp;
+        std::int32_t volts;   // ten-thousandths
+        std::int16_t stepNo, temp, press, lengthChange, swell, bathTemp;
     };
     static constexpr int Columns = 8;
 
@@ -71,13 +68,25 @@ public:
     void clear();
     // The text of a cell, as the grid shows it.
     QString text(int row, int column) const override;
-    // Bytes held for the rows (the row storage as allocated).
-    std::size_t rowBytes() const { return rows_.capacity() * sizeof(Row); }
+    // Bytes held for the rows (rows, and the texts kept as texts).
+    std::size_t rowBytes() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
 
 private:
-    std::vector<Row> rows_;
+    struct KeptText {
+        int row;
+        int column;
+        QString text;
+    };
+    // The pattern of a number column (2..7).
+    QString pattern(int column) const;
+    // The text stored as a number of the row's field; the number's range decides which field it fits.
+    bool store(Row& row, int column, const QString& text);
+
+    std::deque<Row> rows_;   // grows in fixed blocks: nothing is copied or left behind as a test grows
+    std::vector<KeptText> kept_;   // in row order
+    bool wholeBathTemp_ = false;   // bath temperature pattern "#0" (the first row's); other rows keep texts
 };
 
 class frmTestDetail : public QWidget {

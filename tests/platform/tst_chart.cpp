@@ -70,6 +70,8 @@ private slots:
     void appendingDrawsWhatAFullRebuildDraws_data();
     void appendingDrawsWhatAFullRebuildDraws();
     void appendedPointsDoNotRebuildTheSubset();
+    void linesLookAsDrawnFromEveryPoint_data();
+    void linesLookAsDrawnFromEveryPoint();
     void redrawShowsSettingsInTheirOrder();
     void printsToPdf();
     void printFailureRaisesDescription();
@@ -408,6 +410,87 @@ void TestChart::appendedPointsDoNotRebuildTheSubset()
     c.Redraw();
     QCOMPARE(c.lastRedrawStats().rebuiltSubsets, 1);
     QCOMPARE(c.drawnY(1)[10], 4.0);
+}
+
+void TestChart::linesLookAsDrawnFromEveryPoint_data()
+{
+    // Traces of `points` points each in a plotting area about `width` pixels wide: a random walk with
+    // spikes, steps with runs of equal x, and a trace with gaps of several pixels between clusters, over
+    // a shorter x range than the others. Then a few more points appended.
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<int>("points");
+    QTest::addColumn<int>("width");
+    QTest::newRow("many points per column") << 11u << 40000 << 420;
+    QTest::newRow("a few per column") << 12u << 1500 << 500;
+    QTest::newRow("fewer points than columns") << 13u << 300 << 700;
+    QTest::newRow("wide") << 14u << 200000 << 1900;
+}
+
+void TestChart::linesLookAsDrawnFromEveryPoint()
+{
+    QFETCH(quint32, seed);
+    QFETCH(int, points);
+    QFETCH(int, width);
+    QRandomGenerator rng(seed);
+    Chart c;
+    c.resize(width, 320);
+    c.SetMainTitle("Swell vs. Time");
+    c.SetXAxisLabel("Time (min)");
+    c.SetSubsetCount(3);
+    c.SetAxisSubsetCount(0, 2);
+    c.SetAxisSubsetCount(1, 1);
+    c.SelectAxis(1);
+    c.SetAxisLabel("Temperature");
+    c.SetSharedAxisCount(2);
+    const double span = 500;
+    std::vector<std::vector<double>> x(3), y(3);
+    double walk = 0;
+    for (int i = 0; i < points; ++i) {
+        const double t = span * i / points;
+        walk += rng.bounded(2.0) - 1;
+        x[0].push_back(t);
+        y[0].push_back(rng.bounded(1000) == 0 ? walk + 40 : walk);
+        x[1].push_back(std::floor(t / 3) * 3);   // runs of equal x
+        y[1].push_back(double(i % 17 < 8 ? 1 : -1) * (1 + i % 5));
+        // clusters of points with gaps of up to a few pixels between them, inside [0.1, 0.9] of the range
+        const double cluster = std::floor(i / 40.0);
+        x[2].push_back(span * (0.1 + 0.8 * (cluster * 40 + (i % 40) * 0.02) / points));
+        y[2].push_back(200 + rng.bounded(30.0));
+    }
+    for (int s = 0; s < 3; ++s) {
+        c.SetSubsetPoints(s, x[std::size_t(s)], y[std::size_t(s)]);
+        c.SetSubsetColor(s, QColor(60 * s, 120, 200 - 60 * s));
+        c.SetSubsetLabel(s, QString("T-%1-Swell").arg(s));
+    }
+    c.Redraw();
+    for (int k = 0; k < 3; ++k) c.AppendPoint(0, span + k, walk + k);
+    c.Redraw();
+    c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    QCustomPlot* plot = c.plot();
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    const QImage drawn = plot->grab().toImage();
+    // The chart's graphs keep no copy of the points in QCustomPlot's container.
+    for (int s = 0; s < 3; ++s) QVERIFY(c.graph(s)->data()->isEmpty());
+
+    // The same traces drawn by QCustomPlot itself from every point, in place of the chart's own, and the
+    // legend's entries as QCustomPlot draws them (the chart's keep their texts as images).
+    plot->legend->clearItems();
+    for (int s = 0; s < 3; ++s) plot->legend->addItem(new QCPPlottableLegendItem(plot->legend, c.graph(s)));
+    for (int s = 0; s < 3; ++s) {
+        auto* plain = new QCPGraph(plot->xAxis, c.graph(s)->valueAxis());
+        const std::vector<double> px = c.drawnX(s), py = c.drawnY(s);
+        plain->setData(QVector<double>(px.begin(), px.end()), QVector<double>(py.begin(), py.end()), true);
+        plain->setPen(c.graph(s)->pen());
+        c.graph(s)->setVisible(false);
+    }
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    const QImage plain = plot->grab().toImage();
+    QCOMPARE(drawn.size(), plain.size());
+    int differing = 0;
+    for (int yy = 0; yy < drawn.height(); ++yy)
+        for (int xx = 0; xx < drawn.width(); ++xx) differing += drawn.pixel(xx, yy) != plain.pixel(xx, yy) ? 1 : 0;
+    QCOMPARE(differing, 0);
 }
 
 void TestChart::redrawShowsSettingsInTheirOrder()
