@@ -637,6 +637,9 @@ void frmMain::fopentest_Selected()
     }
     CurrentTestName = name;
     dlg->hide();
+    // The overlay starts anew with this test: the points kept for the one before (possibly the rows of the
+    // record itself) go now, not after the new rows are read beside them.
+    overlayCurves_.clear();
     try {
         InitResultGrid();
         ShowTestInfo();
