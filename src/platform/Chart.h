@@ -13,7 +13,8 @@
 // Long tests: Redraw costs O(new points) when points were only appended since the previous Redraw (the
 // drawing takes just the new points and the axis ranges are kept up to date incrementally); any other change
 // of the points of a subset rebuilds that subset in one bulk pass. A subset's points are held once: when its
-// given points are all complete and in ascending x, the drawing reads the very arrays they were given in.
+// given points are all complete and in ascending x, the drawing reads the very arrays they were given in, and
+// subsets given the same x in bulk share one array of it.
 // Painting a line costs O(pixel columns x log points), not O(points): each pixel column of many points is
 // summed up from the lowest and highest value of blocks of points, into exactly the points QCustomPlot's own
 // adaptive sampling would draw (the first, lowest, highest and last value of the column).
