@@ -17,8 +17,10 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 
 namespace platform {
 
@@ -150,6 +152,8 @@ public:
         containerStale_ = true;
     }
     const std::shared_ptr<Values>& keys() const { return keys_; }
+    // Another array holding the same keys.
+    void setKeys(std::shared_ptr<Values> keys) { keys_ = std::move(keys); }
     const std::shared_ptr<Values>& values() const { return values_; }
     std::size_t count() const { return count_; }
     double key(std::size_t i) const { return (*keys_)[i]; }
@@ -469,6 +473,10 @@ void Chart::Reset()
     back_ = kDefaultBack;
     subsetSettings_.clear();
     axisSettings_.assign(1, AxisSettings{});
+    for (const SubsetData& d : data_) {
+        for (const auto& a : {d.x, d.y})
+            if (a->capacity() > 0 && std::find(spare_.begin(), spare_.end(), a) == spare_.end()) spare_.push_back(a);
+    }
     data_.clear();
     data_.shrink_to_fit();
     setupDirty_ = true;
@@ -489,8 +497,10 @@ void Chart::SetPointCount(int count)
     count = std::max(count, 0);
     if (count < pointCount_) {
         const auto n = std::size_t(count);
-        for (auto& d : data_) {
+        for (std::size_t s = 0; s < data_.size(); ++s) {
+            SubsetData& d = data_[s];
             if (d.x->size() > n) {
+                ownX(int(s));
                 if (d.shared > n) detach(d, n);
                 d.x->resize(n);
                 d.y->resize(n);
@@ -598,6 +608,19 @@ void Chart::detach(SubsetData& d, std::size_t keep)
     d.x = std::make_shared<Values>(d.x->begin(), d.x->begin() + std::ptrdiff_t(keep));
     d.y = std::make_shared<Values>(d.y->begin(), d.y->begin() + std::ptrdiff_t(keep));
     d.shared = 0;
+    d.xShared = false;
+}
+
+void Chart::ownX(int subset)
+{
+    SubsetData& d = data_[std::size_t(subset)];
+    if (!d.xShared) return;
+    auto copy = std::make_shared<Values>(*d.x);
+    // A drawing that reads the shared array reads the same values from the copy.
+    if (std::size_t(subset) < graphs_.size() && graphs_[std::size_t(subset)]->keys() == d.x)
+        graphs_[std::size_t(subset)]->setKeys(copy);
+    d.x = std::move(copy);
+    d.xShared = false;
 }
 
 void Chart::setValue(int subset, int point, double v, bool isX)
@@ -607,11 +630,13 @@ void Chart::setValue(int subset, int point, double v, bool isX)
     if (!d) return;
     const auto i = std::size_t(point);
     if (i >= d->x->size()) {
+        ownX(subset);
         growTo(*d->x, i + 1, std::size_t(pointCount_));
         growTo(*d->y, i + 1, std::size_t(pointCount_));
     }
     const float f = static_cast<float>(v);
     if (sameValue((isX ? *d->x : *d->y)[i], f)) return;
+    if (isX) ownX(subset);
     if (i < d->shared) detach(*d, d->x->size());   // the drawing keeps the values it was given
     (isX ? *d->x : *d->y)[i] = f;
     if (i < d->frontier) d->rebuild = true;
@@ -622,22 +647,60 @@ void Chart::SetPointY(int subset, int point, double y) { setValue(subset, point,
 
 void Chart::SetSubsetPoints(int subset, const std::vector<double>& x, const std::vector<double>& y)
 {
-    const std::size_t n = std::min(x.size(), y.size());
-    if (n > std::size_t(std::numeric_limits<int>::max())) return;
+    SetSubsetPoints(subset, std::min(x.size(), y.size()), [&](std::size_t i, double& px, double& py) {
+        px = x[i];
+        py = y[i];
+    });
+}
+
+std::shared_ptr<Chart::Values> Chart::takeArray(std::size_t n)
+{
+    // The smallest spare array that holds n values without holding more than twice as many.
+    auto best = spare_.end();
+    for (auto it = spare_.begin(); it != spare_.end(); ++it) {
+        const std::size_t cap = (*it)->capacity();
+        if (it->use_count() == 1 && cap >= n && cap / 2 <= n && (best == spare_.end() || cap < (*best)->capacity()))
+            best = it;
+    }
+    if (best == spare_.end()) return std::make_shared<Values>(n);
+    std::shared_ptr<Values> a = std::move(*best);
+    spare_.erase(best);
+    a->resize(n);
+    return a;
+}
+
+bool Chart::beginPoints(int subset, std::size_t n, Values*& x, Values*& y)
+{
+    if (n > std::size_t(std::numeric_limits<int>::max())) return false;
     SubsetData* dp = dataAt(subset);
-    if (!dp) return;
+    if (!dp) return false;
     SubsetData& d = *dp;
     pointCount_ = std::max(pointCount_, int(n));
-    auto fx = std::make_shared<Values>(n), fy = std::make_shared<Values>(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        (*fx)[i] = static_cast<float>(x[i]);
-        (*fy)[i] = static_cast<float>(y[i]);
-    }
     // The drawing keeps the arrays it had until the next Redraw.
-    d.x = std::move(fx);
-    d.y = std::move(fy);
+    d.x = takeArray(n);
+    d.y = takeArray(n);
     d.shared = 0;
+    d.xShared = false;
     d.rebuild = true;
+    x = d.x.get();
+    y = d.y.get();
+    return true;
+}
+
+void Chart::endPoints(int subset)
+{
+    // The same x values as another subset's (the time of the same rows): one array serves both.
+    SubsetData& d = data_[std::size_t(subset)];
+    const Values& x = *d.x;
+    for (std::size_t o = 0; o < data_.size(); ++o) {
+        SubsetData& other = data_[o];
+        if (o == std::size_t(subset) || other.x->size() != x.size() || x.empty()
+            || std::memcmp(other.x->data(), x.data(), x.size() * sizeof(float)) != 0)
+            continue;
+        spare_.push_back(std::exchange(d.x, other.x));
+        d.xShared = other.xShared = true;
+        return;
+    }
 }
 
 int Chart::AppendPoint(int subset, double x, double y)
@@ -647,6 +710,7 @@ int Chart::AppendPoint(int subset, double x, double y)
     SubsetData& d = *dp;
     const std::size_t i = d.x->size();
     if (i >= std::size_t(std::numeric_limits<int>::max())) return -1;
+    ownX(subset);
     pointCount_ = std::max(pointCount_, int(i) + 1);
     // Beyond every point the drawing reads: the arrays may grow in place.
     growTo(*d.x, i + 1, 0);
@@ -965,6 +1029,10 @@ void Chart::Redraw()
     stats_ = {};
     if (setupDirty_) applySetup();
     for (int s = 0; s < subsetCount(); ++s) applyData(s);
+    if (pointCount_ > 0) {
+        spare_.clear();
+        spare_.shrink_to_fit();
+    }
     applyRanges();
     drawn_.pointCount = pointCount_;
     plot_->replot(QCustomPlot::rpQueuedReplot);
@@ -1123,7 +1191,15 @@ std::vector<double> Chart::drawnY(int subset) const
 std::size_t Chart::pointMemoryBytes() const
 {
     std::size_t bytes = 0;
-    for (const auto& d : data_) bytes += (d.x->capacity() + d.y->capacity()) * sizeof(float);
+    std::vector<const Values*> counted;   // an array shared by subsets counts once
+    for (const auto& d : data_) {
+        for (const Values* a : {d.x.get(), d.y.get()}) {
+            if (std::find(counted.begin(), counted.end(), a) != counted.end()) continue;
+            counted.push_back(a);
+            bytes += a->capacity() * sizeof(float);
+        }
+    }
+    for (const auto& a : spare_) bytes += a->capacity() * sizeof(float);
     for (std::size_t s = 0; s < graphs_.size(); ++s) {
         const ChartGraph* g = graphs_[s];
         const bool own = s >= data_.size() || g->keys() != data_[s].x;

@@ -13,7 +13,8 @@
 // Long tests: Redraw costs O(new points) when points were only appended since the previous Redraw (the
 // drawing takes just the new points and the axis ranges are kept up to date incrementally); any other change
 // of the points of a subset rebuilds that subset in one bulk pass. A subset's points are held once: when its
-// given points are all complete and in ascending x, the drawing reads the very arrays they were given in.
+// given points are all complete and in ascending x, the drawing reads the very arrays they were given in, and
+// subsets given the same x in bulk share one array of it.
 // Painting a line costs O(pixel columns x log points), not O(points): each pixel column of many points is
 // summed up from the lowest and highest value of blocks of points, into exactly the points QCustomPlot's own
 // adaptive sampling would draw (the first, lowest, highest and last value of the column).
@@ -103,6 +104,21 @@ public:
     // Points 0..n-1 of the subset from the two arrays (n = the shorter one); the subset's points beyond n
     // lose their values. The point count grows to n when it is smaller.
     void SetSubsetPoints(int subset, const std::vector<double>& x, const std::vector<double>& y);
+    // The same for n points from a function giving point i's values, `point(i, x, y)` with double x and y,
+    // without arrays of the caller's own.
+    template <class PointFn> void SetSubsetPoints(int subset, std::size_t n, PointFn&& point)
+    {
+        Values* x = nullptr;
+        Values* y = nullptr;
+        if (!beginPoints(subset, n, x, y)) return;
+        for (std::size_t i = 0; i < n; ++i) {
+            double px = 0, py = 0;
+            point(i, px, py);
+            (*x)[i] = static_cast<float>(px);
+            (*y)[i] = static_cast<float>(py);
+        }
+        endPoints(subset);
+    }
     // Gives the point after the subset's last point with a value its x and y; the point count grows when
     // that point lies beyond it. Returns the point's index.
     int AppendPoint(int subset, double x, double y);
@@ -161,6 +177,8 @@ private:
         // points of these very arrays: a change of one of those copies the arrays first.
         std::shared_ptr<Values> x = std::make_shared<Values>(), y = std::make_shared<Values>();
         std::size_t shared = 0;
+        // x is (or was) the very array of another subset's x: a change of x copies it first.
+        bool xShared = false;
         // Drawing state: points below `frontier` are in the graph exactly as stored; `rebuild` forces a
         // full rebuild at the next Redraw.
         std::size_t frontier = 0;
@@ -198,6 +216,12 @@ private:
     void setValue(int subset, int point, double v, bool isX);
     // Gives the subset arrays of its own before a change of points the drawing reads (keeping `keep` points).
     static void detach(SubsetData& d, std::size_t keep);
+    // Gives the subset an x array of its own when it shares one, before x changes.
+    void ownX(int subset);
+    // An array of n values: one a Reset let go and nothing reads any more when one fits, else a new one.
+    std::shared_ptr<Values> takeArray(std::size_t n);
+    bool beginPoints(int subset, std::size_t n, Values*& x, Values*& y);
+    void endPoints(int subset);
     void applySetup();
     void applyData(int subset);
     void rebuildSubset(SubsetData& d, ChartGraph& g);
@@ -224,6 +248,9 @@ private:
 
     // points and graphs
     std::vector<SubsetData> data_;
+    // Point arrays a Reset let go, taken again by the points set next instead of allocating (and faulting in)
+    // as much memory again; freed by the first Redraw that draws points.
+    std::vector<std::shared_ptr<Values>> spare_;
     std::vector<ChartGraph*> graphs_;
     std::vector<QCPAxis*> leftPool_, rightPool_;
 

@@ -637,6 +637,9 @@ void frmMain::fopentest_Selected()
     }
     CurrentTestName = name;
     dlg->hide();
+    // The overlay starts anew with this test: the points kept for the one before (possibly the rows of the
+    // record itself) go now, not after the new rows are read beside them.
+    overlayCurves_.clear();
     try {
         InitResultGrid();
         ShowTestInfo();
@@ -832,15 +835,11 @@ void frmMain::loadSubset(int subset, const QString& testName, bool swell)
     if (n != 0) {
         ChartPointCount = std::max(ChartPointCount, n);
         Pesgo1->SetPointCount(ChartPointCount);
-        std::vector<double> x, y;
-        x.reserve(std::size_t(n));
-        y.reserve(std::size_t(n));
-        for (std::size_t k = 0; k < points.size(); ++k) {
+        Pesgo1->SetSubsetPoints(subset, points.size(), [&](std::size_t k, double& x, double& y) {
             const double h = points.heightChangeAt(k);
-            x.push_back(points.timeAt(k) / 60);
-            y.push_back(swell ? h / length * 100 : Module1::DisplayLengthNumber(h));
-        }
-        Pesgo1->SetSubsetPoints(subset, x, y);
+            x = points.timeAt(k) / 60;
+            y = swell ? h / length * 100 : Module1::DisplayLengthNumber(h);
+        });
     }
     Pesgo1->Redraw();
 }
@@ -883,19 +882,18 @@ void frmMain::drawMultiAxisChart(const QString& title, const std::vector<Extra>&
     const std::int32_t n = result.TotalPoints();
     if (n != 0) {
         Pesgo1->SetPointCount(n);
-        std::vector<double> x, y;
-        x.reserve(std::size_t(n));
-        y.reserve(std::size_t(n));
-        for (const clsTEST_RESULT::Row& r : result.rows()) {
-            x.push_back(r.time / 60);
-            y.push_back(r.heightChange / length * 100);
-        }
-        Pesgo1->SetSubsetPoints(0, x, y);
+        // Every subset's x is the rows' time: the chart keeps one array of it for all of them.
+        const auto& rows = result.rows();
+        Pesgo1->SetSubsetPoints(0, rows.size(), [&](std::size_t i, double& x, double& y) {
+            x = rows[i].time / 60;
+            y = rows[i].heightChange / length * 100;
+        });
         for (std::size_t e = 0; e < extras.size(); ++e) {
-            y.clear();
-            for (const clsTEST_RESULT::Row& r : result.rows())
-                y.push_back(extras[e] == Extra::Temp ? Module1::ToDisplayTemp(r.temp) : Module1::ToDisplayPress(r.press));
-            Pesgo1->SetSubsetPoints(int(e) + 1, x, y);
+            const bool temp = extras[e] == Extra::Temp;
+            Pesgo1->SetSubsetPoints(int(e) + 1, rows.size(), [&](std::size_t i, double& x, double& y) {
+                x = rows[i].time / 60;
+                y = temp ? Module1::ToDisplayTemp(rows[i].temp) : Module1::ToDisplayPress(rows[i].press);
+            });
         }
     }
 

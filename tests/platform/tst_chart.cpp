@@ -70,6 +70,8 @@ private slots:
     void appendingDrawsWhatAFullRebuildDraws_data();
     void appendingDrawsWhatAFullRebuildDraws();
     void appendedPointsDoNotRebuildTheSubset();
+    void subsetsOfEqualXKeepTheirOwnPoints_data();
+    void subsetsOfEqualXKeepTheirOwnPoints();
     void linesLookAsDrawnFromEveryPoint_data();
     void linesLookAsDrawnFromEveryPoint();
     void redrawShowsSettingsInTheirOrder();
@@ -410,6 +412,82 @@ void TestChart::appendedPointsDoNotRebuildTheSubset()
     c.Redraw();
     QCOMPARE(c.lastRedrawStats().rebuiltSubsets, 1);
     QCOMPARE(c.drawnY(1)[10], 4.0);
+}
+
+void TestChart::subsetsOfEqualXKeepTheirOwnPoints_data()
+{
+    // Two subsets given the same x in bulk, drawn, then one of them changed (or the chart reset and given
+    // new points): each subset draws exactly its own points.
+    QTest::addColumn<int>("change");
+    QTest::newRow("point appended to one") << 0;
+    QTest::newRow("x of one point changed") << 1;
+    QTest::newRow("y given beyond the last point") << 2;
+    QTest::newRow("point count lowered") << 3;
+    QTest::newRow("reset and new points") << 4;
+    QTest::newRow("other x given to one") << 5;
+}
+
+void TestChart::subsetsOfEqualXKeepTheirOwnPoints()
+{
+    QFETCH(int, change);
+    constexpr int n = 200;
+    std::vector<std::vector<double>> x(2), y(2);
+    for (int i = 0; i < n; ++i) {
+        for (std::size_t s = 0; s < 2; ++s) {
+            x[s].push_back(i * 0.5);
+            y[s].push_back(double((i * (3 + int(s))) % 17));
+        }
+    }
+    Chart c;
+    c.SetSubsetCount(2);
+    for (int s = 0; s < 2; ++s) c.SetSubsetPoints(s, x[std::size_t(s)], y[std::size_t(s)]);
+    c.Redraw();
+    switch (change) {
+    case 0:
+        c.AppendPoint(0, n, 7);
+        x[0].push_back(n);
+        y[0].push_back(7);
+        break;
+    case 1:
+        c.SetPointX(1, 5, 2.25);
+        x[1][5] = 2.25;
+        break;
+    case 2:
+        c.SetPointCount(n + 1);
+        c.SetPointY(0, n, 9);
+        c.SetPointX(0, n, n);
+        x[0].push_back(n);
+        y[0].push_back(9);
+        break;
+    case 3:
+        c.SetPointCount(n / 2);
+        for (std::size_t s = 0; s < 2; ++s) {
+            x[s].resize(n / 2);
+            y[s].resize(n / 2);
+        }
+        break;
+    case 4:
+        c.Reset();
+        c.Redraw();
+        c.SetSubsetCount(2);
+        for (std::size_t s = 0; s < 2; ++s) {
+            for (int i = 0; i < n; ++i) {
+                x[s][std::size_t(i)] = i + double(s);
+                y[s][std::size_t(i)] = -i * 0.25;
+            }
+            c.SetSubsetPoints(int(s), x[s], y[s]);
+        }
+        break;
+    case 5:
+        for (double& v : x[0]) v *= 2;
+        c.SetSubsetPoints(0, x[0], y[0]);
+        break;
+    }
+    c.Redraw();
+    for (int s = 0; s < 2; ++s) {
+        QCOMPARE(c.drawnX(s), x[std::size_t(s)]);
+        QCOMPARE(c.drawnY(s), y[std::size_t(s)]);
+    }
 }
 
 void TestChart::linesLookAsDrawnFromEveryPoint_data()
