@@ -105,12 +105,12 @@ int DetailPointModel::appendPoint(const DetailPoint& p)
     // the length display text reads.
     const QString texts[Columns] = {
         QString(),
-        Format::number(p.stepNo, QStringLiteral("#0")),
-        Format::number(Module1::ToDisplayTemp(p.temp), QStringLiteral("#0.#")),
-        Format::number(Module1::ToDisplayPress(p.press), QStringLiteral("#0")),
-        Format::number(Module1::DisplayLengthNumber(p.lengthChange), QStringLiteral("#0.##")),
-        Format::number(p.swell, QStringLiteral("#0.##")),
-        Format::number(p.volts, QStringLiteral("#0.####")),
+        Format::number(p.stepNo, pattern(1)),
+        Format::number(Module1::ToDisplayTemp(p.temp), pattern(2)),
+        Format::number(Module1::ToDisplayPress(p.press), pattern(3)),
+        Format::number(Module1::DisplayLengthNumber(p.lengthChange), pattern(4)),
+        Format::number(p.swell, pattern(5)),
+        Format::number(p.volts, pattern(6)),
         Format::number(Module1::ToDisplayTemp(p.bathTemp), p.wholeBathTemp ? QStringLiteral("#0") : QStringLiteral("#0.#")),
     };
     Row row{p.elapsedSeconds, 0, 0, 0, 0, 0, 0, 0};
