@@ -1,5 +1,6 @@
 #pragma once
 // Logged points: table TEST_RESULT, loaded one test at a time in time order.
+#include "records/BulkAllocator.h"
 #include "records/Command.h"
 #include "records/DbSnapshot.h"
 #include "records/RecordCursor.h"
@@ -47,7 +48,8 @@ public:
         qint32 id, step;
         double time, temp, bathTemp, press, heightChange, volt;
     };
-    using Rows = std::vector<Row>;
+    // Held in bulk memory: a long test's rows fill tens of megabytes at once.
+    using Rows = std::vector<Row, bulk::Allocator<Row>>;
     // The cached points of the last load, for readers that walk them without the cursor.
     const Rows& rows() const { return *rows_; }
     // The same points, shared: a load never changes them, it replaces them, so a holder (the result grid)

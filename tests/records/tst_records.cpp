@@ -33,6 +33,7 @@ private slots:
     void testAllWriteRefusesBadDateAndShortArray();
 
     void resultsLoadInTimeOrderAndCursorWalks();
+    void resultsLongLoadKeepsEveryRowAndGivesItsMemoryBack();
     void resultsAddNewLeavesCacheUntilConnectX();
     void resultsDeleteRemovesTheTestsPoints();
     void resultsNullColumnsReadZero();
@@ -305,6 +306,52 @@ void TestRecords::resultsLoadInTimeOrderAndCursorWalks()
     r.MoveNext();
     QVERIFY(r.EOF_());
     QCOMPARE(r.RESULT_TIME, 30.0);
+}
+
+namespace {
+// Whether a mapping of this process starts at p (/proc/self/maps).
+bool mappedAt(const void* p)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly)) return false;
+    const QByteArray start = QByteArray::number(quintptr(p), 16) + '-';
+    for (const QByteArray& line : maps.readAll().split('\n'))
+        if (line.startsWith(start)) return true;
+    return false;
+}
+} // namespace
+
+// A long test's rows (megabytes of them) come whole and in time order from their own 2 MB aligned mapping,
+// which goes back to the system once a later load replaces them.
+void TestRecords::resultsLongLoadKeepsEveryRowAndGivesItsMemoryBack()
+{
+    constexpr int n = 50000;   // 2.8 MB of rows
+    QVERIFY(sqlExec(QString("WITH RECURSIVE k(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM k WHERE i < %1) "
+                            "INSERT INTO TEST_RESULT (TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, RESULT_VOLT) "
+                            "SELECT 7, i % 5, %1 - i, i * 0.5, i FROM k")
+                        .arg(n - 1)));
+    QVERIFY(sqlExec("INSERT INTO TEST_RESULT (TEST_ID, STEP_NO, RESULT_TIME) VALUES (8, 1, 1)"));
+    clsTEST_RESULT r;
+    r.Test_Id = 7;
+    r.ConnectX(*conn_);
+    QCOMPARE(r.TotalPoints(), n);
+    const clsTEST_RESULT::Row* first = r.rows().data();
+    QCOMPARE(quintptr(first) % (2u << 20), quintptr(0));
+    QVERIFY(mappedAt(first));
+    for (int k = 0; k < n; ++k) {
+        const clsTEST_RESULT::Row& p = r.rows()[std::size_t(k)];
+        if (p.time != k || p.temp != (n - 1 - k) * 0.5 || p.volt != n - 1 - k || p.step != (n - 1 - k) % 5)
+            QFAIL(qPrintable(QString("row %1 reads %2 %3 %4 %5").arg(k).arg(p.time).arg(p.temp).arg(p.volt).arg(p.step)));
+    }
+    // A shared holder keeps the rows past the next load; the last holder's release unmaps them.
+    std::shared_ptr<const clsTEST_RESULT::Rows> held = r.sharedRows();
+    r.Test_Id = 8;
+    r.ConnectX(*conn_);
+    QCOMPARE(r.TotalPoints(), 1);
+    QVERIFY(mappedAt(first));
+    QCOMPARE(held->back().time, double(n - 1));
+    held.reset();
+    QVERIFY(!mappedAt(first));
 }
 
 void TestRecords::resultsAddNewLeavesCacheUntilConnectX()

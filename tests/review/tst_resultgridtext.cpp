@@ -123,7 +123,7 @@ void tst_resultgridtext::sameAsCellRules()
 void tst_resultgridtext::modelTexts()
 {
     ResultGridModel model;
-    std::vector<clsTEST_RESULT::Row> points;
+    clsTEST_RESULT::Rows points;
     for (int i = 0; i < 50; ++i)
         points.push_back({i + 1, i % 3, 3600.0 * i + 0.5, 70 + i * 1.25, 71 + i * 0.35, 300 + i * 0.05,
                           i * 0.00125 - 0.02, 2.5 + i * 0.0123456789, });
@@ -140,13 +140,17 @@ void tst_resultgridtext::modelTexts()
             QCOMPARE(utf8, expected.toUtf8());
         }
     }
-    // A report line: the eight texts, each followed by the separator, the same after what is there.
+    // Report lines: the eight texts, each followed by the separator, each row by the end, after what is
+    // there; rows past the grid give nothing.
     for (int i = 0; i < 50; ++i) {
         QByteArray line = "x";
-        model.appendRow(i, ',', line);
-        QStringList cells;
-        for (int c = 0; c < ResultGridModel::Columns; ++c) cells << model.text(i, c) + QLatin1Char(',');
-        QCOMPARE(line, "x" + cells.join(QString()).toUtf8());
+        model.appendRows(i, 3, ',', "\r\n", line);
+        QByteArray expected = "x";
+        for (int row = i; row < std::min(i + 3, 50); ++row) {
+            for (int c = 0; c < ResultGridModel::Columns; ++c) expected += model.text(row, c).toUtf8() + ',';
+            expected += "\r\n";
+        }
+        QCOMPARE(line, expected);
     }
     // Outside the rows: nothing.
     QCOMPARE(model.text(50, 0), QString());
@@ -162,7 +166,7 @@ void tst_resultgridtext::wholeReport()
 {
     QFETCH(int, units);
     QFETCH(double, length);
-    std::vector<clsTEST_RESULT::Row> points;
+    clsTEST_RESULT::Rows points;
     int id = 0;
     for (double x : hardValues()) {
         const std::int32_t step = std::int32_t(std::isfinite(x) ? std::fmod(x, 1e6) : 0);
