@@ -64,12 +64,16 @@ public:
     virtual QString text(int row, int column) const = 0;
     // The same text appended as UTF-8 (exports of many cells; a model may make it without a QString).
     virtual void appendText(int row, int column, QByteArray& utf8) const { utf8 += text(row, column).toUtf8(); }
-    // Every cell of a row appended as UTF-8, each followed by `after` (a report line).
-    virtual void appendRow(int row, char after, QByteArray& utf8) const
+    // Every cell of rows first .. first + count - 1 appended as UTF-8, each cell followed by `after` and each
+    // row by `end` (report lines).
+    virtual void appendRows(int first, int count, char after, QByteArrayView end, QByteArray& utf8) const
     {
-        for (int c = 0; c < columns_; ++c) {
-            appendText(row, c, utf8);
-            utf8 += after;
+        for (int row = first; row < first + count; ++row) {
+            for (int c = 0; c < columns_; ++c) {
+                appendText(row, c, utf8);
+                utf8 += after;
+            }
+            utf8 += end;
         }
     }
 

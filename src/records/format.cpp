@@ -380,6 +380,20 @@ inline bool isPlace(char c) { return c == '0' || c == '#'; }
 
 } // namespace
 
+bool detail::decimalRounding(double a, int decimals, std::uint64_t& rounded)
+{
+    if (decimals < 0 || decimals > MaxFastDecimals || !(a * kPow10d[decimals] < 1e13)) return false;
+    Digits r = toDigits(a);
+    roundAt(r, decimals);
+    // The kept digits, the last of them at place 10^(e - n + 1), at least 10^-decimals once rounded.
+    const int shift = r.e - r.n + 1 + decimals;
+    if (r.n > 0 && (shift < 0 || r.n + shift > 14)) return false;
+    std::uint64_t whole = 0;
+    for (int i = 0; i < r.n; ++i) whole = whole * 10 + std::uint64_t(r.d[i] - '0');
+    rounded = r.n > 0 ? whole * kPow10u[shift] : 0;
+    return true;
+}
+
 NumberPattern::NumberPattern(const QString& pattern) : pattern_(pattern)
 {
     fast_ = !pattern.isEmpty() && pattern.size() <= kMaxFastPattern;
@@ -416,7 +430,7 @@ int NumberPattern::walkFormat(double x, char* buf) const
     if (!fast_ || !std::isfinite(x)) return -1;
     const double v = percent_ ? x * 100 : x;
     std::uint64_t rounded = 0;
-    if (!wholeRounding(std::fabs(v) * kPow10d[decimals_], rounded)) return -1;
+    if (!detail::patternRounding(std::fabs(v), decimals_, rounded)) return -1;
 
     // Integer digits without leading zeros; exactly `decimals_` fraction digits.
     char intDigits[24], fracDigits[kMaxFastDecimals + 1];

@@ -40,6 +40,33 @@ inline bool wholeRounding(double y, std::uint64_t& rounded)
     rounded = whole + (fraction > 0.5 ? 1 : 0);
     return true;
 }
+
+// Writes the last `count` decimal digits of v (leading zeros included) to the count chars before end, two
+// at a time.
+inline void writeDigits(std::uint64_t v, int count, char* end)
+{
+    static constexpr char pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                    "8081828384858687888990919293949596979899";
+    for (; count >= 2; count -= 2, v /= 100) {
+        const char* pair = pairs + 2 * (v % 100);
+        *--end = pair[1];
+        *--end = pair[0];
+    }
+    if (count > 0) *--end = char('0' + v % 10);
+}
+
+// The whole number for a value that wholeRounding leaves in doubt (within rounding noise of a half): a
+// (>= 0) taken to its 15 significant digits and rounded at `decimals` places (at most MaxFastDecimals),
+// exactly as number() rounds it; false when a x 10^decimals is not below 10^13 or is not a number.
+bool decimalRounding(double a, int decimals, std::uint64_t& rounded);
+
+// The whole number that a (>= 0) x 10^decimals rounds to as number() rounds it: the cheap way where it
+// settles the rounding, the decimal digits where a lies next to a half.
+inline bool patternRounding(double a, int decimals, std::uint64_t& rounded)
+{
+    return wholeRounding(a * kPow10d[decimals], rounded) || decimalRounding(a, decimals, rounded);
+}
 } // namespace detail
 
 // A number pattern prepared once for formatting many values with it (the result grid's columns). The
@@ -80,7 +107,7 @@ inline int NumberPattern::fastFormat(double x, char* buf) const
     const double v = percent_ ? x * 100 : x;
     std::uint64_t rounded = 0;
     // Not a number and infinities fail the rounding's range check.
-    if (!detail::wholeRounding(std::fabs(v) * detail::kPow10d[decimals_], rounded)) return -1;
+    if (!detail::patternRounding(std::fabs(v), decimals_, rounded)) return -1;
     char* o = buf;
     if (x < 0 && rounded > 0) *o++ = '-';
     // rounded / 10^decimals without a division: the whole part of |v| (rounded, from |v| x 10^decimals, is
@@ -92,11 +119,11 @@ inline int NumberPattern::fastFormat(double x, char* buf) const
         ++intPart;
         fracPart -= unit;
     }
-    char digits[24];
-    int len = 0;
-    for (std::uint64_t k = intPart; k != 0; k /= 10) digits[len++] = char('0' + k % 10);
-    for (int k = len; k < minInt_; ++k) *o++ = '0';
-    while (len > 0) *o++ = digits[--len];
+    int len = 0;   // digits of the whole part (none for 0), at least minInt_
+    while (len < 16 && intPart >= detail::kPow10u[len]) ++len;
+    if (len < minInt_) len = minInt_;
+    o += len;
+    detail::writeDigits(intPart, len, o);
     if (point_) {
         *o++ = '.';
         int kept = decimals_;   // trailing zeros dropped down to the "0" places
@@ -104,8 +131,8 @@ inline int NumberPattern::fastFormat(double x, char* buf) const
             fracPart /= 10;
             --kept;
         }
-        for (int k = kept - 1; k >= 0; --k, fracPart /= 10) o[k] = char('0' + fracPart % 10);
         o += kept;
+        detail::writeDigits(fracPart, kept, o);
     }
     if (percent_) *o++ = '%';
     return int(o - buf);

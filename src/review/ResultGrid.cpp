@@ -4,6 +4,7 @@
 #include "records/format.h"
 
 #include <charconv>
+#include <cstring>
 
 namespace grid = platform::grid;
 
@@ -114,28 +115,38 @@ void ResultGridModel::appendText(int row, int column, QByteArray& utf8) const
     appendCellText(at(row), column, sampleLength_, unitSystem_, utf8);
 }
 
-void ResultGridModel::appendRow(int row, char after, QByteArray& utf8) const
+void ResultGridModel::appendRows(int first, int count, char after, QByteArrayView end, QByteArray& utf8) const
 {
-    if (row < 0 || std::size_t(row) >= size()) return;
-    const Row r = at(row);
-    // The line is written straight into the array's room and the array cut to what was written.
-    const qsizetype start = utf8.size();
-    utf8.resize(start + Columns * (CellBytes + 1));
-    char* o = utf8.data() + start;
-    for (int c = 0; c < Columns; ++c) {
-        const int n = writeCellText(r, c, sampleLength_, unitSystem_, o);
-        if (n < 0) {
-            utf8.truncate(o - utf8.data());
-            utf8 += cellText(r, c, sampleLength_, unitSystem_).toUtf8();
-            const qsizetype end = utf8.size();
-            utf8.resize(end + (Columns - c) * (CellBytes + 1));
-            o = utf8.data() + end;
-        } else {
-            o += n;
+    const qsizetype last = std::min(qsizetype(first) + std::max(count, 0), qsizetype(size()));
+    // The lines are written straight into the array's room, taken as the array's capacity allows (a whole
+    // row's most at a time), and the array is cut to what was written at the end.
+    const qsizetype rowMost = Columns * (CellBytes + 1) + end.size();
+    qsizetype used = utf8.size();
+    const auto room = [&](qsizetype need) {
+        if (utf8.size() - used < need) utf8.resize(std::max(used + need, utf8.capacity()));
+        return utf8.data() + used;
+    };
+    for (qsizetype row = std::max(first, 0); row < last; ++row) {
+        const Row r = at(int(row));
+        char* o = room(rowMost);
+        for (int c = 0; c < Columns; ++c) {
+            const int n = writeCellText(r, c, sampleLength_, unitSystem_, o);
+            if (n >= 0) {
+                o += n;
+            } else {
+                const QByteArray text = cellText(r, c, sampleLength_, unitSystem_).toUtf8();
+                used = o - utf8.data();
+                o = room(text.size() + rowMost);
+                std::memcpy(o, text.constData(), std::size_t(text.size()));
+                o += text.size();
+            }
+            *o++ = after;
         }
-        *o++ = after;
+        if (!end.isEmpty()) std::memcpy(o, end.data(), std::size_t(end.size()));
+        o += end.size();
+        used = o - utf8.data();
     }
-    utf8.truncate(o - utf8.data());
+    utf8.truncate(used);
 }
 
 int ResultGridModel::rowCount(const QModelIndex& parent) const

@@ -41,7 +41,7 @@ public:
     // The text of a cell of row `row` below the heading, as the grid shows it.
     QString text(int row, int column) const override;
     void appendText(int row, int column, QByteArray& utf8) const override;
-    void appendRow(int row, char after, QByteArray& utf8) const override;
+    void appendRows(int first, int count, char after, QByteArrayView end, QByteArray& utf8) const override;
     // The points held (shared with the record that loaded them) and their bytes as allocated.
     const clsTEST_RESULT::Rows* rowStorage() const { return points_.get(); }
     std::size_t rowBytes() const { return points_ ? points_->capacity() * sizeof(clsTEST_RESULT::Row) : 0; }
