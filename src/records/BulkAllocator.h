@@ -1,5 +1,5 @@
 #pragma once
-// An allocator for the large arrays a long test loads at once (its rows, its curves).
+// An allocator for the large arrays a long test loads at once (its rows).
 //
 // A fresh array of tens of megabytes is filled page by page, and every first touch of a 4 KB page is a page
 // fault: on a 600,000-point test those faults cost about a third of the read itself. Arrays of 2 MB and more
