@@ -28,7 +28,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <qcustomplot.h>
 #include <sqlite3.h>
@@ -37,7 +36,6 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -48,15 +46,7 @@ constexpr int kRounds = 3;
 
 using bench::wallMs;
 
-// Resident set size in MiB, from /proc/self/statm.
-double rssMiB()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    const QList<QByteArray> fields = f.readAll().split(' ');
-    if (fields.size() < 2) return 0;
-    return fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
+double rssMiB() { return bench::rssBytes() / 1048576.0; }
 
 sqlite3* openDb(int flags)
 {

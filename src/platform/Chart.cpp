@@ -159,6 +159,8 @@ public:
     double key(std::size_t i) const { return (*keys_)[i]; }
     double value(std::size_t i) const { return (*values_)[i]; }
     std::size_t indexBytes() const { return (blockMin_.capacity() + blockMax_.capacity()) * sizeof(float); }
+    // Lowest and highest value of all points (count() > 0), from the blocks.
+    std::pair<float, float> valueRange() const { return extremes(0, count_); }
 
     // Whether the line is painted from the columns; otherwise QCustomPlot paints every point from its own
     // container, kept up to date here.
@@ -931,11 +933,9 @@ void Chart::rebuildSubset(SubsetData& d, ChartGraph& g)
     if (d.hasRange) {
         d.kmin = g.key(0);
         d.kmax = d.lastKey = g.key(count - 1);
-        d.vmin = d.vmax = g.value(0);
-        for (std::size_t i = 1; i < count; ++i) {
-            d.vmin = std::min(d.vmin, g.value(i));
-            d.vmax = std::max(d.vmax, g.value(i));
-        }
+        const auto [lo, hi] = g.valueRange();
+        d.vmin = lo;
+        d.vmax = hi;
     }
     d.frontier = frontier;
     d.rebuild = false;

@@ -64,9 +64,8 @@ bool scaledDigits(const QString& text, int places, std::int64_t& out)
     return out >= std::numeric_limits<std::int32_t>::min() && out <= std::numeric_limits<std::int32_t>::max();
 }
 
-} // namespace
-
-QString DetailPointModel::pattern(int column) const
+// The pattern of a number column (1..7), the bath temperature's as a point or row of that kind shows it.
+QString columnPattern(int column, bool wholeBathTemp)
 {
     switch (column) {
     case 1: return QStringLiteral("#0");
@@ -75,14 +74,20 @@ QString DetailPointModel::pattern(int column) const
     case 4: return QStringLiteral("#0.##");
     case 5: return QStringLiteral("#0.##");
     case 6: return QStringLiteral("#0.####");
-    case 7: return wholeBathTemp_ ? QStringLiteral("#0") : QStringLiteral("#0.#");
+    case 7: return wholeBathTemp ? QStringLiteral("#0") : QStringLiteral("#0.#");
     default: return {};
     }
 }
 
+} // namespace
+
+QString DetailPointModel::pattern(int column) const { return columnPattern(column, wholeBathTemp_); }
+
+int DetailPointModel::places(int column) const { return column == 7 && wholeBathTemp_ ? 0 : kPlaces[column]; }
+
 bool DetailPointModel::store(Row& row, int column, const QString& text)
 {
-    const int places = column == 7 && wholeBathTemp_ ? 0 : kPlaces[column];
+    const int places = this->places(column);
     std::int64_t n = 0;
     if (!scaledDigits(text, places, n)) return false;
     // Only a number that writes the very same text again is stored as a number.
@@ -111,7 +116,7 @@ int DetailPointModel::appendPoint(const DetailPoint& p)
         Format::number(Module1::DisplayLengthNumber(p.lengthChange), pattern(4)),
         Format::number(p.swell, pattern(5)),
         Format::number(p.volts, pattern(6)),
-        Format::number(Module1::ToDisplayTemp(p.bathTemp), p.wholeBathTemp ? QStringLiteral("#0") : QStringLiteral("#0.#")),
+        Format::number(Module1::ToDisplayTemp(p.bathTemp), columnPattern(7, p.wholeBathTemp)),
     };
     Row row{p.elapsedSeconds, 0, 0, 0, 0, 0, 0, 0};
     for (int c = 1; c < Columns; ++c) {
@@ -150,8 +155,7 @@ QString DetailPointModel::text(int row, int column) const
     });
     if (kept != kept_.end() && kept->row == row && kept->column == column) return kept->text;
     const std::int32_t numbers[Columns] = {0, r.stepNo, r.temp, r.press, r.lengthChange, r.swell, r.volts, r.bathTemp};
-    const int places = column == 7 && wholeBathTemp_ ? 0 : kPlaces[column];
-    return Format::number(double(numbers[column]) / kScale[places], pattern(column));
+    return Format::number(double(numbers[column]) / kScale[places(column)], pattern(column));
 }
 
 int DetailPointModel::rowCount(const QModelIndex& parent) const

@@ -79,8 +79,9 @@ private:
         int column;
         QString text;
     };
-    // The pattern of a number column (2..7).
+    // The pattern of a number column (1..7) and its places after the point.
     QString pattern(int column) const;
+    int places(int column) const;
     // The text stored as a number of the row's field; the number's range decides which field it fits.
     bool store(Row& row, int column, const QString& text);
 

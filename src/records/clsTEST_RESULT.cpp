@@ -96,7 +96,7 @@ void clsTEST_RESULT::loadRows()
         rows_->clear();
         throw;
     }
-    if (rows_->capacity() > rows_->size()) rows_->shrink_to_fit();
+    rows_->shrink_to_fit();   // only when the count said more than the read gave
 }
 
 void clsTEST_RESULT::loadRow(int row)

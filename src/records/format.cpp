@@ -373,7 +373,6 @@ QString number(double x, const QString& pattern)
 namespace {
 using detail::kPow10d;
 using detail::kPow10u;
-using detail::wholeRounding;
 constexpr int kMaxFastDecimals = detail::MaxFastDecimals;
 constexpr qsizetype kMaxFastPattern = 64;
 inline bool isPlace(char c) { return c == '0' || c == '#'; }
@@ -634,10 +633,10 @@ std::optional<double> strict(const QString& s)
 double roundHalfAway(double x, int decimals)
 {
     if (!std::isfinite(x)) return x;
-    // Where the whole-number rounding settles it, R / 10^decimals (R below 2^53, the power exact) is the
-    // double nearest to R x 10^-decimals, as reading R's digits back gives it.
+    // Where the prepared patterns' rounding gives the whole number R, R / 10^decimals (R below 2^53, the power
+    // exact) is the double nearest to R x 10^-decimals, as reading R's digits back gives it.
     std::uint64_t rounded = 0;
-    if (decimals >= 0 && decimals <= kMaxFastDecimals && wholeRounding(std::fabs(x) * kPow10d[decimals], rounded)) {
+    if (decimals >= 0 && decimals <= kMaxFastDecimals && detail::patternRounding(std::fabs(x), decimals, rounded)) {
         if (rounded == 0) return 0.0;
         const double v = double(rounded) / kPow10d[decimals];
         return x < 0 ? -v : v;

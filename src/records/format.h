@@ -188,8 +188,8 @@ std::optional<double> strict(const QString& s);
 // Rounding: halves away from zero (the patterns), halves to even (whole-number conversions: 2.5 -> 2,
 // 3.5 -> 4). roundHalfAway gives the double nearest to what number() shows with that many decimals
 // (the value is taken at 15 significant digits first, so 2.675 -> 2.68 with 2 decimals), which is the
-// number read back from that text. Arithmetic where a prepared pattern's whole-number rounding settles it
-// (0 to 15 decimals), through the digits otherwise.
+// number read back from that text. Through the prepared patterns' rounding (0 to 15 decimals, below 10^13
+// once scaled), through the digits otherwise.
 double roundHalfAway(double x, int decimals = 0);
 double roundHalfEven(double x);
 
