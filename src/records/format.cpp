@@ -630,6 +630,21 @@ std::optional<double> strict(const QString& s)
     return r.value == 0 ? 0.0 : r.value;
 }
 
+bool notFiniteNumber(const QString& s)
+{
+    const auto* p = reinterpret_cast<const char16_t*>(s.utf16());
+    std::size_t n = std::size_t(s.size());
+    std::size_t i = 0;
+    while (i < n && isBlank(p[i])) ++i;
+    while (n > i && isBlank(p[n - 1])) --n;
+    const Scan r = scanNumber(p + i, n - i, false);
+    if (r.number) return r.overflow && r.end == n - i;
+    std::size_t k = i;
+    if (k < n && (p[k] == u'+' || p[k] == u'-')) ++k;
+    const QString word = s.mid(qsizetype(k), qsizetype(n - k)).toLower();
+    return word == QLatin1String("nan") || word == QLatin1String("inf") || word == QLatin1String("infinity");
+}
+
 double roundHalfAway(double x, int decimals)
 {
     if (!std::isfinite(x)) return x;

@@ -184,6 +184,11 @@ std::optional<double> leadingNumber(const QString& s);
 // Strict reading: the whole text (blanks around allowed) must be one decimal number ("1e3", "-.5", "+2",
 // "1."); nullopt for anything else, also for a number beyond the range of a double.
 std::optional<double> strict(const QString& s);
+// Whether the whole text (blanks around allowed) names a number that no double holds as a finite value:
+// "NaN", "inf", "-Infinity" (any case, optional sign) or a decimal number beyond the range of a double
+// ("1e999"). strict() refuses these like any other text; a reader that must tell an absurd value from
+// a text that is no number at all asks this.
+bool notFiniteNumber(const QString& s);
 
 // Rounding: halves away from zero (the patterns), halves to even (whole-number conversions: 2.5 -> 2,
 // 3.5 -> 4). roundHalfAway gives the double nearest to what number() shows with that many decimals

@@ -1062,7 +1062,7 @@ void TestCalibrate::stepWithoutNewReadingStays()
     QVERIFY(r.cellState(tab, 2) != before);
 }
 
-// Millivolts that no transducer gives (beyond +-10 V) ask the step's question and are never taken.
+// Millivolts that no transducer gives (beyond +-10 V, or no finite number at all) ask the step's question and are never taken.
 void TestCalibrate::readingNoTransducerGives_data()
 {
     QTest::addColumn<int>("tab");
@@ -1077,6 +1077,12 @@ void TestCalibrate::readingNoTransducerGives_data()
     QTest::newRow("height 1: -10.5 V") << 1 << 1 << QByteArray("-10500") << q;
     QTest::newRow("pressure 1: forty nines") << 2 << 1 << QByteArray(40, '9') << q;
     QTest::newRow("pressure 2: 1e308 mV") << 2 << 2 << QByteArray("1E+308") << q;
+    // Numbers without a finite value: the cell answered, so no "Type mismatch" and no "No response".
+    QTest::newRow("height 1: NaN") << 1 << 1 << QByteArray("NaN") << q;
+    QTest::newRow("height 2: nan") << 1 << 2 << QByteArray("nan") << q;
+    QTest::newRow("height 3: inf") << 1 << 3 << QByteArray("inf") << q3;
+    QTest::newRow("pressure 1: -inf") << 2 << 1 << QByteArray("-inf") << q;
+    QTest::newRow("pressure 2: 1e999") << 2 << 2 << QByteArray("1e999") << q;
 }
 
 void TestCalibrate::readingNoTransducerGives()
