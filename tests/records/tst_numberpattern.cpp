@@ -1,7 +1,7 @@
 // Prepared number patterns: the whole-number rounding gives exactly the texts of the general pattern
 // formatting, over the grid's patterns and others, on hand-picked hard values (halves, carries, noise next
 // to a half, tiny and huge magnitudes) and on many random values.
-#include "records/format.h"
+#include "records/FormatDetail.h"
 
 #include <QRandomGenerator>
 #include <QTest>
