@@ -323,7 +323,14 @@ QString number(double x, const QString& pattern)
         if (isPlaceholder(c)) ++decimals;
 
     const double v = percent ? x * 100 : x;
-    Digits r = std::isfinite(v) ? toDigits(std::fabs(v)) : Digits{};
+    Digits r;
+    if (std::isfinite(v)) {
+        r = toDigits(std::fabs(v));
+    } else {
+        // A percentage beyond the largest double: the value's digits, two places up.
+        r = toDigits(std::fabs(x));
+        r.e += 2;
+    }
     roundAt(r, decimals);
 
     QString intDigits;
