@@ -551,12 +551,16 @@ private slots:
     // shown points is gone.
     void goneTestIsGone_data()
     {
+        QTest::addColumn<QString>("what");
         QTest::addColumn<bool>("replaced");
-        QTest::newRow("deleted") << false;
-        QTest::newRow("deleted, a new test of that name") << true;
+        for (const char* what : {"test information", "workbook", "report"}) {
+            QTest::addRow("%s, deleted", what) << QString::fromLatin1(what) << false;
+            QTest::addRow("%s, deleted, a new test of that name", what) << QString::fromLatin1(what) << true;
+        }
     }
     void goneTestIsGone()
     {
+        QFETCH(QString, what);
         QFETCH(bool, replaced);
         const QString noTest = QStringLiteral("Currently no valid test selected.  Please first open a saved test.");
         start();
@@ -570,30 +574,31 @@ private slots:
                                            "SAMPLE_LENGTH, SAMPLE_description) VALUES (9, 'Clay', "
                                            "'2024-05-06 07:08:09', 'Newer', 0.25, 'running now')")));
 
-        // "Test Info" again: not the new test's header, and a save changes no row.
-        w_->cmdRelated->click();
-        frmTestInfo* info = infoForm();
-        QCOMPARE(info->txtTestInfo[1]->text(), QString());
-        QVERIFY(info->txtTestInfo[3]->text() != QStringLiteral("Newer"));
-        QVERIFY(info->TestId() != 9);
-        info->txtTestInfo[7]->setText(QStringLiteral("typed for the old test"));
-        info->cmdSave->click();
-        QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("ERROR: ") + TestHeaderUpdate::NotSavedMessage});
-        QCOMPARE(sqlValue(QStringLiteral("SELECT count(*) FROM TEST_INFO WHERE SAMPLE_description = "
-                                         "'typed for the old test'")).toInt(), 0);
-
-        prompts_->clear();
-        w_->cmdexportExcel->click();
-        QCOMPARE(prompts_->texts(), QStringList{noTest});
-        QVERIFY(opened_.isEmpty());
-        QVERIFY(QDir(dir_->file("books")).isEmpty());
-
-        prompts_->clear();
-        const QString path = dir_->file(QStringLiteral("gone.csv"));
-        prompts_->queueFile(path);
-        w_->cmdREPORT->click();
-        QCOMPARE(prompts_->texts(), QStringList{noTest});   // no save dialog either
-        QVERIFY(!QFile::exists(path));
+        if (what == QLatin1String("test information")) {
+            // "Test Info" again: no header of the new test, and a save changes no row.
+            w_->cmdRelated->click();
+            frmTestInfo* info = infoForm();
+            QCOMPARE(info->txtTestInfo[1]->text(), QString());
+            QVERIFY(info->txtTestInfo[3]->text() != QStringLiteral("Newer"));
+            QVERIFY(info->TestId() != 9);
+            info->txtTestInfo[7]->setText(QStringLiteral("typed for the old test"));
+            info->cmdSave->click();
+            QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("ERROR: ") + TestHeaderUpdate::NotSavedMessage});
+            QCOMPARE(sqlValue(QStringLiteral("SELECT count(*) FROM TEST_INFO WHERE SAMPLE_description = "
+                                             "'typed for the old test'")),
+                     QStringLiteral("0"));
+        } else if (what == QLatin1String("workbook")) {
+            w_->cmdexportExcel->click();
+            QCOMPARE(prompts_->texts(), QStringList{noTest});
+            QVERIFY(opened_.isEmpty());
+            QVERIFY(QDir(dir_->file("books")).isEmpty());
+        } else {
+            const QString path = dir_->file(QStringLiteral("gone.csv"));
+            prompts_->queueFile(path);
+            w_->cmdREPORT->click();
+            QCOMPARE(prompts_->texts(), QStringList{noTest});   // no save dialog either
+            QVERIFY(!QFile::exists(path));
+        }
         if (replaced)
             QCOMPARE(sqlValue(QStringLiteral("SELECT SAMPLE_description FROM TEST_INFO WHERE TEST_ID = 9")),
                      QStringLiteral("running now"));
