@@ -46,6 +46,8 @@ private slots:
     void leadingLongTexts();
     void strict_data();
     void strict();
+    void notFiniteNumber_data();
+    void notFiniteNumber();
     void roundHalfAway_data();
     void roundHalfAway();
     void roundHalfEvenAndToInt32_data();
@@ -401,6 +403,27 @@ void tst_format::strict()
     const auto v = Format::strict(text);
     QCOMPARE(v.has_value(), ok);
     if (ok) COMPARE_EXACT(*v, expected);
+}
+
+// Texts that name a number without a finite double value, told from texts that are no number at all.
+void tst_format::notFiniteNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("notFinite");
+    for (const char* t : {"NaN", "nan", " NAN ", "inf", "-inf", "+Inf", "Infinity", "-infinity", "1e999", "-1E+400",
+                          "99999999999999999999e300", "\t1e999\r\n"})
+        QTest::newRow(t) << QString::fromLatin1(t) << true;
+    for (const char* t : {"", "abc", "1e308", "-1.5", "0", "1e-999", "nanx", "in f", "infinit", "1e999x", "--inf",
+                          "1e", "-"})
+        QTest::newRow(*t ? t : "empty") << QString::fromLatin1(t) << false;
+}
+
+void tst_format::notFiniteNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, notFinite);
+    QCOMPARE(Format::notFiniteNumber(text), notFinite);
+    if (notFinite) QVERIFY(!Format::strict(text));
 }
 
 void tst_format::roundHalfAway_data()

@@ -602,6 +602,15 @@ bool control(const QString& fifo, const QByteArray& lines)
 }
 } // namespace
 
+// A simulator of port 1 with a control channel, records every 100 ms and every command logged.
+struct ControlledUnit {
+    testsupport::TempWorkDir dir{false};
+    const QString fifo = dir.file("control");
+    Simulator sim;
+    // Empty on success, else why it did not start.
+    QString start() { return sim.start(dir.path(), {"1"}, {"--verbose", "--period-ms", "100", "--control", fifo}); }
+};
+
 // A spacer or a pressure put on a cell through the control channel shows in its records, exactly and
 // without noise; "model" gives the cell back to the model.
 void TestTorvanSim::controlChannel_data()
@@ -629,15 +638,13 @@ void TestTorvanSim::controlChannel()
     QFETCH(double, pressureNoise);
     const char other = cell == 'A' ? 'B' : 'A';
 
-    testsupport::TempWorkDir dir(false);
-    const QString fifo = dir.file("control");
-    Simulator sim;
-    const QString error = sim.start(dir.path(), {"1"}, {"--verbose", "--period-ms", "100", "--control", fifo});
+    ControlledUnit u;
+    const QString error = u.start();
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    UnitPort com1(dir.file("COM1"), 1);
+    UnitPort com1(u.dir.file("COM1"), 1);
     QVERIFY(com1.isOpen());
 
-    QVERIFY(control(fifo, line));
+    QVERIFY(control(u.fifo, line));
     QVERIFY(com1.waitFor(cell, 2000, [&](const Reading& r) { return r.milliVolts == milliVolts; }));
     com1.clear();
     com1.read(500);
@@ -650,13 +657,13 @@ void TestTorvanSim::controlChannel()
     for (const Reading& r : com1.readingsOf(other)) QVERIFY(qAbs(r.milliVolts - milliVoltsFor(0.5)) <= 0.25);
     // Logged as received, a CR shown as its code.
     const QString logged = QString::fromLatin1(line).chopped(1).replace('\r', QStringLiteral("\\x0d"));
-    QVERIFY2(sim.log().contains("control: " + logged + '\n'), qPrintable(sim.log()));
+    QVERIFY2(u.sim.log().contains("control: " + logged + '\n'), qPrintable(u.sim.log()));
 
-    QVERIFY(control(fifo, QByteArray("model ") + cell + "\n"));
+    QVERIFY(control(u.fifo, QByteArray("model ") + cell + "\n"));
     QVERIFY(com1.waitFor(cell, 2000, [](const Reading& r) { return qAbs(r.milliVolts - milliVoltsFor(0.5)) <= 0.25; }));
 
-    sim.stop();
-    QVERIFY(!QFileInfo::exists(fifo));   // the FIFO it made is gone with it
+    u.sim.stop();
+    QVERIFY(!QFileInfo::exists(u.fifo));   // the FIFO it made is gone with it
 }
 
 // A leading port number puts the line on that port only; lines that are not understood are reported and
@@ -717,29 +724,27 @@ void TestTorvanSim::restartLine()
 {
     QFETCH(QByteArray, line);
     QFETCH(bool, off);
-    testsupport::TempWorkDir dir(false);
-    const QString fifo = dir.file("control");
-    Simulator sim;
-    const QString error = sim.start(dir.path(), {"1"}, {"--verbose", "--period-ms", "100", "--control", fifo});
+    ControlledUnit u;
+    const QString error = u.start();
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    UnitPort com1(dir.file("COM1"), 1);
+    UnitPort com1(u.dir.file("COM1"), 1);
     QVERIFY(com1.isOpen());
     QVERIFY(com1.send("\x05" "A,150\x1a\x06" "B,120\x1a"));
     QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 150; }));
     QVERIFY(com1.waitFor('B', 2000, [](const Reading& r) { return r.setting == 120; }));
 
-    QVERIFY(control(fifo, line));
+    QVERIFY(control(u.fifo, line));
     if (off) {
-        QVERIFY2(logged(sim, "port 1: unit off\n"), qPrintable(sim.log()));
+        QVERIFY2(logged(u.sim, "port 1: unit off\n"), qPrintable(u.sim.log()));
         com1.read(50);
         com1.clear();
         QVERIFY(com1.send("\x05" "A,200\x1a"));
-        QVERIFY2(logged(sim, "port 1: ignored (unit off)"), qPrintable(sim.log()));
-        QVERIFY(!sim.log().contains("port 1: unit on\n"));
+        QVERIFY2(logged(u.sim, "port 1: ignored (unit off)"), qPrintable(u.sim.log()));
+        QVERIFY(!u.sim.log().contains("port 1: unit on\n"));
         QCOMPARE(com1.bytes(), 0);   // nothing while it is off
     }
-    QVERIFY2(logged(sim, "port 1: unit on\n"), qPrintable(sim.log()));
-    QVERIFY(!sim.log().contains("SetTemperature A 200"));
+    QVERIFY2(logged(u.sim, "port 1: unit on\n"), qPrintable(u.sim.log()));
+    QVERIFY(!u.sim.log().contains("SetTemperature A 200"));
     // Same pseudo-terminal, the unit's own setting on both cells, never the command sent while off.
     QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 75; }));
     QVERIFY(com1.waitFor('B', 2000, [](const Reading& r) { return r.setting == 75; }));
@@ -751,27 +756,25 @@ void TestTorvanSim::restartLine()
     // It takes commands again.
     QVERIFY(com1.send("\x05" "A,160\x1a"));
     QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 160; }));
-    QVERIFY(sim.log().contains("port 1: SetTemperature A 160\n"));
+    QVERIFY(u.sim.log().contains("port 1: SetTemperature A 160\n"));
 }
 
 // "silent S": no records for S seconds, while commands are still read and obeyed.
 void TestTorvanSim::silentLine()
 {
-    testsupport::TempWorkDir dir(false);
-    const QString fifo = dir.file("control");
-    Simulator sim;
-    const QString error = sim.start(dir.path(), {"1"}, {"--verbose", "--period-ms", "100", "--control", fifo});
+    ControlledUnit u;
+    const QString error = u.start();
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    UnitPort com1(dir.file("COM1"), 1);
+    UnitPort com1(u.dir.file("COM1"), 1);
     QVERIFY(com1.isOpen());
     QVERIFY(com1.waitFor('A', 2000, [](const Reading&) { return true; }));
 
-    QVERIFY(control(fifo, "silent 2\n"));
-    QVERIFY2(logged(sim, "control: silent 2\n"), qPrintable(sim.log()));
+    QVERIFY(control(u.fifo, "silent 2\n"));
+    QVERIFY2(logged(u.sim, "control: silent 2\n"), qPrintable(u.sim.log()));
     com1.read(50);   // a record under way when the line came
     com1.clear();
     QVERIFY(com1.send("\x05" "A,200\x1a"));
-    QVERIFY2(logged(sim, "port 1: SetTemperature A 200\n"), qPrintable(sim.log()));
+    QVERIFY2(logged(u.sim, "port 1: SetTemperature A 200\n"), qPrintable(u.sim.log()));
     com1.read(300);
     QCOMPARE(com1.bytes(), 0);
     // The records come back on their own, with the command obeyed meanwhile.
@@ -783,11 +786,9 @@ void TestTorvanSim::silentLine()
 // points; then COM1 is made anew for a new pseudo-terminal, which sends the kept setting.
 void TestTorvanSim::unplugLine()
 {
-    testsupport::TempWorkDir dir(false);
-    const QString fifo = dir.file("control");
-    const QString link = dir.file("COM1");
-    Simulator sim;
-    const QString error = sim.start(dir.path(), {"1"}, {"--verbose", "--period-ms", "100", "--control", fifo});
+    ControlledUnit u;
+    const QString link = u.dir.file("COM1");
+    const QString error = u.start();
     QVERIFY2(error.isEmpty(), qPrintable(error));
     struct stat before {};
     QCOMPARE(::lstat(QFile::encodeName(link).constData(), &before), 0);
@@ -797,14 +798,14 @@ void TestTorvanSim::unplugLine()
         QVERIFY(com1.send("\x05" "A,150\x1a"));
         QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 150; }));
 
-        QVERIFY(control(fifo, "unplug 1.5\n"));
-        QVERIFY2(logged(sim, "port 1: unplugged\n"), qPrintable(sim.log()));
+        QVERIFY(control(u.fifo, "unplug 1.5\n"));
+        QVERIFY2(logged(u.sim, "port 1: unplugged\n"), qPrintable(u.sim.log()));
         QVERIFY(!QFileInfo(link).isSymLink());
         com1.clear();
         com1.read(300);
         QCOMPARE(com1.bytes(), 0);
     }
-    QVERIFY2(logged(sim, "port 1: plugged in -> "), qPrintable(sim.log()));
+    QVERIFY2(logged(u.sim, "port 1: plugged in -> "), qPrintable(u.sim.log()));
     struct stat after {};
     QCOMPARE(::lstat(QFile::encodeName(link).constData(), &after), 0);
     QVERIFY(S_ISLNK(after.st_mode));
@@ -814,7 +815,7 @@ void TestTorvanSim::unplugLine()
     QVERIFY(again.waitFor('A', 2000, [](const Reading& r) { return r.setting == 150; }));
     QVERIFY(again.faults().isEmpty());
     QVERIFY(again.send("\x07" "A\x1a"));
-    QVERIFY(logged(sim, "port 1: StopCell A\n"));
+    QVERIFY(logged(u.sim, "port 1: StopCell A\n"));
 }
 
 QTEST_GUILESS_MAIN(TestTorvanSim)
