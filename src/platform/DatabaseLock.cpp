@@ -89,12 +89,20 @@ struct Database {
     }
 };
 
-// Connections whose database could not be opened again: tried again once the files at the path change.
+// Connections whose database could not be opened again: tried again once the files at the path change,
+// or once the old -wal and -shm left at the path by a replaced database can be cleared away.
 struct Waiting {
     QString path;
     std::vector<WatchedConnection*> connections;
     Identities tried;
+    File oldWal, oldShm;   // open while they wait to be cleared
 };
+
+void closeFile(File& f)
+{
+    if (f.fd >= 0) ::close(f.fd);
+    f.fd = -1;
+}
 
 struct State {
     std::vector<std::unique_ptr<Database>> databases;
@@ -186,11 +194,21 @@ void releaseOwnLocks(Database& d)
 
 void closeFiles(Database& d)
 {
-    for (File* f : {&d.db, &d.walFile, &d.shm})
-        if (f->fd >= 0) {
-            ::close(f->fd);
-            f->fd = -1;
-        }
+    for (File* f : {&d.db, &d.walFile, &d.shm}) closeFile(*f);
+}
+
+// A replaced database's -wal and -shm stay at the path (SQLite leaves them when its file has moved); the
+// new file must not read the old frames as its own. They are removed once no other process has them open
+// (every SQLite connection holds a read lock on the -shm's in-use byte). True when nothing is left.
+bool clearOldCompanions(Waiting& w)
+{
+    if (w.oldShm.fd < 0 && w.oldWal.fd < 0) return true;
+    if (w.oldShm.fd >= 0 && !setLock(w.oldShm.fd, F_OFD_SETLK, F_WRLCK, ShmInUse, 1)) return false;
+    for (File* f : {&w.oldWal, &w.oldShm}) {
+        if (f->fd >= 0 && identityOf(f->path) == f->id) ::unlink(f->path.constData());
+        closeFile(*f);
+    }
+    return true;
 }
 
 QString reopenFailure(const QString& path, const QString& reason)
@@ -234,14 +252,16 @@ QString reopenDatabase(std::size_t index, bool* done)
     // SQLite's last close may then fold the old -wal into the old file and remove it from the path.
     releaseOwnLocks(*gone);
     for (WatchedConnection* c : gone->connections) c->closeForReopen();
+    Waiting w{gone->path, gone->connections, {}, {}, {}};
+    if (gone->wal && !(identityOf(gone->db.path) == gone->db.id)) {
+        std::swap(w.oldWal, gone->walFile);
+        std::swap(w.oldShm, gone->shm);
+    }
     closeFiles(*gone);
-    Waiting w{gone->path, gone->connections, {}};
     QString message;
-    const Identities now = identitiesAt(gone->path);
-    if (!(now[0] == gone->db.id) && gone->wal && now[1].exists && now[1] == gone->walFile.id) {
-        // The old -wal is still in use elsewhere: a new database must not read its frames as its own.
-        w.tried = now;
-        message = reopenFailure(gone->path, QStringLiteral("the old file's -wal is still in use by another program."));
+    if (!clearOldCompanions(w)) {
+        w.tried = identitiesAt(w.path);
+        message = reopenFailure(gone->path, QStringLiteral("another program still has the old file's -wal open."));
     } else {
         message = tryReopen(w);
     }
@@ -265,7 +285,9 @@ QStringList checkFiles(const std::function<bool(const QString& path, const std::
     }
     std::vector<Waiting> due;
     for (auto it = g_state.waiting.begin(); it != g_state.waiting.end();) {
-        if (match(it->path, it->connections) && !(identitiesAt(it->path) == it->tried)) {
+        const bool old = it->oldShm.fd >= 0 || it->oldWal.fd >= 0;
+        if (match(it->path, it->connections)
+            && (old ? clearOldCompanions(*it) : !(identitiesAt(it->path) == it->tried))) {
             due.push_back(std::move(*it));
             it = g_state.waiting.erase(it);
         } else {
@@ -341,7 +363,13 @@ void watchDatabaseLock(const QString& path, WatchedConnection* c, bool wal)
 
 void closeWatched(WatchedConnection* c, const std::function<void()>& close)
 {
-    for (Waiting& w : g_state.waiting) std::erase(w.connections, c);
+    for (Waiting& w : g_state.waiting) {
+        std::erase(w.connections, c);
+        if (w.connections.empty()) {
+            closeFile(w.oldWal);
+            closeFile(w.oldShm);
+        }
+    }
     std::erase_if(g_state.waiting, [](const Waiting& w) { return w.connections.empty(); });
     const auto at = std::find_if(g_state.databases.begin(), g_state.databases.end(),
                                  [c](const std::unique_ptr<Database>& d) { return d->holds(c); });
