@@ -14,7 +14,7 @@
 //   and opens them again, once per change, so that nothing is written into a deleted file.
 // Each watched database has one descriptor per file in the process, opened when the first connection is
 // watched and closed only after SQLite closed the last one (any close of a descriptor drops the process's
-// POSIX locks on that file). Nothing here reads /proc/locks: each check is a few stat and fcntl calls.
+// POSIX locks on that file). The checks read no /proc/locks: each is a few stat and fcntl calls.
 #include <QString>
 
 #include <functional>
