@@ -47,6 +47,8 @@ const QString NotRising = "The reading must be at least 1.0 V above the one of t
                           "spacers' order and click the step button again.";
 const QString EqualReadings = "The two readings are equal, so no calibration line can be fitted through them. "
                               "Check the spacer and click the step button again.";
+const QString EqualPressureReadings = "The two readings are equal, so no calibration line can be fitted through "
+                                      "them. Check the pressure and click the step button again.";
 
 // A reply record of a cell reading `volts` on its transducer.
 QByteArray record(char cell, const QByteArray& millivolts)
@@ -190,6 +192,8 @@ private slots:
     void unsavedOnClose();
     void unitChangeStopsPendingSteps();
     void reports();
+    void failedReportKeepsOldReport_data();
+    void failedReportKeepsOldReport();
     void realTimerAndBoxes();
     void stepWithoutNewReadingStays_data();
     void stepWithoutNewReadingStays();
@@ -700,7 +704,7 @@ void TestCalibrate::pressureCalibrationAndSave()
     // differs goes on.
     r.pressureStep(1, 2, 2.0);
     r.pressureStep(2, 2, 2.0);
-    QCOMPARE(r.texts(), QStringList{EqualReadings});
+    QCOMPARE(r.texts(), QStringList{EqualPressureReadings});
     QCOMPARE(w.lblSlope[2]->text(), QString());
     QCOMPARE(w.lblIntercept[2]->text(), QString());
     QCOMPARE(w.lbldata5[2]->text(), QString());
@@ -956,8 +960,53 @@ void TestCalibrate::reports()
     r.prompts.clear();
     r.prompts.queueFile(r.dir.file("no/such/folder/x.csv"));
     w.cmdExport_Click();
-    QCOMPARE(r.prompts.shown.size(), std::size_t(2));
-    QVERIFY(!r.prompts.shown[1].text.isEmpty());
+    QCOMPARE(r.texts(), (QStringList{"Save As", "Path/File access error"}));
+}
+
+void TestCalibrate::failedReportKeepsOldReport_data()
+{
+    QTest::addColumn<bool>("pressure");   // the pressure tab's report, else the height tab's
+    QTest::addColumn<bool>("overOld");    // saved over an earlier report, else under a new name
+    for (const bool pressure : {false, true})
+        for (const bool overOld : {true, false})
+            QTest::addRow("%s, %s", pressure ? "pressure" : "height", overOld ? "over an old report" : "new name")
+                << pressure << overOld;
+}
+
+// A report whose write fails part way (the file-size limit acts as a full disk, for root too): the box names
+// the cause, an earlier report stays byte for byte, a new name leaves no file, and no temporary file is left.
+void TestCalibrate::failedReportKeepsOldReport()
+{
+    QFETCH(bool, pressure);
+    QFETCH(bool, overOld);
+    Rig r;
+    const auto save = [&] { pressure ? r.w->cmdExport_Click() : r.w->cmdExportH_Click(); };
+    const QString path = r.dir.file("report.csv");
+    QByteArray old;
+    if (overOld) {
+        r.prompts.queueFile(path);
+        save();
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        old = f.readAll();
+        QVERIFY(old.size() > 64);
+    }
+    const QStringList before = QDir(r.dir.path()).entryList(QDir::Files | QDir::Hidden);
+    r.prompts.clear();
+    r.prompts.queueFile(path);
+    {
+        const testsupport::FileSizeLimit limit(16);
+        save();
+    }
+    QCOMPARE(r.texts(), (QStringList{"Save As", "Disk full"}));
+    QCOMPARE(QDir(r.dir.path()).entryList(QDir::Files | QDir::Hidden), before);
+    if (overOld) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), old);
+    } else {
+        QVERIFY(!QFile::exists(path));
+    }
 }
 
 namespace {

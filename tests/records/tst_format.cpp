@@ -131,6 +131,17 @@ void tst_format::number_data()
     row(".0", 5.5, "5.5");
     row("0.0 V", 1.25, "1.3 V");
     row("(#0)", -5, "-(5)");
+    // finite values whose percentage lies beyond the largest double: the digits moved two places, the sign kept
+    const auto digits = [](const char* lead, int zeros, const char* tail) {
+        return QString::fromLatin1(lead) + QString(zeros, QLatin1Char('0')) + QString::fromLatin1(tail);
+    };
+    QTest::newRow("0.#% of 2e306") << "0.#%" << 2e306 << digits("2", 308, ".%");
+    QTest::newRow("0.#% of -2e306") << "0.#%" << -2e306 << digits("-2", 308, ".%");
+    QTest::newRow("0% of -1e308") << "0%" << -1e308 << digits("-1", 310, "%");
+    QTest::newRow("00.00% of the largest double") << "00.00%" << std::numeric_limits<double>::max()
+                                                  << digits("179769313486232", 296, ".00%");
+    QTest::newRow("#0 of -1e308") << "#0" << -1e308 << digits("-1", 308, "");
+    QTest::newRow("#0.## of -1e308") << "#0.##" << -1e308 << digits("-1", 308, ".");
 }
 
 void tst_format::number()
