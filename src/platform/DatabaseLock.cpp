@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -90,13 +91,17 @@ struct Database {
 };
 
 // Connections whose database could not be opened again: tried again once the files at the path change,
-// or once the old -wal and -shm left at the path by a replaced database can be cleared away.
+// or once the old -wal and -shm left at the path by a replaced database can be cleared away, and quietly
+// every few seconds meanwhile (a cause that passes, such as a lock, must not keep points queued for good).
 struct Waiting {
     QString path;
     std::vector<WatchedConnection*> connections;
     Identities tried;
     File oldWal, oldShm;   // open while they wait to be cleared
+    std::chrono::steady_clock::time_point retryAt{};
 };
+
+constexpr std::chrono::seconds ReopenRetry{5};
 
 void closeFile(File& f)
 {
@@ -265,6 +270,7 @@ QString reopenDatabase(std::size_t index, bool* done)
     } else {
         message = tryReopen(w);
     }
+    w.retryAt = std::chrono::steady_clock::now() + ReopenRetry;
     if (!w.connections.empty()) g_state.waiting.push_back(std::move(w));
     g_state.reopening = false;
     return message;
@@ -283,22 +289,24 @@ QStringList checkFiles(const std::function<bool(const QString& path, const std::
         }
         if (!done) ++i;
     }
-    std::vector<Waiting> due;
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<std::pair<Waiting, bool>> due;   // with whether a failure is told again
     for (auto it = g_state.waiting.begin(); it != g_state.waiting.end();) {
         const bool old = it->oldShm.fd >= 0 || it->oldWal.fd >= 0;
-        if (match(it->path, it->connections)
-            && (old ? clearOldCompanions(*it) : !(identitiesAt(it->path) == it->tried))) {
-            due.push_back(std::move(*it));
+        const bool moved = !old && !(identitiesAt(it->path) == it->tried);
+        if (match(it->path, it->connections) && (old ? clearOldCompanions(*it) : moved || now >= it->retryAt)) {
+            due.emplace_back(std::move(*it), old || moved);
             it = g_state.waiting.erase(it);
         } else {
             ++it;
         }
     }
-    for (Waiting& w : due) {
+    for (auto& [w, tellFailure] : due) {
         g_state.reopening = true;
         const QString m = tryReopen(w);
         g_state.reopening = false;
-        if (!m.isEmpty()) messages << m;
+        if (!m.isEmpty() && tellFailure) messages << m;
+        w.retryAt = now + ReopenRetry;
         if (!w.connections.empty()) g_state.waiting.push_back(std::move(w));
     }
     return messages;

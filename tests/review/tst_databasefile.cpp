@@ -7,7 +7,8 @@
 // logging in another process alone, up to a SIGKILL; a lock dropped on purpose inside the program is taken
 // again by its guard, also a transaction's write lock; no outside reader can delete the -wal even before the
 // guard looks, and a database file replaced on disk is left for the new one, with every point stored. Two
-// databases are guarded apart, and SQLite lets go of a database before the guard does. And a database that
+// databases are guarded apart, SQLite lets go of a database before the guard does, and a reopen that failed
+// is tried again once its cause passes. And a database that
 // cannot be written is named once at start-up.
 #include "TestSupport.h"
 
@@ -116,6 +117,7 @@ private slots:
     void writeLockTakenAgainInsideTransaction();
     void secondDatabaseKeepsTheFirstsLocks();
     void sqliteLetsGoBeforeTheGuard();
+    void reopenTriedAgainOnceItsCausePasses();
     void writeProtectedDatabaseNamedOnceAtStartUp();
 };
 
@@ -488,6 +490,49 @@ void DatabaseFile::sqliteLetsGoBeforeTheGuard()
     QCOMPARE(seen.closes, 1);
     QVERIFY2(seen.held, "SQLite closed without its locks");
     QVERIFY(!QFile::exists(db + "-wal"));
+}
+
+// The database is replaced by a copy that another program holds an exclusive lock on: the connections
+// cannot be opened onto it at once, which is told once. Once the lock goes, they open onto the new file
+// without anything changing at the path, and nothing more is told.
+void DatabaseFile::reopenTriedAgainOnceItsCausePasses()
+{
+    TempWorkDir dir;
+    ScriptedPrompts prompts;
+    const QString db = dir.file("Torvan.accdb");
+    Module1::Reset();
+    Module1::DbConnection = openConnection();
+    QVERIFY(sqlExec("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME) VALUES (1, 'old file')"));
+    QCOMPARE(sqliteCommandLine("VACUUM INTO 'copy.accdb'"), QString());
+    QProcess copy;
+    // Interactive, so that it answers each statement at once (it echoes them too).
+    copy.start(QStringLiteral("sqlite3"), {QStringLiteral("-interactive"), QStringLiteral("copy.accdb")});
+    QVERIFY(copy.waitForStarted(5000));
+    copy.write("PRAGMA journal_mode=DELETE;\nUPDATE TEST_INFO SET TEST_NAME = 'new file';\n"
+               "BEGIN EXCLUSIVE;\nSELECT 'held';\n");
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += copy.readAllStandardOutput()).contains("\nheld\n")
+                                 || copy.state() == QProcess::NotRunning,
+                             5000);
+    QVERIFY(copy.state() == QProcess::Running);
+    QVERIFY(std::rename("copy.accdb", "Torvan.accdb") == 0);
+
+    const auto readsName = [&] {
+        QSqlQuery q(Module1::DbConnection->ADOConnection()->db());
+        return q.exec("SELECT TEST_NAME FROM TEST_INFO") && q.next() ? q.value(0).toString() : QString();
+    };
+    platform::keepDatabaseLock();
+    QCOMPARE(prompts.texts().size(), 1);
+    QVERIFY2(prompts.texts().front().contains("could not be opened again"), qPrintable(prompts.texts().front()));
+    QCOMPARE(readsName(), QString());
+
+    copy.write("COMMIT;\n.quit\n");
+    QVERIFY(copy.waitForFinished(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(readsName(), QString("new file"), 15000);
+    QCOMPARE(prompts.texts().size(), 1);
+    QVERIFY(sqlExec("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME) VALUES (2, 'after')"));
+    QCOMPARE(sqliteCommandLine("SELECT count(*) FROM TEST_INFO"), QString("2"));
+    Module1::Reset();
 }
 
 // A write-protected database: the start-up names it in one message, the review stays off as for any
