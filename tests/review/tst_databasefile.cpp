@@ -8,8 +8,7 @@
 // again by its guard, also a transaction's write lock; no outside reader can delete the -wal even before the
 // guard looks, and a database file replaced on disk is left for the new one, with every point stored. Two
 // databases are guarded apart, SQLite lets go of a database before the guard does, and a reopen that failed
-// is tried again once its cause passes. And a database that
-// cannot be written is named once at start-up.
+// is tried again once its cause passes. And a database that cannot be written is named once at start-up.
 #include "TestSupport.h"
 
 #include "platform/DatabaseLock.h"
