@@ -8,8 +8,9 @@
 
 #include <algorithm>
 
-// The record's load orders by RESULT_TIME through the index on (TEST_ID, RESULT_TIME), whose ties follow
-// the row id: the same order, said outright.
+// The record's load orders by RESULT_TIME through an index on (TEST_ID, RESULT_TIME, ...), whose ties follow
+// the row id: the same order, said outright. The index on (TEST_ID, RESULT_TIME, RESULT_ID,
+// RESULT_HEIGHT_CHANGE) answers it alone, without a table page per point.
 const char* const TestCurves::ColumnsSql = "SELECT RESULT_TIME, RESULT_HEIGHT_CHANGE FROM TEST_RESULT "
                                            "WHERE TEST_ID = ? ORDER BY RESULT_TIME, RESULT_ID";
 
