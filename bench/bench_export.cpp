@@ -567,6 +567,10 @@ int main(int argc, char** argv)
     if (argc >= 3 && argv[1][0] == '-') {
         // One fresh-process run in the given folder.
         QDir::setCurrent(QString::fromLocal8Bit(argv[2]));
+        // The shared module's windows and records go before the application does.
+        struct ResetModule {
+            ~ResetModule() { Module1::Reset(); }
+        } reset;
         const QByteArray mode(argv[1]);
         const QString file = argc >= 4 ? QString::fromLocal8Bit(argv[3]) : QString();
         if (mode == "--report-run") return reportRun(file);
