@@ -5,8 +5,10 @@
 // repainted); the window must be shown.
 #include "BenchSupport.h"
 #include "platform/Chart.h"
+#include "records/Module1.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QWidget>
@@ -175,6 +177,13 @@ private:
     };
     std::vector<Entry> entries_;
     bool armed_ = false;
+};
+
+// A fresh-process run's surroundings: the run works in folder, and the shared module's windows and records
+// go before the application does.
+struct FreshRunScope {
+    explicit FreshRunScope(const char* folder) { QDir::setCurrent(QString::fromLocal8Bit(folder)); }
+    ~FreshRunScope() { Module1::Reset(); }
 };
 
 // Runs this program again with args, in a fresh process for one timed run, and returns the number it

@@ -232,6 +232,22 @@ bool openRunOne(frmMain& w)
     return w.CurrentTestName == QLatin1String("Run 1");
 }
 
+// "Run 2" to "Run 8" added to the overlay through its dialog (driven, not timed).
+void addOverlays(frmMain& w)
+{
+    for (int id = 2; id <= 8; ++id) {
+        platform::setModalHandler([id](QDialog& d) {
+            if (auto* over = qobject_cast<frmOverlapTest*>(&d)) {
+                over->txtSeqName->setText(QStringLiteral("Run %1").arg(id));
+                over->cmdOk_Click();
+            }
+            return 0;
+        });
+        w.cmdOverlap_Click();
+    }
+    platform::setModalHandler({});
+}
+
 // Closes any message box that comes up (the run has failed then) and says what it said.
 void closeMessages()
 {
@@ -303,17 +319,7 @@ int overlayRun()
 {
     frmMain w;
     if (!openRunOne(w)) return 1;
-    for (int id = 2; id <= 8; ++id) {
-        platform::setModalHandler([id](QDialog& d) {
-            if (auto* over = qobject_cast<frmOverlapTest*>(&d)) {
-                over->txtSeqName->setText(QStringLiteral("Run %1").arg(id));
-                over->cmdOk_Click();
-            }
-            return 0;
-        });
-        w.cmdOverlap_Click();
-    }
-    platform::setModalHandler({});
+    addOverlays(w);
     w.resize(1920, 1080);
     w.show();
     bench::PaintWatch shown;
@@ -486,16 +492,7 @@ void runSize(int n, const Parts& parts)
 
     if (parts.overlay) {
     // (c) overlay: seven more tests added through the dialog, then the redraw with all eight ticked.
-    for (int id = 2; id <= 8; ++id) {
-        platform::setModalHandler([id](QDialog& d) {
-            if (auto* over = qobject_cast<frmOverlapTest*>(&d)) {
-                over->txtSeqName->setText(QStringLiteral("Run %1").arg(id));
-                over->cmdOk_Click();
-            }
-            return 0;
-        });
-        w.cmdOverlap_Click();
-    }
+    addOverlays(w);
     prompts.clear();
     w.show();
     QCoreApplication::processEvents();
@@ -566,11 +563,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     if (argc >= 3 && argv[1][0] == '-') {
         // One fresh-process run in the given folder.
-        QDir::setCurrent(QString::fromLocal8Bit(argv[2]));
-        // The shared module's windows and records go before the application does.
-        struct ResetModule {
-            ~ResetModule() { Module1::Reset(); }
-        } reset;
+        const bench::FreshRunScope scope(argv[2]);
         const QByteArray mode(argv[1]);
         const QString file = argc >= 4 ? QString::fromLocal8Bit(argv[3]) : QString();
         if (mode == "--report-run") return reportRun(file);

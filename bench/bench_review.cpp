@@ -382,11 +382,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     if (argc >= 3 && argv[1][0] == '-') {
         // One fresh-process run in the given folder.
-        QDir::setCurrent(QString::fromLocal8Bit(argv[2]));
-        // The shared module's windows and records go before the application does.
-        struct ResetModule {
-            ~ResetModule() { Module1::Reset(); }
-        } reset;
+        const bench::FreshRunScope scope(argv[2]);
         const QByteArray mode(argv[1]);
         if (mode == "--raw-run") return rawRun();
         if (mode == "--load-run") return loadRun();
