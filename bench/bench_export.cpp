@@ -397,17 +397,9 @@ void runSize(int n, const Parts& parts)
         return true;
     });
     frmMain w;
-    w.Form_Load();
+    const bool runOne = openRunOne(w);
     w.setWorkbookFolder(dir.path());
-    platform::setModalHandler([](QDialog& d) {
-        if (auto* dlg = qobject_cast<frmOpenTest*>(&d)) {
-            dlg->txtSeqName->setText(QStringLiteral("Run 1"));
-            dlg->cmdOk_Click();
-        }
-        return 0;
-    });
-    w.cmdOpen_Click();
-    if (w.resultModel()->rowCount() != n) {
+    if (!runOne || w.resultModel()->rowCount() != n) {
         std::printf("the test did not open\n");
         return;
     }
