@@ -5,9 +5,15 @@
 // repainted); the window must be shown.
 #include "BenchSupport.h"
 #include "platform/Chart.h"
+#include "records/Module1.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QWidget>
+#include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -124,6 +130,105 @@ inline void printLoad()
 {
     QFile f(QStringLiteral("/proc/loadavg"));
     if (f.open(QIODevice::ReadOnly)) std::printf("load: %s", f.readAll().constData());
+}
+
+// Watches widgets for the first paint that shows what the operator waits for: from arm() on, a widget
+// counts as painted by its first paint event for which its condition holds (checked at the paint; it
+// should tell that the new content is in place). waitMs() takes the time when the event loop has finished
+// the pass that painted the last of them (the window's buffer flushed to the display included).
+class PaintWatch : public QObject {
+public:
+    void watch(QWidget* w, std::function<bool()> ready = {})
+    {
+        w->installEventFilter(this);
+        entries_.push_back({w, std::move(ready), false});
+    }
+    void arm()
+    {
+        armed_ = true;
+        for (Entry& e : entries_) e.painted = false;
+    }
+    bool allPainted() const
+    {
+        return std::all_of(entries_.begin(), entries_.end(), [](const Entry& e) { return e.painted; });
+    }
+    // Runs the event loop until every watched widget is painted or timeoutMs passed; the time then, or -1.
+    double waitMs(double timeoutMs = 60000)
+    {
+        const double deadline = wallMs() + timeoutMs;
+        while (!allPainted() && wallMs() < deadline) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return allPainted() ? wallMs() : -1;
+    }
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (armed_ && e->type() == QEvent::Paint)
+            for (Entry& en : entries_)
+                if (en.widget == o && !en.painted && (!en.ready || en.ready())) en.painted = true;
+        return false;
+    }
+
+private:
+    struct Entry {
+        QWidget* widget;
+        std::function<bool()> ready;
+        bool painted;
+    };
+    std::vector<Entry> entries_;
+    bool armed_ = false;
+};
+
+// A fresh-process run's surroundings: the run works in folder, and the shared module's windows and records
+// go before the application does.
+struct FreshRunScope {
+    explicit FreshRunScope(const char* folder) { QDir::setCurrent(QString::fromLocal8Bit(folder)); }
+    ~FreshRunScope() { Module1::Reset(); }
+};
+
+// Runs this program again with args, in a fresh process for one timed run, and returns the number it
+// printed after "RESULT " (-1 when it printed none). The child's other output is passed on.
+inline double freshRun(const QStringList& args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QCoreApplication::applicationFilePath(), args);
+    if (!p.waitForFinished(600000)) {
+        p.kill();
+        p.waitForFinished();
+        return -1;
+    }
+    double value = -1;
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("RESULT ")) value = line.mid(7).trimmed().toDouble();
+        else if (!line.isEmpty()) std::printf("    %s\n", line.constData());
+    }
+    return value;
+}
+
+// The load average as /proc/loadavg gives its first three figures.
+inline QByteArray loadNow()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll().split(' ').mid(0, 3).join(' ');
+}
+
+// Best and median of a list of figures (-1 entries, failed runs, left out).
+struct Spread {
+    double best = -1, median = -1;
+    int runs = 0;
+};
+inline Spread spreadOf(std::vector<double> v)
+{
+    v.erase(std::remove_if(v.begin(), v.end(), [](double x) { return x < 0; }), v.end());
+    Spread s;
+    s.runs = int(v.size());
+    if (v.empty()) return s;
+    std::sort(v.begin(), v.end());
+    s.best = v.front();
+    s.median = v[v.size() / 2];
+    return s;
 }
 
 } // namespace bench

@@ -2,10 +2,11 @@
 // An allocator for the large arrays a long test loads at once (its rows).
 //
 // A fresh array of tens of megabytes is filled page by page, and every first touch of a 4 KB page is a page
-// fault: on a 600,000-point test those faults cost about a third of the read itself. Arrays of 2 MB and more
-// are therefore mapped on their own, aligned to 2 MB and marked for transparent huge pages, which takes one
-// fault per 2 MB. Where the kernel gives no huge pages the mapping works as any other. Smaller arrays come
-// from the usual heap.
+// fault: on a 600,000-point test those faults can cost a large part of the read itself. Arrays of 2 MB and
+// more are therefore mapped on their own with all their pages made at once (MAP_POPULATE), and given back
+// to the system when freed. Transparent huge pages are not asked for: in a freshly started program the
+// kernel may have to compact memory to find them, which took several times longer than the 4 KB pages.
+// Smaller arrays come from the usual heap.
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -14,7 +15,7 @@ namespace bulk {
 
 inline constexpr std::size_t MinBytes = std::size_t(2) << 20;
 
-// A mapping of at least bytes (rounded up to whole pages), 2 MB aligned; throws std::bad_alloc.
+// A mapping of at least bytes (rounded up to whole pages), every page present; throws std::bad_alloc.
 void* map(std::size_t bytes);
 // Gives back a mapping of map(bytes).
 void unmap(void* p, std::size_t bytes) noexcept;

@@ -8,10 +8,29 @@
 
 #include <algorithm>
 
-// The record's load orders by RESULT_TIME through the index on (TEST_ID, RESULT_TIME), whose ties follow
-// the row id: the same order, said outright.
+// The record's load orders by RESULT_TIME through an index on (TEST_ID, RESULT_TIME, ...), whose ties follow
+// the row id: the same order, said outright. The index on (TEST_ID, RESULT_TIME, RESULT_ID,
+// RESULT_HEIGHT_CHANGE) answers it alone, without a table page per point.
 const char* const TestCurves::ColumnsSql = "SELECT RESULT_TIME, RESULT_HEIGHT_CHANGE FROM TEST_RESULT "
                                            "WHERE TEST_ID = ? ORDER BY RESULT_TIME, RESULT_ID";
+
+namespace {
+// A long curve keeps room for a few percent more points, so that a read after more points were logged
+// fills the same memory again; a short one takes just what it holds.
+void keepRoom(std::vector<double>& v)
+{
+    constexpr std::size_t Long = std::size_t(1) << 16;
+    if (v.size() < Long) {
+        v.shrink_to_fit();
+        return;
+    }
+    if (v.capacity() <= v.size() + v.size() / 8) return;
+    std::vector<double> kept;
+    kept.reserve(v.size() + v.size() / 32);
+    kept.assign(v.begin(), v.end());
+    v.swap(kept);
+}
+} // namespace
 
 const TestCurves::Curve& TestCurves::curve(const clsTEST_RESULT& result, const clsConnection& connection,
                                            qint32 testId)
@@ -21,11 +40,21 @@ const TestCurves::Curve& TestCurves::curve(const clsTEST_RESULT& result, const c
     const DbSnapshot now = DbSnapshot::of(connection);
     auto it = std::find_if(entries_.begin(), entries_.end(), [testId](const Entry& e) { return e.testId == testId; });
     if (it != entries_.end() && it->state.sameAs(now)) return it->curve;
-    if (it != entries_.end()) entries_.erase(it);
 
     Entry e{testId, now, {}};
     Curve& c = e.curve;
+    if (it != entries_.end()) {
+        // A test read again (points were logged since): its points go into the memory of the last read,
+        // which is already there, not into fresh memory grown step by step.
+        c.time = std::move(it->curve.time);
+        c.heightChange = std::move(it->curve.heightChange);
+        c.time.clear();
+        c.heightChange.clear();
+        entries_.erase(it);
+    }
     if (result.Holds(connection, testId)) {
+        c.time = {};
+        c.heightChange = {};
         c.rows = result.sharedRows();
     } else {
         const std::shared_ptr<DbHandle> handle = connection.ADOConnection();
@@ -34,8 +63,8 @@ const TestCurves::Curve& TestCurves::curve(const clsTEST_RESULT& result, const c
             c.time.push_back(sqlite3_column_double(stmt, 0));
             c.heightChange.push_back(sqlite3_column_double(stmt, 1));
         });
-        c.time.shrink_to_fit();
-        c.heightChange.shrink_to_fit();
+        keepRoom(c.time);
+        keepRoom(c.heightChange);
         loaded_ = true;
     }
     // Nothing may have been written between the state and the end of the read (the read itself writes nothing).

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -69,6 +70,32 @@ bool openedReadOnly(const QSqlDatabase& d)
 {
     sqlite3* handle = sqliteHandle(d);
     return handle && sqlite3_db_readonly(handle, "main") == 1;
+}
+
+// The index that the overlay of long tests reads their time and length change from alone (the rows of
+// eight units logging together lie interleaved in the table, so a read through the narrow index takes one
+// table page per few points). New files get it from the schema; an older file gets it at its first open in
+// this process: the program's start, before any unit screen logs. Building it takes seconds on a file of
+// millions of points, once. A file that cannot take it now (another program writing) works without it.
+const char* const CurveIndexSql = "CREATE INDEX IF NOT EXISTS IX_TEST_RESULT_CURVE "
+                                  "ON TEST_RESULT (TEST_ID, RESULT_TIME, RESULT_ID, RESULT_HEIGHT_CHANGE)";
+
+void addMissingIndexes(const QSqlDatabase& d, const QString& path)
+{
+    static QSet<QString> tried;
+    if (tried.contains(path)) return;
+    tried.insert(path);
+    QSqlQuery q(d);
+    const bool present = q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = "
+                                               "'IX_TEST_RESULT_CURVE'")) && q.next();
+    q.finish();
+    if (present) return;
+    // The new index passes through the -wal; it is given back to the file at once.
+    if (q.exec(QString::fromLatin1(CurveIndexSql))) {
+        q.finish();
+        q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+    q.finish();
 }
 
 QAtomicInt g_connectionCounter;
@@ -187,9 +214,10 @@ void DbHandle::open(const QString& path)
     const bool wal = q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next()
                      && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
     q.finish();
+    path_ = QFileInfo(path).absoluteFilePath();
+    addMissingIndexes(d, path_);
     open_ = true;
     ++generation_;
-    path_ = QFileInfo(path).absoluteFilePath();
     platform::watchDatabaseLock(path_, this, wal);
     if (openHook_) openHook_(d);
 }

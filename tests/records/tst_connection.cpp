@@ -6,6 +6,7 @@
 #include "records/clsConnection.h"
 #include "records/clsTEST_INFO.h"
 #include "records/clsTEST_RESULT.h"
+#include "records/TestCurves.h"
 
 #include <QSqlQuery>
 #include <QtTest>
@@ -28,6 +29,8 @@ private slots:
     void replacedConnectionStaysUsableByBoundRecords();
     void deletedIdIsNeverReused();
     void createDatabaseRefusesToOverwrite();
+    void olderFileGetsTheOverlayIndex_data();
+    void olderFileGetsTheOverlayIndex();
 };
 
 void TestConnection::opensTheWorkingFoldersDatabase()
@@ -219,6 +222,110 @@ void TestConnection::createDatabaseRefusesToOverwrite()
     const QString before = sqlValue("SELECT count(*) FROM sqlite_master");
     QVERIFY(!createDatabase(dir.path()).isEmpty());
     QCOMPARE(sqlValue("SELECT count(*) FROM sqlite_master"), before);
+}
+
+void TestConnection::olderFileGetsTheOverlayIndex_data()
+{
+    QTest::addColumn<bool>("otherWriter");   // another program holds the write lock during the open
+    QTest::newRow("free") << false;
+    QTest::newRow("another program writing") << true;
+}
+
+// A file made before the overlay's index existed: three tests' points interleaved as units log them, with
+// equal times, times out of storing order and a null. Its first open adds the index, the same as a new
+// file's, and every read gives what it gave before: time order, ties in storing order, a null as 0. A file
+// that cannot take the index now opens and reads as before, and a later open in the same run does not try
+// again (it may come while units log).
+void TestConnection::olderFileGetsTheOverlayIndex()
+{
+    QFETCH(bool, otherWriter);
+    QString newFileSql;
+    {
+        TempWorkDir fresh;
+        newFileSql = sqlValue("SELECT sql FROM sqlite_master WHERE name = 'IX_TEST_RESULT_CURVE'");
+    }
+    QVERIFY(newFileSql.contains("(TEST_ID, RESULT_TIME, RESULT_ID, RESULT_HEIGHT_CHANGE)"));
+    TempWorkDir dir;
+    QVERIFY(sqlExec("DROP INDEX IX_TEST_RESULT_CURVE"));
+    const double times[] = {0, 1, 1, 3, 2, 5, 4, 4, 6, 7};
+    for (int i = 0; i < 30; ++i) {
+        const int id = 1 + i % 3;
+        const QString change = i == 13 ? QStringLiteral("NULL") : QString::number(0.001 * i);
+        QVERIFY(sqlExec(QStringLiteral("INSERT INTO TEST_RESULT (TEST_ID, STEP_NO, RESULT_TIME, RESULT_HEIGHT_CHANGE) "
+                                       "VALUES (%1, 1, %2, %3)")
+                            .arg(id)
+                            .arg(times[i / 3])
+                            .arg(change)));
+    }
+    // What each test reads as in the older file, before the program opened it.
+    auto stored = [](int id) {
+        // id:time:change in thousandths, in time order, ties in storing order
+        return sqlValue(QStringLiteral("SELECT group_concat(RESULT_ID || ':' || CAST(RESULT_TIME AS INTEGER) || ':' || "
+                                       "CAST(round(ifnull(RESULT_HEIGHT_CHANGE, 0) * 1000) AS INTEGER), ' ') FROM "
+                                       "(SELECT * FROM TEST_RESULT WHERE TEST_ID = %1 ORDER BY RESULT_TIME, RESULT_ID)")
+                            .arg(id));
+    };
+    QStringList before;
+    for (int id = 1; id <= 3; ++id) before << stored(id);
+    QCOMPARE(before[0], QString("1:0:0 4:1:3 7:1:6 13:2:12 10:3:9 19:4:18 22:4:21 16:5:15 25:6:24 28:7:27"));
+    QVERIFY(before[1].contains("14:2:0"));   // the null
+
+    WriteLock writer;
+    if (!otherWriter) writer.release();
+    platform::ScriptedPrompts prompts;
+    auto c = openConnection();
+    QVERIFY(c->IsOpen());
+    QVERIFY(prompts.shown.empty());
+    writer.release();
+    const QString indexSql = sqlValue("SELECT sql FROM sqlite_master WHERE name = 'IX_TEST_RESULT_CURVE'");
+    QCOMPARE(indexSql, otherWriter ? QString() : newFileSql);
+    QCOMPARE(sqlValue("PRAGMA integrity_check"), QString("ok"));
+    // The overlay's read takes the index alone.
+    QString plan;
+    {
+        QSqlQuery q(c->ADOConnection()->db());
+        QVERIFY(q.exec(QStringLiteral("EXPLAIN QUERY PLAN ") + QString::fromLatin1(TestCurves::ColumnsSql).replace("?", "1")));
+        while (q.next()) plan += q.value(3).toString() + ' ';
+    }
+    QCOMPARE(plan.contains("COVERING INDEX IX_TEST_RESULT_CURVE"), !otherWriter);
+
+    // Every read as before, through the record and through the overlay's own read of the two columns.
+    TestCurves curves;
+    const clsTEST_RESULT none;
+    for (int id = 1; id <= 3; ++id) {
+        clsTEST_RESULT result;
+        result.Test_Id = id;
+        result.ConnectX(*c);
+        QStringList loaded;
+        for (result.MoveFirst(); !result.EOF_(); result.MoveNext())
+            loaded << QStringLiteral("%1:%2:%3")
+                          .arg(result.RESULT_ID)
+                          .arg(qRound(result.RESULT_TIME))
+                          .arg(qRound(result.RESULT_HEIGHT_CHANGE * 1000));
+        QCOMPARE(loaded.join(' '), before[id - 1]);
+        const TestCurves::Curve& curve = curves.curve(none, *c, id);
+        QVERIFY(curves.loaded());
+        QCOMPARE(int(curve.size()), result.TotalPoints());
+        for (int i = 0; i < result.TotalPoints(); ++i) {
+            QCOMPARE(curve.timeAt(std::size_t(i)), result.rows()[std::size_t(i)].time);
+            QCOMPARE(curve.heightChangeAt(std::size_t(i)), result.rows()[std::size_t(i)].heightChange);
+        }
+    }
+    // Points logged and a test deleted keep the file whole.
+    clsTEST_RESULT points;
+    points.Test_Id = 2;
+    points.ConnectX(*c);
+    points.RESULT_TIME = 8;
+    points.RESULT_HEIGHT_CHANGE = 0.5;
+    points.AddNew();
+    points.Test_Id = 1;
+    points.Delete();
+    QCOMPARE(sqlValue("PRAGMA integrity_check"), QString("ok"));
+    QCOMPARE(sqlValue("SELECT count(*) FROM TEST_RESULT INDEXED BY IX_TEST_RESULT_TEST_TIME WHERE TEST_ID = 2"), QString("11"));
+
+    // A later open in this run leaves a file without the index as it is.
+    c = openConnection();
+    QCOMPARE(sqlValue("SELECT sql FROM sqlite_master WHERE name = 'IX_TEST_RESULT_CURVE'"), indexSql);
 }
 
 QTEST_GUILESS_MAIN(TestConnection)
