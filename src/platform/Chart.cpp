@@ -199,7 +199,8 @@ void Chart::SetPointCount(int count)
         const auto n = std::size_t(count);
         for (std::size_t s = 0; s < data_.size(); ++s) {
             SubsetData& d = data_[s];
-            if (d.x->size() > n) {
+            if (d.x->size() > n || d.y->size() > n) {
+                ownExternal(d);
                 ownX(int(s));
                 if (d.shared > n) detach(d, n);
                 d.x->resize(n);
@@ -311,6 +312,20 @@ void Chart::detach(SubsetData& d, std::size_t keep)
     d.xShared = false;
 }
 
+void Chart::ownExternal(SubsetData& d)
+{
+    if (!d.external) return;
+    d.x = std::make_shared<Values>(*d.x);
+    d.y = std::make_shared<Values>(*d.y);
+    const std::size_t size = std::max(d.x->size(), d.y->size());   // the chart keeps both the same length
+    d.x->resize(size, kNoValue);
+    d.y->resize(size, kNoValue);
+    d.external = false;
+    d.xShared = false;
+    d.shared = 0;
+    d.rebuild = true;
+}
+
 void Chart::ownX(int subset)
 {
     SubsetData& d = data_[std::size_t(subset)];
@@ -327,6 +342,7 @@ void Chart::setValue(int subset, int point, double v, bool isX)
     if (point < 0 || point >= pointCount_) return;
     SubsetData* d = dataAt(subset);
     if (!d) return;
+    ownExternal(*d);
     const auto i = std::size_t(point);
     if (i >= d->x->size()) {
         ownX(subset);
@@ -379,6 +395,7 @@ bool Chart::beginPoints(int subset, std::size_t n, Values*& x, Values*& y)
     d.y = takeArray(n);
     d.shared = 0;
     d.xShared = false;
+    d.external = false;
     d.rebuild = true;
     x = d.x.get();
     y = d.y.get();
@@ -401,6 +418,21 @@ void Chart::endPoints(int subset)
     }
 }
 
+void Chart::SetSubsetArrays(int subset, std::shared_ptr<Values> x, std::shared_ptr<Values> y)
+{
+    SubsetData* d = dataAt(subset);
+    if (!d || !x || !y) return;
+    const std::size_t n = std::min(x->size(), y->size());
+    if (n > std::size_t(std::numeric_limits<int>::max())) return;
+    pointCount_ = std::max(pointCount_, int(n));
+    d->x = std::move(x);
+    d->y = std::move(y);
+    d->shared = 0;
+    d->xShared = false;
+    d->external = true;
+    d->rebuild = true;
+}
+
 int Chart::AppendPoint(int subset, double x, double y)
 {
     SubsetData* dp = dataAt(subset);
@@ -408,6 +440,7 @@ int Chart::AppendPoint(int subset, double x, double y)
     SubsetData& d = *dp;
     const std::size_t i = d.x->size();
     if (i >= std::size_t(std::numeric_limits<int>::max())) return -1;
+    ownExternal(d);
     ownX(subset);
     pointCount_ = std::max(pointCount_, int(i) + 1);
     growTo(*d.x, i + 1, 0);
@@ -594,7 +627,7 @@ void Chart::rebuildSubset(SubsetData& d, ChartGraph& g)
 {
     const Values& x = *d.x;
     const Values& y = *d.y;
-    const std::size_t n = std::min(x.size(), std::size_t(pointCount_));
+    const std::size_t n = std::min({x.size(), y.size(), std::size_t(pointCount_)});
     // Every point complete and x ascending: the drawing reads the given arrays themselves.
     bool direct = true;
     for (std::size_t i = 0; i < n && direct; ++i)
@@ -641,7 +674,7 @@ bool Chart::appendToSubset(SubsetData& d, ChartGraph& g)
 {
     const Values& x = *d.x;
     const Values& y = *d.y;
-    const std::size_t n = std::min(x.size(), std::size_t(pointCount_));
+    const std::size_t n = std::min({x.size(), y.size(), std::size_t(pointCount_)});
     const bool direct = g.keys() == d.x && g.values() == d.y;
     // All new complete points must come at or after the last drawn x, in order; a drawing that reads the
     // given arrays takes no point without a value.

@@ -118,6 +118,12 @@ public:
         }
         endPoints(subset);
     }
+    // The subset's points are the first n values of these very arrays (n = the shorter one), without a copy;
+    // the point count grows to n when it is smaller. The caller keeps them and may append to both between
+    // Redraws (never change a value given), raising the point count to the points it wants drawn; the
+    // chart copies them before it changes any point of the subset itself. One x array may serve several
+    // subsets.
+    void SetSubsetArrays(int subset, std::shared_ptr<std::vector<float>> x, std::shared_ptr<std::vector<float>> y);
     // Gives the point after the subset's last point with a value its x and y; the point count grows when
     // that point lies beyond it. Returns the point's index.
     int AppendPoint(int subset, double x, double y);
@@ -172,12 +178,13 @@ private:
     };
     using Values = std::vector<float>;
     // The given points of a subset. How these arrays are shared with the graphs and between subsets
-    // (shared, xShared, frontier, rebuild, spare_) is written down once, in ChartGraph.h.
+    // (shared, xShared, external, frontier, rebuild, spare_) is written down once, in ChartGraph.h.
     struct SubsetData {
         // NaN: no value; size = 1 + last index given any value.
         std::shared_ptr<Values> x = std::make_shared<Values>(), y = std::make_shared<Values>();
         std::size_t shared = 0;
         bool xShared = false;
+        bool external = false;
         std::size_t frontier = 0;
         bool rebuild = true;
         bool hasRange = false;
@@ -215,6 +222,8 @@ private:
     static void detach(SubsetData& d, std::size_t keep);
     // Gives the subset an x array of its own when it shares one, before x changes.
     void ownX(int subset);
+    // Copies a subset's caller-held arrays before the chart changes one of its points.
+    void ownExternal(SubsetData& d);
     // An array of n values: a spare one when one fits, else a new one.
     std::shared_ptr<Values> takeArray(std::size_t n);
     bool beginPoints(int subset, std::size_t n, Values*& x, Values*& y);

@@ -12,6 +12,9 @@
 // - `xShared` (per subset): subsets given the same x in bulk hold one x array. A change of x (any point,
 //   appended or set) first gives the subset a copy of its own, and a graph that reads the shared array is
 //   moved onto the copy (same values).
+// - `external` (per subset): the arrays were handed over by the caller (Chart::SetSubsetArrays), who keeps
+//   them and only appends to them. The chart never writes into them: any change of the subset's points
+//   (set, append, a lower point count) first copies both arrays and rebuilds the graph from the copy.
 // - `frontier` (per subset): the points below it are in the graph exactly as stored, so a Redraw after
 //   appends only hands over the new points (O(new points)); a change below it sets `rebuild`.
 // - `rebuild` (per subset): the next Redraw rebuilds the graph in one bulk pass (new arrays, a change below
