@@ -67,6 +67,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -205,6 +206,11 @@ public:
         const bool result = QApplication::notify(receiver, event);
         const double wall = wallMs() - w0;
         --depth_;
+        if (alive) {
+            Total& t = totals_[QStringLiteral("event %1 to %2").arg(type).arg(QString::fromLatin1(receiver->metaObject()->className()))];
+            ++t.count;
+            t.cpuMs += bench::clockMs(CLOCK_THREAD_CPUTIME_ID) - c0;
+        }
         if (alive && wall > 20 && (slow_.size() < 5 || wall > slow_.back().wallMs)) {
             QString who = QString::fromLatin1(receiver->metaObject()->className());
             for (QObject* o = receiver; o; o = o->parent()) {
@@ -222,10 +228,24 @@ public:
         return result;
     }
     std::vector<Slow> takeSlow() { return std::exchange(slow_, {}); }
+    // CPU per kind of event (type and receiver class) since the last call, the costliest first.
+    struct Total {
+        int count = 0;
+        double cpuMs = 0;
+    };
+    std::vector<std::pair<QString, Total>> takeTotals(std::size_t most)
+    {
+        std::vector<std::pair<QString, Total>> out(totals_.begin(), totals_.end());
+        totals_.clear();
+        std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.second.cpuMs > b.second.cpuMs; });
+        if (out.size() > most) out.resize(most);
+        return out;
+    }
 
 private:
     int depth_ = 0;
     std::vector<Slow> slow_;
+    std::map<QString, Total> totals_;
 };
 
 frmTestDetail* detail(int unit, int cell)
@@ -301,24 +321,25 @@ struct Window {
     double load = 0;
     double seconds = 0;
     std::vector<TimedApp::Slow> slow;
+    std::vector<std::pair<QString, TimedApp::Total>> totals;
 };
 
 Window measure(TimedApp& app, Watch& watch, const std::vector<frmSimpleTest*>& screens, int seconds, const char* what)
 {
     std::printf("measuring %s for %d s (pid %lld)\n", what, seconds, (long long)getpid());
     std::fflush(stdout);
-    auto points = [&] {
-        long long sum = 0;
-        for (frmSimpleTest* s : screens)
-            for (int c = 1; c <= 2; ++c) sum += pointsOf(s->Units(), c);
-        return sum;
+    // Rows stored (a restarted cell's detail window starts again from none), counted outside the window.
+    auto points = [] {
+        return testsupport::sqlValue(QStringLiteral("SELECT count(*) FROM TEST_RESULT")).toLongLong();
     };
     const long long p0 = points();
     watch.reset();
     app.takeSlow();
+    app.takeTotals(0);
     const double c0 = cpuMs(), w0 = wallMs();
     runFor(seconds * 1000);
     const double c1 = cpuMs(), w1 = wallMs();
+    (void)screens;
     Window out;
     out.cpuPercent = (c1 - c0) / (w1 - w0) * 100;
     out.f = watch.figures();
@@ -327,6 +348,7 @@ Window measure(TimedApp& app, Watch& watch, const std::vector<frmSimpleTest*>& s
     out.load = loadAverage();
     out.seconds = (w1 - w0) / 1000;
     out.slow = app.takeSlow();
+    out.totals = app.takeTotals(4);
     return out;
 }
 
@@ -347,6 +369,8 @@ void printWindow(const char* label, const Window& w, const Window* ref)
                 double(w.f.paints) / w.seconds, w.rssMB, w.load);
     for (const TimedApp::Slow& e : w.slow)
         std::printf("    slow event: %7.1f ms wall, %6.1f ms CPU: %s\n", e.wallMs, e.cpuMs, qPrintable(e.what));
+    for (const auto& [what, t] : w.totals)
+        std::printf("    CPU by event kind: %7.1f ms in %d: %s\n", t.cpuMs, t.count, qPrintable(what));
     std::fflush(stdout);
 }
 
