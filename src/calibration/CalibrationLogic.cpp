@@ -4,6 +4,7 @@
 #include "records/format.h"
 
 #include <cmath>
+#include <limits>
 
 namespace calibration {
 
@@ -37,7 +38,14 @@ CellReadingResult parseCellReading(const QByteArray& received, char letter, doub
             }
         }
         if (!ofCell || count < ReadingField) continue;
-        const std::optional<double> mv = Format::strict(QString::fromLatin1(fields[ReadingField - 1]));
+        const QString field = QString::fromLatin1(fields[ReadingField - 1]);
+        const std::optional<double> mv = Format::strict(field);
+        if (!mv && Format::notFiniteNumber(field)) {
+            // The cell answered, with a value no transducer gives: a reading that is not usable.
+            r.reading = std::numeric_limits<double>::quiet_NaN();
+            ++r.matched;
+            continue;
+        }
         if (!mv) {
             r.failure = FileFailure::typeMismatch();
             return r;

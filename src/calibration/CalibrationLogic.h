@@ -25,7 +25,8 @@ struct CellReadingResult {
     // How many records of the cell gave a reading.
     int matched = 0;
     // A record that stops the reading: field 5 not a number ("Type mismatch"), an eleventh comma-terminated
-    // field ("Subscript out of range"). Records after it are not looked at.
+    // field ("Subscript out of range"). Records after it are not looked at. Field 5 naming a number without
+    // a finite value ("NaN", "inf", "1e999") is no failure: the cell answered, and its reading is NaN.
     std::optional<FileFailure> failure;
 };
 

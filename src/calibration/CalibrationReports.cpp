@@ -2,10 +2,6 @@
 
 #include "records/format.h"
 
-#include <QFile>
-
-#include <filesystem>
-
 namespace calibration {
 
 namespace {
@@ -58,16 +54,9 @@ QStringList pressureReportLines(const QDateTime& now, int calUnit, const Pressur
 std::optional<FileFailure> writeReport(const QString& path, const QStringList& lines)
 {
     if (WorkFiles::isDatabaseFile(path)) return FileFailure{75, WorkFiles::DatabaseNotAReportMessage};
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return FileFailure{75, f.errorString()};
-    for (const QString& line : lines) {
-        const QByteArray bytes = line.toLocal8Bit() + "\r\n";
-        if (f.write(bytes) != bytes.size()) return FileFailure{57, f.errorString()};
-    }
-    if (!f.flush()) return FileFailure{57, f.errorString()};
-    f.close();
-    if (f.error() != QFileDevice::NoError) return FileFailure{57, f.errorString()};
-    return std::nullopt;
+    QByteArray bytes;
+    for (const QString& line : lines) bytes += line.toLocal8Bit() + "\r\n";
+    return WorkFiles::replace(path, bytes);
 }
 
 } // namespace calibration

@@ -41,9 +41,9 @@ QStringList heightReportLines(const QDateTime& now, int unit, const HeightReport
 QStringList pressureReportLines(const QDateTime& now, int calUnit, const PressureReportCell& cellA,
                                 const PressureReportCell& cellB);
 
-// Writes the lines to `path` (replacing the file), each ended by CR LF. The database file of the working
-// folder (and its -wal and -shm) is refused before anything is opened. A failure to write leaves the lines
-// written before it in the file. Returns the failure, if any.
+// Writes the lines to `path`, each ended by CR LF, through the checked replace of WorkFiles: a failure
+// leaves an earlier report byte for byte (and no file where there was none). The database file of the
+// working folder (and its -wal and -shm) is refused before anything is opened. Returns the failure, if any.
 std::optional<FileFailure> writeReport(const QString& path, const QStringList& lines);
 
 } // namespace calibration

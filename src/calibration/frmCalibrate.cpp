@@ -45,8 +45,13 @@ const QString CommunicationProblem = QStringLiteral(
 const QString CreateObjectError = QStringLiteral(" CreateObject Error");
 const QString SaveBeforeProceeding = QStringLiteral("Do you want to save calibration data before proceeding?");
 const QString SaveBeforeTabChange = QStringLiteral("Do you want save calibration data before proceeding?");
+// Two equal readings make no line: the height tab's are those of two spacers, the pressure tab's those of
+// 0 and 1000 psi.
 const QString EqualReadings = QStringLiteral(
     "The two readings are equal, so no calibration line can be fitted through them. Check the spacer "
+    "and click the step button again.");
+const QString EqualPressureReadings = QStringLiteral(
+    "The two readings are equal, so no calibration line can be fitted through them. Check the pressure "
     "and click the step button again.");
 const QString NotRising = QStringLiteral(
     "The reading must be at least 1.0 V above the one of the spacer before. Check the spacers' order and "
@@ -716,7 +721,7 @@ void frmCalibrate::FinishPressureStep2(int c)
     if (labelValue(readingText(Reading)) == labelValue(lbldata4[c]->text())) {
         // The same volts at 0 and 1000 psi: the transducer did not see the pressure (slope 0 converts
         // nothing). The step stays, its old factors too.
-        afterTick(2, [] { tell(EqualReadings); });
+        afterTick(2, [] { tell(EqualPressureReadings); });
         return;
     }
     lbldata5[c]->setText(readingText(Reading));

@@ -3,6 +3,8 @@
 #include "realtime/frmSimpleTest.h"
 #include "records/Module1.h"
 
+#include <algorithm>
+
 namespace realtime {
 
 namespace {
@@ -37,11 +39,16 @@ bool anyPointsWaiting()
     return anyScreen([](UnitPoll& poll) { return !poll.pendingPoints().empty() && !poll.storePending(); });
 }
 
-bool testInUse(const QString& name)
+bool anyTestInUse(const std::vector<std::int32_t>& ids)
 {
     return anyScreen([&](UnitPoll& poll) {
-        for (int c = 1; c <= 2; ++c)
-            if (active(poll, c) && poll.cell(c).testName == name) return true;
+        for (int c = 1; c <= 2; ++c) {
+            const UnitCell& cell = poll.cell(c);
+            // A cell has a test from Enter Info until its stop empties the name; the id alone outlives
+            // the stop, so a cell preheating before Enter Info still holds the id of its last test.
+            if (!active(poll, c) || cell.testName.isEmpty()) continue;
+            if (std::find(ids.begin(), ids.end(), cell.testId) != ids.end()) return true;
+        }
         return false;
     });
 }

@@ -2,7 +2,8 @@
 // Whether any unit screen has a cell at work: the main window refuses to end the program then, since the
 // units would go on heating with nothing watching the over-temperature limit or logging.
 
-#include <QString>
+#include <cstdint>
+#include <vector>
 
 namespace realtime {
 
@@ -13,7 +14,7 @@ bool anyCellActive();
 // for each screen that holds some first).
 bool anyPointsWaiting();
 
-// True while a cell of any unit screen is running or preheating with the test of that name.
-bool testInUse(const QString& name);
+// True while a cell of any unit screen is running or preheating with a test whose TEST_ID is among ids.
+bool anyTestInUse(const std::vector<std::int32_t>& ids);
 
 } // namespace realtime

@@ -166,11 +166,13 @@ void CellControl::cmdPreHeat_Click()
         return;
     }
     if (!CheckPressure()) return;
-    if (!link_.Preheat(cell_, Module1::ToStoredTemp(value))) {
+    const double setPointF = Module1::ToStoredTemp(value);
+    if (!link_.Preheat(cell_, setPointF)) {
         // The unit did not get the command: the cell is not preheating.
         message(LinkFailedMessage);
         return;
     }
+    setPointWentOut(setPointF, true);
     view_.setStatus(cell_, StatusPreheat);
     values().state = CellPreheating;
 }
@@ -198,12 +200,43 @@ void CellControl::setTemperature()
 
 bool CellControl::resendSetPoint()
 {
-    if (values().state == CellPreheating) return link_.Preheat(cell_, Module1::ToStoredTemp(setPointValue()));
-    if (values().state == CellRunning) return sendSetPoint();
+    const UnitCell& c = values();
+    if (c.state != CellPreheating && c.state != CellRunning) return true;
+    return c.setPointByPreheat ? link_.Preheat(cell_, c.setPointInForce) : link_.SetTemperature(cell_, c.setPointInForce);
+}
+
+bool CellControl::sendSetPoint()
+{
+    const double setPointF = Module1::ToStoredTemp(setPointValue());
+    if (!link_.SetTemperature(cell_, setPointF)) return false;
+    setPointWentOut(setPointF, false);
     return true;
 }
 
-bool CellControl::sendSetPoint() { return link_.SetTemperature(cell_, Module1::ToStoredTemp(setPointValue())); }
+void CellControl::setPointWentOut(double setPointF, bool byPreheat)
+{
+    UnitCell& c = values();
+    c.setPointInForce = setPointF;
+    c.setPointByPreheat = byPreheat;
+    c.stopOwed = false;   // the unit has been given the cell's new work
+    c.settingMismatchTicks = 0;
+    c.settingResentFor = std::numeric_limits<double>::quiet_NaN();
+    ++setPointsWritten_;
+}
+
+bool CellControl::sendOwedStop()
+{
+    if (!values().stopOwed) return true;
+    values().stopOwed = false;   // a tick inside the pauses must not send it again
+    const std::uint64_t before = setPointsWritten_;
+    if (link_.StopSequence(cell_, rules_.stopCellPauseMs)) {
+        if (setPointsWritten_ == before) setPointWentOut(0.0, false);
+        return true;
+    }
+    // Still not written; a set point sent meanwhile (a new test on the cell) has taken its place.
+    if (setPointsWritten_ == before) values().stopOwed = true;
+    return false;
+}
 
 std::int32_t CellControl::intervalSeconds(double seconds)
 {
@@ -270,7 +303,9 @@ void CellControl::StopTest()
 
     // SET with 0 °F: never over the limit, never short of pressure. A command that cannot be written is
     // reported once after the stop, which goes on regardless.
-    bool linkOk = link_.SetTemperature(cell_, Module1::ToStoredTemp(setPointValue()));
+    const bool owedBefore = values().stopOwed;
+    const bool silent = poll_.unitSilent();   // a unit that does not answer may not hear the stop either
+    bool linkOk = sendSetPoint();
     setPointSent_ = linkOk;
     platform::wait_for_milli_seconds(StopGapMs);
     linkOk = link_.StopCell(cell_, rules_.stopCellPauseMs) && linkOk;
@@ -285,8 +320,15 @@ void CellControl::StopTest()
     if (rules_.stopClearsTestNameLabel) view_.setTestNameLabel(cell_, QString());
     view_.setStatus(cell_, StatusStopped);
 
-    // A unit known to be silent (its alarm shows) gets no box: the stop's cause brings its own message.
-    if (!linkOk && !poll_.alarmShown()) message(LinkFailedMessage);
+    // Owed until the unit answers and the commands are written; the operator is told once per owed stop.
+    if (!linkOk || silent || poll_.unitSilent()) {
+        values().stopOwed = true;
+        if (!owedBefore)
+            message(QStringLiteral("Instrument No. %1, Cell %2\r")
+                        .arg(poll_.unit())
+                        .arg(QChar::fromLatin1(cellLetter(cell_)))
+                    + StopOwedMessageEnd);
+    }
 }
 
 } // namespace realtime

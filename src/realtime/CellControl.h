@@ -82,6 +82,11 @@ public:
     // Shown when a command could not be written to the unit's port.
     static inline const QString LinkFailedMessage = QStringLiteral(
         "There is a problem communicating with this unit, please check the serial/USB connection and try again.");
+    // Shown once for a stop that may not have reached the unit, after "Instrument No. n, Cell L" and a
+    // carriage return; the stop goes out again as soon as the unit answers.
+    static inline const QString StopOwedMessageEnd = QStringLiteral(
+        "The unit has not received the stop yet: its heater may still be on. The stop will be sent as soon as "
+        "the unit answers again.");
 
     static inline const QString StatusNoTest = QStringLiteral("No Test");
     static inline const QString StatusPreheat = QStringLiteral("Preheat");
@@ -120,13 +125,18 @@ public:
     bool CheckPressure(double setPointF);
     // The stop of the cell: set point 0 °F, SET ("000"), 50 ms, StopCell, 40 ms, state 2, START caption,
     // DETAIL off, Enter Info on, wafer length 0, no test name, "Test Stop". A stop already under way for this
-    // cell (a tick inside its pauses) is not started again.
+    // cell (a tick inside its pauses) is not started again. A stop whose commands could not be written, or
+    // that went to a unit that does not answer, is owed (UnitCell::stopOwed): the operator is told once, and
+    // the poll has it sent (sendOwedStop) as soon as the unit answers.
     void StopTest();
 
-    // The set point the running or preheating cell works at (the set-point box; a sequence cell's box holds
-    // its current step's), sent again with the command that set it (SET or Preheat) after the unit was
-    // away. Quiet; false when it was not written.
+    // The set point in force of the running or preheating cell (the one last sent by SET, Preheat, START
+    // or a step change; never the box's text), sent again with the command that set it, after the unit
+    // was away. Quiet; false when it was not written.
     bool resendSetPoint();
+    // An owed stop: "000", 50 ms, a further 50 ms, StopCell and the screen's pause. Quiet; false when it
+    // was not written (it then stays owed, unless a set point went out for the cell meanwhile).
+    bool sendOwedStop();
 
     // Whether the last SET sent its command.
     bool setPointSent() const { return setPointSent_; }
@@ -147,7 +157,11 @@ protected:
     // SET without the click's error handling (START and the stop run it inside their own).
     void setTemperature();
     // Sends the set-point box's value to the unit, unchecked (50 ms pause); false when it was not written.
+    // Once written, it is the set point in force.
     bool sendSetPoint();
+    // A set point (°F) was written to the unit for this cell: it is the set point in force, and it
+    // settles an owed stop.
+    void setPointWentOut(double setPointF, bool byPreheat);
     void message(const QString& text, const QString& title = {}) const;
 
     UnitPoll& poll_;
@@ -159,6 +173,7 @@ protected:
 private:
     bool setPointSent_ = false;
     bool stopping_ = false;
+    std::uint64_t setPointsWritten_ = 0;   // counts setPointWentOut calls
 };
 
 } // namespace realtime

@@ -6,6 +6,7 @@
 #include "records/DbError.h"
 #include "records/format.h"
 
+#include <cmath>
 #include <exception>
 #include <limits>
 
@@ -81,7 +82,7 @@ void UnitPoll::tick()
     }
     try {
         const bool answered = readInput();
-        resendAfterReturn();
+        restoreUnit(answered, answered && misses_ > 0);
         if (answered) {
             misses_ = 0;
         } else {
@@ -95,6 +96,7 @@ void UnitPoll::tick()
             }
         }
         applyRecords();
+        watchReportedSettings();
         countCellRecords(answered);
     } catch (const std::exception&) {
         return;   // a failing screen update ends the tick; the next one starts afresh
@@ -116,23 +118,61 @@ void UnitPoll::tick()
     }
 }
 
-void UnitPoll::resendAfterReturn()
+void UnitPoll::restoreUnit(bool answered, bool cameBack)
 {
+    // A unit that was away (its port came back, or its records after a silence) may have been switched off
+    // and on: it then works at its own default, not at the cell's set point.
     if (port_.returns() != portReturns_) {
         portReturns_ = port_.returns();
         setPointOwed_ = {true, true};
     }
+    if (cameBack) setPointOwed_ = {true, true};
+    // Commands go out only to a unit that is talking: one that is still starting up would miss them.
+    if (!answered) return;
     for (int c = 1; c <= 2; ++c) {
-        bool& owed = setPointOwed_[std::size_t(c - 1)];
-        if (!owed) continue;
+        if (!port_.isOpen()) return;
+        platform::TickScope scope;
+        if (cell(c).stopOwed) {
+            listener_.sendOwedStop(c);
+            continue;   // what the stop left owed is settled by the stop
+        }
+        const std::size_t i = std::size_t(c - 1);
+        if (!setPointOwed_[i]) continue;
         const int state = cell(c).state;
         if (state != CellRunning && state != CellPreheating) {
-            owed = false;   // nothing to restore: a later START or Preheat sends its own
+            setPointOwed_[i] = false;   // nothing to restore: a later START or Preheat sends its own
             continue;
         }
-        if (!port_.isOpen()) return;   // gone again: the next return owes it anew
-        platform::TickScope scope;
-        if (listener_.resendSetPoint(c)) owed = false;
+        const std::uint32_t t = now();
+        if (resent_[i] && msSince(resentAt_[i], t) < ResendSpacingMs) continue;   // owed until then
+        setPointOwed_[i] = false;   // a tick inside the send's pause must not send it again
+        resent_[i] = true;
+        resentAt_[i] = t;
+        if (!listener_.resendSetPoint(c)) setPointOwed_[i] = true;
+    }
+}
+
+void UnitPoll::watchReportedSettings()
+{
+    for (int c = 1; c <= 2; ++c) {
+        UnitCell& k = cell(c);
+        if (k.state != CellRunning && k.state != CellPreheating) {
+            k.settingMismatchTicks = 0;
+            continue;
+        }
+        if (!k.recordSeen) continue;
+        // The unit reports its setting in °F; the set point went out as whole °F ("000").
+        const bool differs = std::fabs(k.tempSetting - Format::roundHalfAway(k.setPointInForce, 0)) >= 0.5;
+        if (!differs) {
+            k.settingMismatchTicks = 0;
+            k.settingResentFor = std::numeric_limits<double>::quiet_NaN();
+            continue;
+        }
+        if (k.tempSetting == k.settingResentFor) continue;   // this value had its resend
+        if (++k.settingMismatchTicks <= SettingMismatchTicks) continue;
+        k.settingMismatchTicks = 0;
+        k.settingResentFor = k.tempSetting;
+        setPointOwed_[std::size_t(c - 1)] = true;
     }
 }
 
@@ -233,8 +273,8 @@ void UnitPoll::preheatNotice(int c)
 {
     const UnitCell& k = cell(c);
     const double bath = Module1::ToStoredTemp(Format::leading(k.label(CellLabel::lblTemp3)));
-    const double setPoint = Module1::ToStoredTemp(Format::leading(k.setPointText));
-    if (bath - setPoint >= -10) listener_.showStatus(c, PreheatReadyText);
+    // Ready means near the temperature the unit heats to: the set point in force, not a text typed since.
+    if (bath - k.setPointInForce >= -10) listener_.showStatus(c, PreheatReadyText);
 }
 
 void UnitPoll::runningWork(int c)

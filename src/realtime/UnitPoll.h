@@ -25,6 +25,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <limits>
 
 namespace platform {
 class SerialPort;
@@ -79,9 +80,25 @@ struct UnitCell {
     std::int32_t loggingInterval = 30;
 
     // Texts of the cell's boxes, kept current by the window: maximum time (minutes) and set point
-    // (display unit). Both are read as leading numbers.
+    // (display unit). Both are read as leading numbers. The box text is what the operator typed, not what
+    // the unit was told: a keystroke changes it, only SET, Preheat, START or a step change sends it.
     QString maxTimeText = QStringLiteral("30");
     QString setPointText;
+
+    // The set point in force: the one the unit was last sent for this cell (°F as sent) and whether it
+    // went out as Preheat (else SetTemperature: SET, START, a step change, the stop's "000"). A unit that
+    // was away or restarted is sent exactly this again, never the box's text.
+    double setPointInForce = 0;
+    bool setPointByPreheat = false;
+    // A stop that may not have reached the unit (its commands could not be written, or the unit was not
+    // answering): "000" and StopCell go out again on the first tick the unit answers. Cleared by that, or by
+    // a later set point the unit was sent for the cell.
+    bool stopOwed = false;
+    // Ticks in a row whose record of the cell reported a setting other than the set point in force, and
+    // the reported setting that a resend was last made for (NaN: none), so that a unit that keeps
+    // reporting another value gets one resend, not one a tick.
+    std::int32_t settingMismatchTicks = 0;
+    double settingResentFor = std::numeric_limits<double>::quiet_NaN();
 
     // The text each label was last given (the "Preheat ready" rule reads the bath temperature back from it).
     std::array<QString, CellLabelCount> labels;
@@ -153,10 +170,19 @@ public:
         (void)cell;
         return true;
     }
-    // The unit's port has come back after its device was lost: send the set point the running or preheating
-    // cell works at again (the unit may have been switched off and forgotten it). Return false when it could
-    // not be written: the poll tries again on the next tick. May pause.
+    // The unit may have lost the running or preheating cell's set point (its port came back, its records
+    // came back after a silence, or it reports another setting): send the set point in force again
+    // (UnitCell::setPointInForce, with the command that set it). Return false when it could not be
+    // written: the poll tries again on the next tick the unit answers. May pause.
     virtual bool resendSetPoint(int cell)
+    {
+        (void)cell;
+        return true;
+    }
+    // The unit answers again while a stop of the cell is owed (UnitCell::stopOwed): send "000" and
+    // StopCell as the stop does, and clear stopOwed once they were written (it stays set when they could not
+    // be, and the poll tries again on the next tick the unit answers). May pause.
+    virtual bool sendOwedStop(int cell)
     {
         (void)cell;
         return true;
@@ -192,6 +218,10 @@ public:
         QStringLiteral("The test temperature is too high, so this test will auto shut down");
     static inline const QString PreheatReadyText = QStringLiteral("Preheat ready");
     static constexpr double OverTemperatureF = 680.0;
+    // A reported setting may lag a new set point by a tick or two; after that it counts as a restart.
+    static constexpr int SettingMismatchTicks = 2;
+    // However many reasons arise, a cell's set point is not sent again sooner than this after the last time.
+    static constexpr std::uint32_t ResendSpacingMs = 2000;
 
     UnitPoll(platform::SerialPort& port, UnitPollListener& listener, int unit = 0, Screen screen = Screen::Simple);
 
@@ -204,13 +234,17 @@ public:
 
     // One tick, inside a platform::TickScope:
     //  0. store the queued points, if any (also on a tick the alarm ends);
-    //  1. read the port into the buffer; when the port came back since the last tick, the running and
-    //     preheating cells get their set points again (until written);
+    //  1. read the port into the buffer; when the unit answers (a SUB came): an owed stop goes out, and
+    //     the running and preheating cells get their set points in force again when the port came back
+    //     since the last such tick or the records come back after a tick or more without any (until
+    //     written; at most one resend per cell every ResendSpacingMs);
     //  2. a SUB in the buffer: miss counter 0, alarms hidden (even if that record is dropped later) except
     //     a cell's own alarm (below); otherwise one more miss (simple screen: from the fifth miss on, alarms
     //     shown and the tick ends; sequence screen: alarms shown, and from the eleventh a running or
     //     preheating cell is stopped);
-    //  3. apply every complete record in order;
+    //  3. apply every complete record in order; a running or preheating cell whose unit reports a setting
+    //     other than the set point in force on more than SettingMismatchTicks ticks in a row is owed a
+    //     resend (once for each value it reports);
     //  4. per cell: the "Preheat ready" notice (preheating), then the timed work (running).
     void tick();
     Screen screen() const { return screen_; }
@@ -264,6 +298,8 @@ public:
     double lengthFromVolts(int cell, double volts) const;
 
     int missCount() const { return misses_; }
+    // The unit has not answered for AlarmAfterMisses ticks or more: a command written now may not reach it.
+    bool unitSilent() const { return misses_ >= AlarmAfterMisses; }
     // The alarm is shown from the fifth tick in a row without a record end (sequence screen: the first).
     bool alarmShown() const { return misses_ >= (screen_ == Screen::Sequence ? 1 : AlarmAfterMisses); }
     const ReplyBuffer& buffer() const { return buffer_; }
@@ -276,8 +312,12 @@ private:
     // Logs a point when the seconds since the last one reach the cell's interval (and at least 1).
     void logWhenDue(int cell, std::int32_t secondsSinceLog);
     void storeFailed(const QString& reason);
-    // After the port came back: the set point of each running or preheating cell, sent once per return.
-    void resendAfterReturn();
+    // Notes what owes the cells a resend (a port return, records back after a silence), then, when the
+    // unit answers, sends owed stops and owed set points.
+    void restoreUnit(bool answered, bool cameBack);
+    // After the records of a tick: a running or preheating cell whose unit reports another setting than
+    // the set point in force for more than SettingMismatchTicks ticks is owed a resend.
+    void watchReportedSettings();
 
     platform::SerialPort& port_;
     UnitPollListener& listener_;
@@ -292,6 +332,8 @@ private:
     bool storeWarned_ = false;
     int portReturns_ = 0;                           // the port's return count last seen
     std::array<bool, 2> setPointOwed_{false, false};   // a cell's set point is to be sent again
+    std::array<bool, 2> resent_{false, false};         // a cell's set point was sent again ...
+    std::array<std::uint32_t, 2> resentAt_{0, 0};      // ... at this clock reading
 };
 
 // Length from volts by a cell's calibration: the lower segment up to and including the breakpoint CalVolt2.

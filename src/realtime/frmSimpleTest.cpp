@@ -588,6 +588,7 @@ void frmSimpleTest::showStatus(int cell, const QString& text) { setStatus(cell, 
 void frmSimpleTest::stopCell(int cell) { StopTest(cell); }
 
 bool frmSimpleTest::resendSetPoint(int cell) { return control(cell).resendSetPoint(); }
+bool frmSimpleTest::sendOwedStop(int cell) { return control(cell).sendOwedStop(); }
 
 void frmSimpleTest::setStatus(int cell, const QString& text)
 {

@@ -149,6 +149,7 @@ public:
     bool storePoint(const realtime::LoggedPoint& point) override;
     void refreshChart() override;
     bool resendSetPoint(int cell) override;
+    bool sendOwedStop(int cell) override;
 
     // ---- CellControlView ----
     void setSetPointText(int cell, const QString& text) override;

@@ -1,6 +1,7 @@
 #include "records/TestHeaderUpdate.h"
 
 #include "records/Command.h"
+#include "records/DbError.h"
 #include "records/format.h"
 
 namespace TestHeaderUpdate {
@@ -40,6 +41,12 @@ int run(const std::shared_ptr<DbHandle>& db, int testId, const Boxes& boxes)
                     {QStringLiteral("pFLUID_INFO"), adVarChar, 255, boxes[11]},
                     {QStringLiteral("pTEST_ID"), adInteger, 0, testId}});
     return update.execute();
+}
+
+void save(const std::shared_ptr<DbHandle>& db, int testId, const Boxes& boxes)
+{
+    // 3021: no current record, the engine's own number for a row that is not there.
+    if (run(db, testId, boxes) == 0) throw DbError(3021, NotSavedMessage);
 }
 
 } // namespace TestHeaderUpdate

@@ -4,12 +4,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 QString FileFailure::boxText() const { return description + QStringLiteral(" - ") + Format::str(number); }
 
@@ -38,19 +41,81 @@ QString find(const QString& name)
 
 namespace {
 
-// Writes all of bytes to fd; false on any short or failed write.
-bool writeAll(int fd, const QByteArray& bytes)
+// The failure that the errno of a failed step stands for: no room (a full disk or quota, a file-size
+// limit), a path that cannot be used, or the device.
+FileFailure failureOf(int cause)
+{
+    switch (cause) {
+    case ENOSPC:
+    case EFBIG:
+    case EDQUOT: return FileFailure::diskFull();
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ENOENT:
+    case ENOTDIR:
+    case EISDIR:
+    case ELOOP:
+    case ENAMETOOLONG:
+    case EEXIST: return FileFailure::pathFileAccessError();
+    default: return FileFailure::deviceIoError();
+    }
+}
+
+// Writes all of bytes to fd; 0, or the errno of the write that failed. A write that takes no byte sets no
+// errno: nothing more fits.
+int writeAll(int fd, const QByteArray& bytes)
 {
     const char* p = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
         const ssize_t n = ::write(fd, p, std::size_t(left));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0) return errno;
+        if (n == 0) return ENOSPC;
         p += n;
         left -= n;
     }
-    return true;
+    return 0;
+}
+
+// A descriptor that is closed when it goes, unless close() took it first.
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0) ::close(fd);
+    }
+    // 0, or the errno of the close.
+    int close()
+    {
+        const int f = std::exchange(fd, -1);
+        return ::close(f) == 0 ? 0 : errno;
+    }
+};
+
+// The file a path stands for: the file a symbolic link points to (a link stays a link), else the path.
+QByteArray resolved(const QByteArray& path)
+{
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* real = ::realpath(path.constData(), nullptr);
+    if (!real) return path;   // a link to nothing: the link itself is replaced
+    QByteArray out(real);
+    std::free(real);
+    return out;
+}
+
+// Creates a file of a name not yet taken beside `base` in folder dirFd, for writing; its name in temp.
+int createTemp(int dirFd, const QByteArray& base, mode_t mode, QByteArray& temp)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = base + '.' + QByteArray::number(QRandomGenerator::global()->generate64() & 0xffffffffffull, 36);
+        const int fd = ::openat(dirFd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 } // namespace
@@ -58,49 +123,46 @@ bool writeAll(int fd, const QByteArray& bytes)
 std::optional<FileFailure> replace(const QString& name, const QByteArray& bytes, const QString& existing)
 {
     // Every step is checked (a buffered writer may report success after the disk filled up): the new
-    // content is written, flushed to the disk and closed in a temporary file beside the target, and only
-    // then renamed over it. On any failure the temporary file goes and the old file stays as it was.
-    const QByteArray target = QFile::encodeName(QDir::current().filePath(name));
-    QByteArray temp = target + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return FileFailure::pathFileAccessError();
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    int cause = ok ? 0 : errno;
-    // The replaced file keeps its permissions; a new one gets those the umask leaves of read and write.
-    mode_t mode = 0;
-    if (struct stat st{}; ::stat(target.constData(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode = ::umask(0);
-        ::umask(mode);
-        mode = 0666 & ~mode;
+    // content is written, flushed to the disk and closed in a temporary file beside the target, then renamed
+    // over it, and the folder's entry is flushed too. Up to the rename, a failure takes the temporary file
+    // away and leaves the old file as it was.
+    const QByteArray target = resolved(QFile::encodeName(QDir::current().filePath(name)));
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : target.left(slash);
+    const QByteArray base = target.mid(slash + 1);
+
+    Fd dir{::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd < 0) return failureOf(errno);
+
+    // The mode: a replaced file keeps its permission bits. A new file is created with read and write for all,
+    // which the kernel narrows by the umask (and the folder's default permissions) as for any file created:
+    // the umask is never read or changed here (it is the whole process's, other threads create files too).
+    struct stat old {};
+    const bool replacing = ::fstatat(dir.fd, base.constData(), &old, 0) == 0;
+    QByteArray temp;
+    Fd file{createTemp(dir.fd, base, replacing ? 0600 : 0666, temp)};
+    if (file.fd < 0) return failureOf(errno);
+    int cause = writeAll(file.fd, bytes);
+    if (!cause && ::fsync(file.fd) != 0) cause = errno;
+    if (!cause && replacing && ::fchmod(file.fd, old.st_mode & 07777) != 0) cause = errno;
+    if (const int closed = file.close(); !cause) cause = closed;
+    if (!cause && ::renameat(dir.fd, temp.constData(), dir.fd, base.constData()) != 0) cause = errno;
+    if (cause) {
+        ::unlinkat(dir.fd, temp.constData(), 0);
+        return failureOf(cause);
     }
-    if (ok && ::fchmod(fd, mode) != 0) ok = false;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        cause = errno;
-    }
-    if (ok && ::rename(temp.constData(), target.constData()) != 0) {
-        ok = false;
-        cause = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.constData());
-        return cause == ENOSPC || cause == EFBIG || cause == EDQUOT ? FileFailure::diskFull()
-                                                                      : FileFailure::deviceIoError();
-    }
-    // The rename itself reaches the disk with the folder's entry.
-    if (const int dirFd = ::open(QFile::encodeName(QDir::currentPath()).constData(), O_RDONLY | O_DIRECTORY);
-        dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    // The rename reaches the disk with the folder's entry; a folder that cannot be flushed is reported, as
+    // the new file may not survive a power cut.
+    if (::fsync(dir.fd) != 0) cause = errno;
+    if (const int closed = dir.close(); !cause) cause = closed;
+    if (cause) return failureOf(cause);
+
     if (!existing.isEmpty() && existing != name) {
         // On a folder that ignores case the two spellings are the file just written: keep it.
         std::error_code ec;
-        const auto old = std::filesystem::path(QFile::encodeName(QDir::current().filePath(existing)).toStdString());
+        const auto other = std::filesystem::path(QFile::encodeName(QDir::current().filePath(existing)).toStdString());
         const auto now = std::filesystem::path(target.toStdString());
-        if (!std::filesystem::equivalent(old, now, ec) && !ec) QFile::remove(QDir::current().filePath(existing));
+        if (!std::filesystem::equivalent(other, now, ec) && !ec) QFile::remove(QDir::current().filePath(existing));
     }
     return std::nullopt;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// Plain text files of the working folder (settings and calibration files): the failures their readers and
-// writers report, names matched without regard to letter case, and replacing a file without ever leaving
-// it cut short.
+// Plain text files of the working folder (settings and calibration files) and the calibration reports: the
+// failures their readers and writers report, names matched without regard to letter case, and replacing a
+// file without ever leaving it cut short.
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -39,10 +39,14 @@ inline const QString DatabaseNotAReportMessage = QStringLiteral("The test databa
 // exists, else the first other spelling in name order; empty when there is none.
 QString find(const QString& name);
 
-// Replaces the working folder's file `name` by `bytes`: written to a temporary file beside it and renamed
-// over it after every write, the flush to the disk and the close succeeded, so a failure leaves the old
-// file byte for byte. An existing spelling of the name in another case
-// (`existing`, as find() gave it) is removed afterwards, so one file remains. Returns the failure, if any.
+// Replaces the file `name` (of the working folder, or any path) by `bytes`: written to a temporary file
+// beside it and renamed over it after every write, the flush to the disk and the close succeeded, so a
+// failure leaves the old file byte for byte and no temporary file. A replaced file keeps its permissions
+// (a symbolic link is followed, the file it points to is replaced); a new one gets those of any new file.
+// The failure names its cause: "Disk full" when nothing more fits (a full disk, a quota, a file-size
+// limit), "Path/File access error" when the folder or the file cannot be used, else "Device I/O error".
+// An existing spelling of the name in another case (`existing`, as find() gave it) is removed afterwards,
+// so one file remains. Returns the failure, if any.
 std::optional<FileFailure> replace(const QString& name, const QByteArray& bytes, const QString& existing = {});
 
 } // namespace WorkFiles

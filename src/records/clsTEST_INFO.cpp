@@ -12,6 +12,10 @@ const QString clsTEST_INFO::DetailSql = QStringLiteral(
     "SELECT TEST_ID, TEST_NAME, TEST_DATE, RESEARCHER_NAME, SAMPLE_WEIGHT, SAMPLE_LENGTH, SAMPLE_HARDNESS, "
     "SAMPLE_description, SAMPLE_COMPACT_PRESS, SAMPLE_COMPACT_TIME, SAMPLE_COMPACT_DATE, FLUID_INFO  FROM "
     "TEST_INFO Where TEST_NAME = ?");
+const QString clsTEST_INFO::DetailByIdSql = QStringLiteral(
+    "SELECT TEST_ID, TEST_NAME, TEST_DATE, RESEARCHER_NAME, SAMPLE_WEIGHT, SAMPLE_LENGTH, SAMPLE_HARDNESS, "
+    "SAMPLE_description, SAMPLE_COMPACT_PRESS, SAMPLE_COMPACT_TIME, SAMPLE_COMPACT_DATE, FLUID_INFO  FROM "
+    "TEST_INFO Where TEST_ID = ?");
 const QString clsTEST_INFO::DeleteSql = QStringLiteral("DELETE  FROM TEST_INFO  WHERE TEST_NAME = ?");
 const QString clsTEST_INFO::InsertSql = QStringLiteral(
     "INSERT INTO  TEST_INFO (TEST_NAME, TEST_DATE, RESEARCHER_NAME, SAMPLE_WEIGHT, SAMPLE_LENGTH, "
@@ -49,6 +53,8 @@ void clsTEST_INFO::ConnectX(const clsConnection& connection)
     bindTo(connection);
     detail_ = std::make_unique<Command>(handle_, DetailSql,
                                         std::vector<Parameter>{{"pTEST_NAME", adVarChar, 100, {}}});
+    detailById_ = std::make_unique<Command>(handle_, DetailByIdSql,
+                                            std::vector<Parameter>{{"pTEST_ID", adInteger, 0, {}}});
     delete_ = std::make_unique<Command>(handle_, DeleteSql,
                                         std::vector<Parameter>{{"pTEST_NAME", adVarChar, 100, {}}});
     insert_ = std::make_unique<Command>(handle_, InsertSql,
@@ -71,7 +77,19 @@ void clsTEST_INFO::GetTestDetail()
 {
     if (!detail_) requireOpen(nullptr);
     detail_->setValue(0, TEST_NAME);
-    fillCache(detail_->executeQuery(), kDetailColumns, kDetailDates);
+    loadDetail(*detail_);
+}
+
+void clsTEST_INFO::GetTestDetailById()
+{
+    if (!detailById_) requireOpen(nullptr);
+    detailById_->setValue(0, Test_Id);
+    loadDetail(*detailById_);
+}
+
+void clsTEST_INFO::loadDetail(Command& query)
+{
+    fillCache(query.executeQuery(), kDetailColumns, kDetailDates);
     if (count_ == 0) {
         SetDefaults();
         bof_ = true;

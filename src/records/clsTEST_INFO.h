@@ -21,6 +21,8 @@ public:
     void SetDefaults();
     // Looks the test up by TEST_NAME; loads the first row found, or the defaults.
     void GetTestDetail();
+    // Looks the test up by Test_Id, as GetTestDetail does by name: its row, or the defaults (Test_Id 0).
+    void GetTestDetailById();
     void AddNew();
     // Removes every header row named TEST_NAME (points are removed separately by id).
     void Delete();
@@ -42,6 +44,7 @@ public:
 
     static const QString ListSql;
     static const QString DetailSql;
+    static const QString DetailByIdSql;
     static const QString DeleteSql;
     static const QString InsertSql;
 
@@ -49,6 +52,8 @@ protected:
     void loadRow(int row) override;
 
 private:
-    std::unique_ptr<Command> detail_, delete_, insert_;
+    // Runs a detail query: its first row into the properties, or the defaults.
+    void loadDetail(Command& query);
+    std::unique_ptr<Command> detail_, detailById_, delete_, insert_;
     bool bof_ = false;
 };

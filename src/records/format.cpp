@@ -1,5 +1,7 @@
 #include "records/format.h"
 
+#include "records/FormatDetail.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -287,6 +289,25 @@ QDateTime localDateTime(int y, int mo, int d, int h, int mi, int s, int ms)
 } // namespace
 
 // -------------------------------------------------------------------------------------------------------
+// Number patterns.
+//
+// The rules, for number() and the prepared patterns alike (NumberPattern::walkFormat for any prepared
+// pattern, NumberPattern::fastFormat in FormatDetail.h for the plain ones):
+// - "0" is a digit always written, "#" a digit written only when significant, "." the decimal point, always
+//   written (1 with "#0.##" gives "1."), "%" multiplies the value by 100 and is written itself; any other
+//   character is copied where it stands ("0.0 V" of 1.25 gives "1.3 V").
+// - The value is taken at 15 significant digits, then rounded at the pattern's last place (as many places
+//   as the fraction section has "0"s and "#"s), halves away from zero: "##0.#" 70.25 -> "70.3", "000" 99.5
+//   -> "100", "#0.##" 2.675 -> "2.68".
+// - Integer section: the digits of the whole part (none for 0) fill its places from the right; places left
+//   over write "0" where the pattern has "0" and nothing where it has "#" ("000" 95 -> "095", "###.#" 0.5
+//   -> ".5"); digits beyond the places go in front of the first place, or in front of the point when the
+//   section has no place ("#0" 1234 -> "1234").
+// - Fraction section: exactly its places are written, then trailing zeros are dropped at "#" places from the
+//   right ("#0.0###" 3 -> "3.0", "#0.0###" 0.123456 -> "0.1235").
+// - A negative value that is not zero once rounded gets a minus sign in front of everything ("000" -4 ->
+//   "-004", "(#0)" -5 -> "-(5)"); one that rounds to zero gets none ("##0.#" -0.04 -> "0.").
+// - Not a number, infinities and an empty pattern give general().
 QString number(double x, const QString& pattern)
 {
     if (!std::isfinite(x) || pattern.isEmpty()) return general(x);
@@ -302,16 +323,21 @@ QString number(double x, const QString& pattern)
         if (isPlaceholder(c)) ++decimals;
 
     const double v = percent ? x * 100 : x;
-    Digits r = std::isfinite(v) ? toDigits(std::fabs(v)) : Digits{};
+    Digits r;
+    if (std::isfinite(v)) {
+        r = toDigits(std::fabs(v));
+    } else {
+        // A percentage beyond the largest double: the value's digits, two places up.
+        r = toDigits(std::fabs(x));
+        r.e += 2;
+    }
     roundAt(r, decimals);
 
-    // Integer digits without leading zeros, decimals exactly as many as the pattern has places.
     QString intDigits;
     for (long p = r.e; p >= 0 && r.n > 0; --p) intDigits += QLatin1Char(digitAt(r, p));
     QString fracDigits;
     for (long p = -1; p >= -long(decimals); --p) fracDigits += QLatin1Char(digitAt(r, p));
 
-    // Trailing zeros are dropped at "#" places, from the right.
     QList<QChar> fracPlaces;
     for (QChar c : fracSection)
         if (isPlaceholder(c)) fracPlaces.append(c);
@@ -322,8 +348,6 @@ QString number(double x, const QString& pattern)
     QString out;
     if (x < 0 && r.n > 0) out += QLatin1Char('-');
 
-    // Integer section: digits fill the places from the right; digits beyond the places go in front of the
-    // first place (or in front of the point when the section has no place).
     int intPlaces = 0;
     for (QChar c : intSection)
         if (isPlaceholder(c)) ++intPlaces;
@@ -431,7 +455,6 @@ int NumberPattern::walkFormat(double x, char* buf) const
     std::uint64_t rounded = 0;
     if (!detail::patternRounding(std::fabs(v), decimals_, rounded)) return -1;
 
-    // Integer digits without leading zeros; exactly `decimals_` fraction digits.
     char intDigits[24], fracDigits[kMaxFastDecimals + 1];
     const std::uint64_t intPart = rounded / kPow10u[decimals_];
     std::uint64_t fracPart = rounded % kPow10u[decimals_];
@@ -457,7 +480,6 @@ int NumberPattern::walkFormat(double x, char* buf) const
     }
     if (intPlaces_ == 0) o = std::copy(intDigits, intDigits + intLen, o);
     if (point_) {
-        // Trailing zeros are dropped at "#" places, from the right.
         int fracKept = decimals_;
         for (auto it = fracSection_.rbegin(); it != fracSection_.rend() && fracKept > 0; ++it) {
             if (!isPlace(*it)) continue;
@@ -628,6 +650,21 @@ std::optional<double> strict(const QString& s)
     while (i < n && isBlank(p[i])) ++i;
     if (i != n) return std::nullopt;
     return r.value == 0 ? 0.0 : r.value;
+}
+
+bool notFiniteNumber(const QString& s)
+{
+    const auto* p = reinterpret_cast<const char16_t*>(s.utf16());
+    std::size_t n = std::size_t(s.size());
+    std::size_t i = 0;
+    while (i < n && isBlank(p[i])) ++i;
+    while (n > i && isBlank(p[n - 1])) --n;
+    const Scan r = scanNumber(p + i, n - i, false);
+    if (r.number) return r.overflow && r.end == n - i;
+    std::size_t k = i;
+    if (k < n && (p[k] == u'+' || p[k] == u'-')) ++k;
+    const QString word = s.mid(qsizetype(k), qsizetype(n - k)).toLower();
+    return word == QLatin1String("nan") || word == QLatin1String("inf") || word == QLatin1String("infinity");
 }
 
 double roundHalfAway(double x, int decimals)

@@ -10,133 +10,41 @@
 
 namespace Format {
 
-// Number patterns: "0" a digit always written, "#" a digit written only when significant, "." the decimal
-// point (always written, so 1 with "#0.##" gives "1."), "%" multiplies by 100 and appends "%", any other
-// character is copied. Halves are taken away from zero. A negative result that is not zero after
-// rounding keeps its minus sign in front ("000" of -4 gives "-004").
-// Examples: "#0.0###" 0.123456 -> "0.1235"; "##0.#" 70.25 -> "70.3"; "0.#%" 0.1234 -> "12.3%";
-// "000" 99.5 -> "100"; "###.#" 0.5 -> ".5".
+// A number by a pattern ("#0.0###", "##0.#", "000", "0.#%", "0.0 V" ...): 0.123456 with "#0.0###" gives
+// "0.1235". The pattern rules are written down once, where they are implemented, above number() in
+// format.cpp.
 QString number(double x, const QString& pattern);
 
-// The powers of ten and the whole-number rounding shared by the prepared patterns and roundHalfAway.
-namespace detail {
-inline constexpr int MaxFastDecimals = 15;
-inline constexpr double kPow10d[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-inline constexpr std::uint64_t kPow10u[] = {1ull,          10ull,          100ull,          1000ull,
-                                            10000ull,      100000ull,      1000000ull,      10000000ull,
-                                            100000000ull,  1000000000ull,  10000000000ull,  100000000000ull,
-                                            1000000000000ull, 10000000000000ull, 100000000000000ull,
-                                            1000000000000000ull};
-
-// The whole number that y = |v| x 10^decimals (y >= 0) rounds to as number() and roundHalfAway() round it,
-// when that is beyond doubt (see format.cpp); false otherwise.
-inline bool wholeRounding(double y, std::uint64_t& rounded)
-{
-    if (!(y < 1e13)) return false;
-    const std::uint64_t whole = std::uint64_t(y);   // y >= 0: the truncation is the floor
-    const double fraction = y - double(whole);
-    if (std::fabs(fraction - 0.5) <= y * 2e-14) return false;
-    rounded = whole + (fraction > 0.5 ? 1 : 0);
-    return true;
-}
-
-// Writes the last `count` decimal digits of v (leading zeros included) to the count chars before end, two
-// at a time.
-inline void writeDigits(std::uint64_t v, int count, char* end)
-{
-    static constexpr char pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                                    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                                    "8081828384858687888990919293949596979899";
-    for (; count >= 2; count -= 2, v /= 100) {
-        const char* pair = pairs + 2 * (v % 100);
-        *--end = pair[1];
-        *--end = pair[0];
-    }
-    if (count > 0) *--end = char('0' + v % 10);
-}
-
-// The whole number for a value that wholeRounding leaves in doubt (within rounding noise of a half): a
-// (>= 0) taken to its 15 significant digits and rounded at `decimals` places (at most MaxFastDecimals),
-// exactly as number() rounds it; false when a x 10^decimals is not below 10^13 or is not a number.
-bool decimalRounding(double a, int decimals, std::uint64_t& rounded);
-
-// The whole number that a (>= 0) x 10^decimals rounds to as number() rounds it: the cheap way where it
-// settles the rounding, the decimal digits where a lies next to a half.
-inline bool patternRounding(double a, int decimals, std::uint64_t& rounded)
-{
-    return wholeRounding(a * kPow10d[decimals], rounded) || decimalRounding(a, decimals, rounded);
-}
-} // namespace detail
-
-// A number pattern prepared once for formatting many values with it (the result grid's columns). The
-// texts are exactly those of number(x, pattern): a value is rounded in 64-bit whole numbers where that
-// gives number()'s result beyond doubt (at most 13 digits once scaled to the pattern's places, and not
-// within rounding noise of a half); any other value, and any pattern with other than ASCII characters or
-// more than 15 places after the point, goes through number() itself.
+// A number pattern prepared once for formatting many values with it (the result grid's columns): the texts
+// are exactly those of number(x, pattern), made without its general digit work wherever that gives the same
+// text beyond doubt.
 class NumberPattern {
 public:
     explicit NumberPattern(const QString& pattern);
     QString format(double x) const;
     // Appends the same text as UTF-8.
     void appendUtf8(double x, QByteArray& out) const;
-    // The text of the whole-number rounding into buf (at least bufferSize() bytes); returns its length,
-    // or -1 when the value has to go through number().
+    // The text into buf (at least bufferSize() bytes); returns its length, or -1 when the value has to go
+    // through number(). Inline for the callers that format a value per cell: defined in
+    // records/FormatDetail.h, which they include.
     inline int fastFormat(double x, char* buf) const;
     int bufferSize() const { return int(intSection_.size() + fracSection_.size()) + 24; }
     // Places after the point.
     int decimals() const { return decimals_; }
 
 private:
-    // fastFormat for any pattern: its sections walked place by place.
+    // fastFormat for any prepared pattern: its sections walked place by place.
     int walkFormat(double x, char* buf) const;
 
     QString pattern_;
     std::string intSection_, fracSection_;   // ASCII
     bool fast_ = false, percent_ = false, point_ = false;
     int intPlaces_ = 0, decimals_ = 0;
-    // A plain pattern ("#0", "##0.#", "0.00##", "0.#%": "#"s then "0"s, the point, "0"s then "#"s, a final
-    // "%") is written without walking it: at least minInt_ integer digits, at least minDecimals_ decimals.
+    // A plain pattern ("#0", "##0.#", "0.00##", "0.#%") is written by fastFormat without walking it: at least
+    // minInt_ integer digits, at least minDecimals_ decimals.
     bool plain_ = false;
     int minInt_ = 0, minDecimals_ = 0;
 };
-
-inline int NumberPattern::fastFormat(double x, char* buf) const
-{
-    if (!plain_) return walkFormat(x, buf);
-    const double v = percent_ ? x * 100 : x;
-    std::uint64_t rounded = 0;
-    // Not a number and infinities fail the rounding's range check.
-    if (!detail::patternRounding(std::fabs(v), decimals_, rounded)) return -1;
-    char* o = buf;
-    if (x < 0 && rounded > 0) *o++ = '-';
-    // rounded / 10^decimals without a division: the whole part of |v| (rounded, from |v| x 10^decimals, is
-    // at least that part x 10^decimals, the product being monotonic), one more when the rounding carried.
-    const std::uint64_t unit = detail::kPow10u[decimals_];
-    std::uint64_t intPart = std::uint64_t(std::fabs(v));
-    std::uint64_t fracPart = rounded - intPart * unit;
-    if (fracPart >= unit) {
-        ++intPart;
-        fracPart -= unit;
-    }
-    int len = 0;   // digits of the whole part (none for 0), at least minInt_
-    while (len < 16 && intPart >= detail::kPow10u[len]) ++len;
-    if (len < minInt_) len = minInt_;
-    o += len;
-    detail::writeDigits(intPart, len, o);
-    if (point_) {
-        *o++ = '.';
-        int kept = decimals_;   // trailing zeros dropped down to the "0" places
-        while (kept > minDecimals_ && fracPart % 10 == 0) {
-            fracPart /= 10;
-            --kept;
-        }
-        o += kept;
-        detail::writeDigits(fracPart, kept, o);
-    }
-    if (percent_) *o++ = '%';
-    return int(o - buf);
-}
 
 // A pattern applied to a text: the text is read strictly as a number first; a text that is not a number
 // comes back unchanged.
@@ -184,6 +92,11 @@ std::optional<double> leadingNumber(const QString& s);
 // Strict reading: the whole text (blanks around allowed) must be one decimal number ("1e3", "-.5", "+2",
 // "1."); nullopt for anything else, also for a number beyond the range of a double.
 std::optional<double> strict(const QString& s);
+// Whether the whole text (blanks around allowed) names a number that no double holds as a finite value:
+// "NaN", "inf", "-Infinity" (any case, optional sign) or a decimal number beyond the range of a double
+// ("1e999"). strict() refuses these like any other text; a reader that must tell an absurd value from
+// a text that is no number at all asks this.
+bool notFiniteNumber(const QString& s);
 
 // Rounding: halves away from zero (the patterns), halves to even (whole-number conversions: 2.5 -> 2,
 // 3.5 -> 4). roundHalfAway gives the double nearest to what number() shows with that many decimals

@@ -1,7 +1,7 @@
 #include "review/ResultGrid.h"
 
 #include "records/Module1.h"
-#include "records/format.h"
+#include "records/FormatDetail.h"
 
 #include <charconv>
 #include <cstring>

@@ -78,6 +78,7 @@ const QColor kSubsetColors[25] = {
 using platform::tell;
 
 const QString kNotFound = QStringLiteral("Your test name is not found.  Please try again.");
+const QString kNoValidTest = QStringLiteral("Currently no valid test selected.  Please first open a saved test.");
 
 // Keeps the program's timers (unit polling, logging) running while a long test is written out; clicks
 // and keys wait until the export is done.
@@ -442,7 +443,7 @@ void frmMain::cmdOpen_Click()
 
 void frmMain::cmdexportExcel_Click() { ExportExcel(); }
 
-void frmMain::fillReportSheet(review::ReportSheet& sheet)
+bool frmMain::fillReportSheet(review::ReportSheet& sheet)
 {
     if (auto* info = Module1::form<frmTestInfo>(Module1::TestInfoForm)) {
         info->Form_Activate();   // unit captions of the units in force
@@ -451,24 +452,27 @@ void frmMain::fillReportSheet(review::ReportSheet& sheet)
             if (review::ReportSheet::hasUnit(i)) sheet.units[std::size_t(i)] = info->Label2[std::size_t(i)]->text();
         }
     }
-    // The header as stored, in the texts the window shows for it: edits not saved in the test-information
-    // window are not handed out as if they were the test's.
-    if (!CurrentTestName.isEmpty() && Module1::TestInfo) {
-        clsTEST_INFO& info = *Module1::TestInfo;
-        info.TEST_NAME = CurrentTestName;
-        info.GetTestDetail();
-        // A test deleted while it is shown has no stored header any more: the header the window shows is
-        // handed out, never the defaults of an empty record.
-        sheet.texts = frmTestInfo::RecordTexts(info.BOF() ? RecordArray : info.All());
-    }
     sheet.grid = resultModel_;
+    if (CurrentTestName.isEmpty()) return true;   // nothing opened: the labels with empty texts
+    // The header as stored, in the texts the window shows for it: edits not saved in the test-information
+    // window are not handed out as if they were the test's. It is read by the opened test's id: a test
+    // deleted since has no header, whatever test now has its name.
+    clsTEST_INFO& info = requireObject(Module1::TestInfo);
+    info.Test_Id = CurrentTestId;
+    info.GetTestDetailById();
+    if (info.BOF()) return false;
+    sheet.texts = frmTestInfo::RecordTexts(info.All());
+    return true;
 }
 
 void frmMain::ExportExcel()
 {
     review::ReportSheet sheet;
     try {
-        fillReportSheet(sheet);
+        if (!fillReportSheet(sheet)) {
+            tell(kNoValidTest);
+            return;
+        }
     } catch (const DbError& e) {
         tell(e.description);
         return;
@@ -494,21 +498,22 @@ void frmMain::ExportExcel()
 
 void frmMain::cmdREPORT_Click()
 {
-    if (CurrentTestId <= 0) {
-        tell(QStringLiteral("Currently no valid test selected.  Please first open a saved test."));
+    // The opened test's stored header, read before the file is asked for: a test deleted since it was
+    // opened is no valid test any more.
+    review::ReportSheet sheet;
+    try {
+        if (CurrentTestId <= 0 || !fillReportSheet(sheet)) {
+            tell(kNoValidTest);
+            return;
+        }
+    } catch (const DbError& e) {
+        tell(e.description);
         return;
     }
     const QString path = platform::Prompts::current().saveFileName(
         QStringLiteral("Save As"), QStringLiteral("All Files (*.*);;Text Files(*.csv)"), {}, 1);
     if (path.isEmpty()) {
         tell(QStringLiteral("Cancel was selected."));
-        return;
-    }
-    review::ReportSheet sheet;
-    try {
-        fillReportSheet(sheet);
-    } catch (const DbError& e) {
-        tell(e.description);
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -642,7 +647,11 @@ void frmMain::fopentest_Selected()
     overlayCurves_.clear();
     try {
         InitResultGrid();
-        ShowTestInfo();
+        // The name chosen gives the test's id; from here on the opened test is that id.
+        clsTEST_INFO& info = requireObject(Module1::TestInfo);
+        info.TEST_NAME = name;
+        info.GetTestDetail();
+        showHeader(info);
         FillResultGrid();
     } catch (const DbError& e) {
         tell(e.description);
@@ -704,11 +713,16 @@ void frmMain::InitResultGrid()
 
 void frmMain::ShowTestInfo()
 {
-    clsTEST_INFO& info = *Module1::TestInfo;
-    info.TEST_NAME = CurrentTestName;
-    info.GetTestDetail();
-    // The shown test deleted meanwhile: the window keeps showing its header rather than empty defaults.
-    if (info.BOF() && CurrentTestId > 0 && RecordArray.value(1).toString() == CurrentTestName) return;
+    // By the opened test's id, never by its name: a test stored later under that name is another test.
+    // Once the opened test is gone its header is gone too: the defaults of no record, id 0.
+    clsTEST_INFO& info = requireObject(Module1::TestInfo);
+    info.Test_Id = CurrentTestId;
+    info.GetTestDetailById();
+    showHeader(info);
+}
+
+void frmMain::showHeader(const clsTEST_INFO& info)
+{
     RecordArray = info.All();
     CurrentTestId = RecordArray.value(0).toInt();
     SampleLength = usableLength(RecordArray.value(5).toDouble());

@@ -32,6 +32,7 @@ class QStatusBar;
 class QTableView;
 class QCloseEvent;
 class clsConnection;
+class clsTEST_INFO;
 class frmMDIRealTime;
 class frmOpenTest;
 class frmSetup;
@@ -194,7 +195,11 @@ private:
     void redrawReporting();
     // What the workbook and the report copy: the stored header of the opened test in the texts of the
     // test-information window, its captions, and the result grid.
-    void fillReportSheet(review::ReportSheet& sheet);
+    // False when the opened test's header is no longer stored.
+    bool fillReportSheet(review::ReportSheet& sheet);
+    // The opened-test state and the test-information window from a looked-up header (its defaults when
+    // none was found: id 0).
+    void showHeader(const clsTEST_INFO& info);
 
     ResultGridModel* resultModel_ = nullptr;
     platform::ControlLayout* layout_ = nullptr;

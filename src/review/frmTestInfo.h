@@ -34,10 +34,6 @@ public:
     explicit frmTestInfo(QWidget* parent = nullptr);
     ~frmTestInfo() override;
 
-    // Shown after "ERROR: " when a save found no stored header to change (the test was deleted).
-    static inline const QString NotSavedMessage =
-        QStringLiteral("This test is no longer stored; nothing was saved.");
-
     // TEST_ID of the shown test; set by the main window.
     std::int32_t TestId() const { return testId_; }
     void setTestId(std::int32_t id) { testId_ = id; }

@@ -11,6 +11,10 @@ namespace setup {
 namespace {
 
 const QString kDisplayPattern = QStringLiteral("##0.##");
+constexpr int kDisplayDecimals = 2;   // the places of kDisplayPattern
+// A step's temperature range, °F.
+constexpr double kLowestF = 0;
+constexpr double kHighestF = 680;
 const QString kWholePattern = QStringLiteral("##0");
 const QString kTooManySteps = QStringLiteral("Too Many Test Steps.");
 const QString kStepNoInvalid = QStringLiteral("Step No. input invalid");
@@ -33,9 +37,22 @@ Refusal bufferRefusal()
 
 } // namespace
 
-double lowestDisplayTemp() { return Module1::ToDisplayTemp(0); }
-double highestDisplayTemp() { return Module1::ToDisplayTemp(680); }
+double lowestDisplayTemp() { return Module1::ToDisplayTemp(kLowestF); }
+double highestDisplayTemp() { return Module1::ToDisplayTemp(kHighestF); }
 bool tempInRange(double t) { return !(t < lowestDisplayTemp()) && !(t > highestDisplayTemp()); }
+
+namespace {
+
+// A temperature typed into the grid, in the display units of unitSystem, checked at the grid's precision:
+// against the limits as the grid shows them, so that -17.78 °C (0 °F shown in SI) is taken.
+bool typedTempInRange(double t, int unitSystem)
+{
+    const double lowest = Format::roundHalfAway(Module1::ToDisplayTemp(kLowestF, unitSystem), kDisplayDecimals);
+    const double highest = Format::roundHalfAway(Module1::ToDisplayTemp(kHighestF, unitSystem), kDisplayDecimals);
+    return !(t < lowest) && !(t > highest);
+}
+
+} // namespace
 
 QString StepTable::text(int step, int column) const
 {
@@ -88,6 +105,8 @@ void StepTable::changeUnits(int from, int to)
             const auto shown = Format::leadingNumber(rows_[i][ColTemp]);
             if (!shown) continue;
             f = Module1::ToStoredTemp(*shown, from);
+            // A typed limit as the grid shows it (-17.78 °C) means the limit itself.
+            if (typedTempInRange(*shown, from)) f = std::clamp(*f, kLowestF, kHighestF);
         }
         rows_[i][ColTemp] = Format::number(Module1::ToDisplayTemp(*f, to), kDisplayPattern);
     }
@@ -177,8 +196,10 @@ std::optional<SaveFailure> StepTable::checkForSave() const
     for (int i = 1; i <= count(); ++i) {
         if (!within(Format::leadingNumber(text(i, ColElapse)), MaxStepMinutes))
             return SaveFailure{i, ColElapse, QStringLiteral("Elapse Time input out of range.")};
-        const auto temp = Format::leadingNumber(text(i, ColTemp));
-        if (!temp || !tempInRange(*temp))
+        // An unedited temperature is checked as the °F it came from, a typed one at the grid's precision.
+        const std::optional<double>& f = tempF_[std::size_t(i - 1)];
+        const auto typed = f ? std::nullopt : Format::leadingNumber(text(i, ColTemp));
+        if (f ? !(*f >= kLowestF && *f <= kHighestF) : !typed || !typedTempInRange(*typed, Module1::UnitSystem))
             return SaveFailure{i, ColTemp, QStringLiteral("Temperature input out of range.")};
         if (!within(Format::leadingNumber(text(i, ColRate)), MaxRecordSeconds))
             return SaveFailure{i, ColRate, QStringLiteral("Record interval input out of range.")};

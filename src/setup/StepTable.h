@@ -96,7 +96,8 @@ public:
                                         const QString& interval);
 
     // The save checks in step order: the step limit (row 0), then per step its elapse time (above 0, at most
-    // MaxStepMinutes), temperature (0..680 °F in display units) and record interval (above 0, at most
+    // MaxStepMinutes), temperature (0..680 °F: an unedited one as the °F it came from, a typed one in display
+    // units at the grid's two places, so -17.78 and 360 °C pass) and record interval (above 0, at most
     // MaxRecordSeconds). A cell must begin with a number: a text without one ("abc", "nan", "inf", blank) or a
     // number beyond a double fails its column's check.
     std::optional<SaveFailure> checkForSave() const;

@@ -47,6 +47,8 @@ const QString NotRising = "The reading must be at least 1.0 V above the one of t
                           "spacers' order and click the step button again.";
 const QString EqualReadings = "The two readings are equal, so no calibration line can be fitted through them. "
                               "Check the spacer and click the step button again.";
+const QString EqualPressureReadings = "The two readings are equal, so no calibration line can be fitted through "
+                                      "them. Check the pressure and click the step button again.";
 
 // A reply record of a cell reading `volts` on its transducer.
 QByteArray record(char cell, const QByteArray& millivolts)
@@ -190,6 +192,8 @@ private slots:
     void unsavedOnClose();
     void unitChangeStopsPendingSteps();
     void reports();
+    void failedReportKeepsOldReport_data();
+    void failedReportKeepsOldReport();
     void realTimerAndBoxes();
     void stepWithoutNewReadingStays_data();
     void stepWithoutNewReadingStays();
@@ -700,7 +704,7 @@ void TestCalibrate::pressureCalibrationAndSave()
     // differs goes on.
     r.pressureStep(1, 2, 2.0);
     r.pressureStep(2, 2, 2.0);
-    QCOMPARE(r.texts(), QStringList{EqualReadings});
+    QCOMPARE(r.texts(), QStringList{EqualPressureReadings});
     QCOMPARE(w.lblSlope[2]->text(), QString());
     QCOMPARE(w.lblIntercept[2]->text(), QString());
     QCOMPARE(w.lbldata5[2]->text(), QString());
@@ -956,8 +960,53 @@ void TestCalibrate::reports()
     r.prompts.clear();
     r.prompts.queueFile(r.dir.file("no/such/folder/x.csv"));
     w.cmdExport_Click();
-    QCOMPARE(r.prompts.shown.size(), std::size_t(2));
-    QVERIFY(!r.prompts.shown[1].text.isEmpty());
+    QCOMPARE(r.texts(), (QStringList{"Save As", "Path/File access error"}));
+}
+
+void TestCalibrate::failedReportKeepsOldReport_data()
+{
+    QTest::addColumn<bool>("pressure");   // the pressure tab's report, else the height tab's
+    QTest::addColumn<bool>("overOld");    // saved over an earlier report, else under a new name
+    for (const bool pressure : {false, true})
+        for (const bool overOld : {true, false})
+            QTest::addRow("%s, %s", pressure ? "pressure" : "height", overOld ? "over an old report" : "new name")
+                << pressure << overOld;
+}
+
+// A report whose write fails part way (the file-size limit acts as a full disk, for root too): the box names
+// the cause, an earlier report stays byte for byte, a new name leaves no file, and no temporary file is left.
+void TestCalibrate::failedReportKeepsOldReport()
+{
+    QFETCH(bool, pressure);
+    QFETCH(bool, overOld);
+    Rig r;
+    const auto save = [&] { pressure ? r.w->cmdExport_Click() : r.w->cmdExportH_Click(); };
+    const QString path = r.dir.file("report.csv");
+    QByteArray old;
+    if (overOld) {
+        r.prompts.queueFile(path);
+        save();
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        old = f.readAll();
+        QVERIFY(old.size() > 64);
+    }
+    const QStringList before = QDir(r.dir.path()).entryList(QDir::Files | QDir::Hidden);
+    r.prompts.clear();
+    r.prompts.queueFile(path);
+    {
+        const testsupport::FileSizeLimit limit(16);
+        save();
+    }
+    QCOMPARE(r.texts(), (QStringList{"Save As", "Disk full"}));
+    QCOMPARE(QDir(r.dir.path()).entryList(QDir::Files | QDir::Hidden), before);
+    if (overOld) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), old);
+    } else {
+        QVERIFY(!QFile::exists(path));
+    }
 }
 
 namespace {
@@ -1062,7 +1111,7 @@ void TestCalibrate::stepWithoutNewReadingStays()
     QVERIFY(r.cellState(tab, 2) != before);
 }
 
-// Millivolts that no transducer gives (beyond +-10 V) ask the step's question and are never taken.
+// Millivolts that no transducer gives (beyond +-10 V, or no finite number at all) ask the step's question and are never taken.
 void TestCalibrate::readingNoTransducerGives_data()
 {
     QTest::addColumn<int>("tab");
@@ -1077,6 +1126,12 @@ void TestCalibrate::readingNoTransducerGives_data()
     QTest::newRow("height 1: -10.5 V") << 1 << 1 << QByteArray("-10500") << q;
     QTest::newRow("pressure 1: forty nines") << 2 << 1 << QByteArray(40, '9') << q;
     QTest::newRow("pressure 2: 1e308 mV") << 2 << 2 << QByteArray("1E+308") << q;
+    // Numbers without a finite value: the cell answered, so no "Type mismatch" and no "No response".
+    QTest::newRow("height 1: NaN") << 1 << 1 << QByteArray("NaN") << q;
+    QTest::newRow("height 2: nan") << 1 << 2 << QByteArray("nan") << q;
+    QTest::newRow("height 3: inf") << 1 << 3 << QByteArray("inf") << q3;
+    QTest::newRow("pressure 1: -inf") << 2 << 1 << QByteArray("-inf") << q;
+    QTest::newRow("pressure 2: 1e999") << 2 << 2 << QByteArray("1e999") << q;
 }
 
 void TestCalibrate::readingNoTransducerGives()

@@ -22,6 +22,9 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <cmath>
+#include <limits>
+
 namespace rig {
 
 // A unit screen shown at `size`, judged as an operator would: every control inside the screen or its cell
@@ -146,9 +149,25 @@ struct Rig {
         return {};
     }
 
-    void feed(int cell, double temp, double mV, double psi = 0, double bath = -1, double setting = 0)
+    // A record of the cell; the setting it reports is, unless given, the one the unit was last sent.
+    void feed(int cell, double temp, double mV, double psi = 0, double bath = -1,
+              double setting = std::numeric_limits<double>::quiet_NaN())
     {
-        port->receive(record(cell, temp, bath < 0 ? temp : bath, setting, mV, psi));
+        port->receive(record(cell, temp, bath < 0 ? temp : bath, std::isnan(setting) ? unitSetting(cell) : setting,
+                             mV, psi));
+    }
+    // The setting of the unit's cell as a unit keeps it: the set point of the last SetTemperature or Preheat
+    // written for the cell, 0 after StopCell and before any command.
+    double unitSetting(int cell) const
+    {
+        const char letter = cell == 2 ? 'B' : 'A';
+        double setting = 0;
+        for (const QByteArray& w : port->writes) {
+            if (w.size() < 3 || w.at(1) != letter) continue;
+            if (w.at(0) == 0x05 || w.at(0) == 0x06) setting = w.mid(3, w.size() - 4).toDouble();
+            else if (w.at(0) == 0x07) setting = 0;
+        }
+        return setting;
     }
     // One poll tick after ms of the clock, then what the event loop runs right after it (messages the
     // tick raised).

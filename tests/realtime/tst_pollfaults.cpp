@@ -58,7 +58,8 @@ void tst_PollFaults::boxDoesNotHoldThePoll_data()
     QTest::addColumn<bool>("overTemperature");   // else: a maximum-time stop whose commands cannot be written
     QTest::addColumn<QString>("firstBox");
     QTest::newRow("over-temperature message") << true << UnitPoll::OverTemperatureMessage;
-    QTest::newRow("link failure inside a maximum-time stop") << false << CellControl::LinkFailedMessage;
+    QTest::newRow("link failure inside a maximum-time stop")
+        << false << QStringLiteral("Instrument No. 1, Cell A\r") + CellControl::StopOwedMessageEnd;
 }
 
 // Cell A raises a message from inside a poll tick; the operator leaves its box open for seconds. Meanwhile

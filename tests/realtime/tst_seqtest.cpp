@@ -23,6 +23,11 @@ namespace {
 const QString kPressureMessage = QStringLiteral("Instrument No. 1, Cell A\r") + CellControl::PressureMessageEnd;
 const QString kNoSequence = QStringLiteral("No Sequence selected, test stop");
 const QString kNoResponse = QStringLiteral("No hardware response, test will be stopped.");
+// A stop sent to a unit that does not answer is owed until it answers again.
+QString stopOwed(char cell)
+{
+    return QStringLiteral("Instrument No. 1, Cell %1\r").arg(QChar::fromLatin1(cell)) + CellControl::StopOwedMessageEnd;
+}
 
 QByteArray setA(const char* t) { return QByteArray("\x05" "A,") + t + "\x1a"; }
 const QByteArray kStopA = QByteArray("\x05" "A,000\x1a" "\x07" "A\x1a");
@@ -102,7 +107,7 @@ struct SeqRig : Rig {
         start(c);
     }
     // One tick with fresh readings of both cells; returns what was written to the unit during it.
-    QByteArray step(double psi = 0, double setting = 0)
+    QByteArray step(double psi = 0, double setting = std::numeric_limits<double>::quiet_NaN())
     {
         port->written.clear();
         feed(1, 150, 2500, psi, -1, setting);
@@ -450,16 +455,18 @@ void tst_SeqTest::silentUnit()
     QCOMPARE(r.prompts.texts(), QStringList());
     r.port->written.clear();
     r.tick();
-    QCOMPARE(r.prompts.texts(), (QStringList{kNoResponse, kNoResponse}));
+    QCOMPARE(r.prompts.texts(), (QStringList{stopOwed('A'), kNoResponse, stopOwed('B'), kNoResponse}));
     QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
     QCOMPARE(r.cell(2).state, int(realtime::CellStopped));
     QCOMPARE(r.cell(1).volts, 0.0);
     QCOMPARE(r.port->written, kStopA + QByteArray("\x05" "B,000\x1a" "\x07" "B\x1a"));
     r.tick();
-    QCOMPARE(r.prompts.texts().size(), 2);
-    // A record hides the alarm again.
-    r.step();
+    QCOMPARE(r.prompts.texts().size(), 4);
+    // A record hides the alarm again, and the unit that answers again gets both stops, once.
+    QCOMPARE(r.step(), kStopA + QByteArray("\x05" "B,000\x1a" "\x07" "B\x1a"));
     QVERIFY(!r.screen->Label44[1]->isVisibleTo(r.screen));
+    QCOMPARE(r.step(), QByteArray());
+    QCOMPARE(r.prompts.texts().size(), 4);
 }
 
 // A step change whose set point cannot be written leaves the cell on its step (number, set point box,
@@ -499,7 +506,7 @@ void tst_SeqTest::outageOnRunningSequence()
     r.port->failWrite = true;
     for (int i = 1; i <= 11; ++i) r.tick();   // step 2 falls due at 3 s, the stop comes at the 11th tick
     QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
-    QCOMPARE(r.messages(), QStringList{kNoResponse});
+    QCOMPARE(r.messages(), (QStringList{stopOwed('A'), kNoResponse}));
 }
 
 // The cell is stopped by the no-response rule while the picker of START is open: START then refuses, and
@@ -520,7 +527,7 @@ void tst_SeqTest::startAfterStopInPicker()
     r.prompts.clear();
     r.port->written.clear();
     r.startWith(1, QStringLiteral("Any"));
-    QCOMPARE(r.messages(), (QStringList{kNoResponse, CellControl::EnterInfoFirstMessage}));
+    QCOMPARE(r.messages(), (QStringList{stopOwed('A'), kNoResponse, CellControl::EnterInfoFirstMessage}));
     QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
     QCOMPARE(r.text("cmdStart", 1), QStringLiteral("START"));
     QCOMPARE(r.port->written, kStopA);

@@ -41,6 +41,8 @@ private slots:
     void closing_data();
     void closing();
     void deadLink();
+    void resendsOfTheSetPointInForce_data();
+    void resendsOfTheSetPointInForce();
     void testNameShownAsTyped();
     void detailWindowsGoWithTheScreen();
 };
@@ -518,7 +520,21 @@ void tst_SimpleTest::deadLink()
     r.click("cmdStart", 1);
     QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
     QCOMPARE(r.text("cmdStart", 1), QStringLiteral("START"));
-    QCOMPARE(r.messages(), (QStringList{CellControl::StopQuestion, CellControl::LinkFailedMessage}));
+    // The stop shows, and the operator is told that the unit has not received it: it is owed.
+    QCOMPARE(r.messages(), (QStringList{CellControl::StopQuestion,
+                                        QStringLiteral("Instrument No. 1, Cell A\r") + CellControl::StopOwedMessageEnd}));
+    QVERIFY(r.cell(1).stopOwed);
+
+    // Nothing goes out while the unit does not answer; the first tick it answers on, with the link back,
+    // "000" and StopCell go out, once, and nobody is told again.
+    r.port->failWrite = false;
+    r.port->written.clear();
+    r.tick();
+    QCOMPARE(r.port->written, QByteArray());
+    for (int i = 0; i < 6; ++i) r.run(1);
+    QCOMPARE(r.port->written, rig::bytes("\x05" "A,000\x1a\x07" "A\x1a"));
+    QVERIFY(!r.cell(1).stopOwed);
+    QCOMPARE(r.messages().size(), 2);
 }
 
 // The detail windows a screen made for its cells go with the screen; one the operator still has open stays
@@ -544,6 +560,64 @@ void tst_SimpleTest::detailWindowsGoWithTheScreen()
     QVERIFY(open->close());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!open);
+}
+
+// What a unit that restarted behind a port that stays open is sent again: the set point in force (never the
+// 900 or 650 typed into the boxes since), when its records come back after a silent tick, or when it reports
+// another setting on more than two ticks in a row; once for each such event, and never more often than one
+// resend per cell in two seconds however the unit flaps. `reported`: the setting of each tick's record, -1 a
+// tick without any record.
+void tst_SimpleTest::resendsOfTheSetPointInForce_data()
+{
+    QTest::addColumn<bool>("preheat");   // else running
+    QTest::addColumn<QList<double>>("reported");
+    QTest::addColumn<int>("resends");
+    const auto repeat = [](QList<double> part, int n) {
+        QList<double> out;
+        for (int i = 0; i < n; ++i) out += part;
+        return out;
+    };
+    QTest::newRow("reports the set point") << false << repeat({150}, 8) << 0;
+    QTest::newRow("a lag of two ticks") << false << QList<double>{150, 75, 75, 150, 150} << 0;
+    QTest::newRow("quick restart") << false << QList<double>{150, 75, 75, 75, 75, 150, 150} << 1;
+    QTest::newRow("keeps reporting another value") << false << repeat({75}, 30) << 1;
+    QTest::newRow("then another value") << false << repeat({75}, 8) + repeat({80}, 8) << 2;
+    QTest::newRow("one silent tick") << false << QList<double>{150, -1, 150, 150} << 1;
+    QTest::newRow("flapping for 10 s") << false << QList<double>{150} + repeat({-1, 150}, 10) << 5;
+    QTest::newRow("preheating, one silent tick") << true << QList<double>{200, -1, 200, 200} << 1;
+    QTest::newRow("preheating, quick restart") << true << QList<double>{200, 75, 75, 75, 75, 200} << 1;
+}
+
+void tst_SimpleTest::resendsOfTheSetPointInForce()
+{
+    QFETCH(bool, preheat);
+    QFETCH(QList<double>, reported);
+    QFETCH(int, resends);
+    Rig r;
+    const int c = preheat ? 2 : 1;
+    if (preheat) {
+        r.type("txtTemps", c, QStringLiteral("200"));
+        r.click("cmdPreHeat", c);
+        QCOMPARE(r.cell(c).state, int(realtime::CellPreheating));
+    } else {
+        r.runCell(c, QStringLiteral("Restarts"));
+        QCOMPARE(r.cell(c).state, int(realtime::CellRunning));
+    }
+    r.type("txtTemps", c, preheat ? QStringLiteral("650") : QStringLiteral("900"));
+    r.prompts.clear();
+    const double inForce = preheat ? 200 : 150;
+    for (int i = 0; i < 3; ++i) {
+        r.feed(c, 150, 2500, 0, 150, inForce);
+        r.tick();
+    }
+    r.port->written.clear();
+    for (double setting : reported) {
+        if (setting >= 0) r.feed(c, 150, 2500, 0, 150, setting);
+        r.tick();
+    }
+    const QByteArray command = preheat ? rig::bytes("\x06" "B,200\x1a") : rig::bytes("\x05" "A,150\x1a");
+    QCOMPARE(r.port->written, command.repeated(resends));
+    QCOMPARE(r.messages(), QStringList());
 }
 
 QTEST_MAIN(tst_SimpleTest)

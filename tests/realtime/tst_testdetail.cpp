@@ -5,6 +5,7 @@
 #include "platform/Prompts.h"
 #include "realtime/frmTestDetail.h"
 #include "records/Module1.h"
+#include "records/TestHeaderUpdate.h"
 #include "records/clsConnection.h"
 #include "records/clsTEST_INFO.h"
 
@@ -395,6 +396,32 @@ private slots:
         QCOMPARE(headerColumn(QStringLiteral("RESEARCHER_NAME"), 17), QStringLiteral("old"));
         QCOMPARE(headerColumn(QStringLiteral("SAMPLE_description"), 17), QStringLiteral("grey clay"));
         QCOMPARE(headerColumn(QStringLiteral("FLUID_INFO"), 17), QStringLiteral("brine"));
+    }
+
+    // The header the window shows is gone (its test deleted, or deleted and its name taken by a new test):
+    // the save changes no row, so it is a failure, never "Save is completed"; the window stays open with
+    // its edits, and the new test of that name is untouched.
+    void saveOfAGoneHeader_data()
+    {
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("test deleted") << false;
+        QTest::newRow("test deleted, a new test of that name") << true;
+    }
+
+    void saveOfAGoneHeader()
+    {
+        QFETCH(bool, replaced);
+        auto w = loadedWindow();
+        QVERIFY(sqlExec(QStringLiteral("DELETE FROM TEST_INFO WHERE TEST_ID = 17")));
+        if (replaced) QVERIFY(storeSampleHeader(19, QStringLiteral("Clay")));
+        w->txtTestInfo[3]->setText(QStringLiteral("late"));
+        w->cmdEdit->click();
+        QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("ERROR: ") + TestHeaderUpdate::NotSavedMessage});
+        QVERIFY(w->isVisible());
+        QVERIFY(w->InfoChanged());
+        QCOMPARE(w->txtTestInfo[3]->text(), QStringLiteral("late"));
+        QCOMPARE(sqlValue(QStringLiteral("SELECT count(*) FROM TEST_INFO WHERE RESEARCHER_NAME = 'late'")).toInt(), 0);
+        if (replaced) QCOMPARE(headerColumn(QStringLiteral("RESEARCHER_NAME"), 19), QStringLiteral("old"));
     }
 
     void close_data()

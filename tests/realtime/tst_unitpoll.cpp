@@ -7,6 +7,7 @@
 #include "realtime/UnitPoll.h"
 #include "records/DbError.h"
 #include "records/Module1.h"
+#include "records/format.h"
 
 #include <QtTest>
 
@@ -416,18 +417,22 @@ void TestUnitPoll::preheatReady_data()
 {
     QTest::addColumn<int>("unitSystem");
     QTest::addColumn<int>("state");
-    QTest::addColumn<QString>("setPoint");   // box text, display unit
+    QTest::addColumn<QString>("setPoint");   // box text Preheat sent, display unit
     QTest::addColumn<double>("bath");        // °F in the record
+    QTest::addColumn<QString>("typed");      // box text typed since, not sent
     QTest::addColumn<bool>("ready");
-    QTest::newRow("140 at 150") << 1 << 3 << "150" << 140.0 << true;
-    QTest::newRow("139.9 at 150") << 1 << 3 << "150" << 139.9 << false;
-    QTest::newRow("139.95 shows 140.") << 1 << 3 << "150" << 139.95 << true;
-    QTest::newRow("above the set point") << 1 << 3 << "150" << 160.0 << true;
-    QTest::newRow("box text with unit") << 1 << 3 << "150 F" << 140.0 << true;
-    QTest::newRow("not preheating") << 1 << 1 << "150" << 150.0 << false;
-    QTest::newRow("idle") << 1 << 0 << "150" << 150.0 << false;
-    QTest::newRow("SI 95 C shown at 100 C") << 2 << 3 << "100" << 203.0 << true;
-    QTest::newRow("SI 94.4 C shown at 100 C") << 2 << 3 << "100" << 202.0 << false;
+    QTest::newRow("140 at 150") << 1 << 3 << "150" << 140.0 << "150" << true;
+    QTest::newRow("139.9 at 150") << 1 << 3 << "150" << 139.9 << "150" << false;
+    QTest::newRow("139.95 shows 140.") << 1 << 3 << "150" << 139.95 << "150" << true;
+    QTest::newRow("above the set point") << 1 << 3 << "150" << 160.0 << "150" << true;
+    QTest::newRow("box text with unit") << 1 << 3 << "150 F" << 140.0 << "150 F" << true;
+    QTest::newRow("not preheating") << 1 << 1 << "150" << 150.0 << "150" << false;
+    QTest::newRow("idle") << 1 << 0 << "150" << 150.0 << "150" << false;
+    QTest::newRow("SI 95 C shown at 100 C") << 2 << 3 << "100" << 203.0 << "100" << true;
+    QTest::newRow("SI 94.4 C shown at 100 C") << 2 << 3 << "100" << 202.0 << "100" << false;
+    // Ready is judged against the set point the unit heats to, not a text typed into the box since.
+    QTest::newRow("140 at 150, 650 typed") << 1 << 3 << "150" << 140.0 << "650" << true;
+    QTest::newRow("100 at 150, 0 typed") << 1 << 3 << "150" << 100.0 << "0" << false;
 }
 
 void TestUnitPoll::preheatReady()
@@ -436,12 +441,15 @@ void TestUnitPoll::preheatReady()
     QFETCH(int, state);
     QFETCH(QString, setPoint);
     QFETCH(double, bath);
+    QFETCH(QString, typed);
     QFETCH(bool, ready);
     Module1::UnitSystem = unitSystem;
     Rig r;
     r.poll.cell(1).state = state;
     r.poll.cell(1).maxTimeText = "100";
-    r.poll.cell(1).setPointText = setPoint;
+    r.poll.cell(1).setPointInForce = Module1::ToStoredTemp(Format::leading(setPoint));
+    r.poll.cell(1).setPointByPreheat = true;
+    r.poll.cell(1).setPointText = typed;
     r.tick(rec("A1", 70, bath, 72, 500, 1100));
     QCOMPARE(r.screen.status[1] == UnitPoll::PreheatReadyText, ready);
     QCOMPARE(r.poll.cell(1).state, state);

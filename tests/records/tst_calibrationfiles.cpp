@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using CalibrationFile::HeightFit;
 using Outcome = CalibrationFile::UnitRead::Outcome;
 
@@ -75,6 +77,9 @@ private slots:
     void savedFitsReadBack();
     void failedWriteKeepsOldFile_data();
     void failedWriteKeepsOldFile();
+    void savedFileMode_data();
+    void savedFileMode();
+    void saveThroughLink();
     void savePressure_data();
     void savePressure();
     void unitFromChoice_data();
@@ -309,6 +314,54 @@ void tst_calibrationfiles::failedWriteKeepsOldFile()
     QCOMPARE(failure->boxText(), FileFailure::diskFull().boxText());
     QCOMPARE(fileBytes(dir, name), old);
     QCOMPARE(filesIn(dir), QStringList{name});
+}
+
+void tst_calibrationfiles::savedFileMode_data()
+{
+    QTest::addColumn<int>("mask");      // the process's umask while saving
+    QTest::addColumn<int>("oldMode");   // the old file's permission bits, -1: no old file
+    QTest::addColumn<int>("mode");      // the saved file's
+    QTest::newRow("new file, umask 022") << 022 << -1 << 0644;
+    QTest::newRow("new file, umask 077") << 077 << -1 << 0600;
+    QTest::newRow("new file, umask 0") << 0 << -1 << 0666;
+    QTest::newRow("old file 0640 kept") << 022 << 0640 << 0640;
+    QTest::newRow("old file 0604 kept under umask 077") << 077 << 0604 << 0604;
+}
+
+// A saved file keeps the old file's permissions; a new one gets those of any file the process creates (read
+// and write for all, less the umask), and the umask is left as it was.
+void tst_calibrationfiles::savedFileMode()
+{
+    QFETCH(int, mask);
+    QFETCH(int, oldMode);
+    QFETCH(int, mode);
+    testsupport::TempWorkDir dir(false);
+    if (oldMode >= 0) {
+        dir.write("Calib.dat", crlf({kCellA + kCellB}));
+        QCOMPARE(::chmod(QFile::encodeName(dir.file("Calib.dat")).constData(), mode_t(oldMode)), 0);
+    }
+    const mode_t before = ::umask(mode_t(mask));
+    const auto failure = CalibrationFile::saveHeight(1, kFitA, std::nullopt);
+    const mode_t after = ::umask(before);
+    VERIFY_SAVED(failure);
+    QCOMPARE(int(after), mask);
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(dir.file("Calib.dat")).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), mode);
+    QCOMPARE(filesIn(dir), QStringList{"Calib.dat"});
+}
+
+// A file that is a symbolic link is saved into the file it points to; the link stays.
+void tst_calibrationfiles::saveThroughLink()
+{
+    testsupport::TempWorkDir dir(false);
+    QVERIFY(QDir(dir.path()).mkdir("kept"));
+    dir.write("kept/calib.real", crlf({kCellA + kCellB}));
+    QVERIFY(QFile::link("kept/calib.real", dir.file("Calib.dat")));
+    VERIFY_SAVED(CalibrationFile::saveHeight(1, kFitA, std::nullopt));
+    QCOMPARE(QFileInfo(dir.file("Calib.dat")).symLinkTarget(), QFileInfo(dir.file("kept/calib.real")).absoluteFilePath());
+    QCOMPARE(fileBytes(dir, "kept/calib.real"), crlf({kFitAText + kCellB, {}, {}, {}, {}, {}, {}, {}}));
+    QCOMPARE(QDir(dir.file("kept")).entryList(QDir::Files | QDir::Hidden), QStringList{"calib.real"});
 }
 
 void tst_calibrationfiles::savePressure_data()

@@ -46,6 +46,8 @@ private slots:
     void leadingLongTexts();
     void strict_data();
     void strict();
+    void notFiniteNumber_data();
+    void notFiniteNumber();
     void roundHalfAway_data();
     void roundHalfAway();
     void roundHalfEvenAndToInt32_data();
@@ -131,6 +133,17 @@ void tst_format::number_data()
     row(".0", 5.5, "5.5");
     row("0.0 V", 1.25, "1.3 V");
     row("(#0)", -5, "-(5)");
+    // finite values whose percentage lies beyond the largest double: the digits moved two places, the sign kept
+    const auto digits = [](const char* lead, int zeros, const char* tail) {
+        return QString::fromLatin1(lead) + QString(zeros, QLatin1Char('0')) + QString::fromLatin1(tail);
+    };
+    QTest::newRow("0.#% of 2e306") << "0.#%" << 2e306 << digits("2", 308, ".%");
+    QTest::newRow("0.#% of -2e306") << "0.#%" << -2e306 << digits("-2", 308, ".%");
+    QTest::newRow("0% of -1e308") << "0%" << -1e308 << digits("-1", 310, "%");
+    QTest::newRow("00.00% of the largest double") << "00.00%" << std::numeric_limits<double>::max()
+                                                  << digits("179769313486232", 296, ".00%");
+    QTest::newRow("#0 of -1e308") << "#0" << -1e308 << digits("-1", 308, "");
+    QTest::newRow("#0.## of -1e308") << "#0.##" << -1e308 << digits("-1", 308, ".");
 }
 
 void tst_format::number()
@@ -390,6 +403,27 @@ void tst_format::strict()
     const auto v = Format::strict(text);
     QCOMPARE(v.has_value(), ok);
     if (ok) COMPARE_EXACT(*v, expected);
+}
+
+// Texts that name a number without a finite double value, told from texts that are no number at all.
+void tst_format::notFiniteNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("notFinite");
+    for (const char* t : {"NaN", "nan", " NAN ", "inf", "-inf", "+Inf", "Infinity", "-infinity", "1e999", "-1E+400",
+                          "99999999999999999999e300", "\t1e999\r\n"})
+        QTest::newRow(t) << QString::fromLatin1(t) << true;
+    for (const char* t : {"", "abc", "1e308", "-1.5", "0", "1e-999", "nanx", "in f", "infinit", "1e999x", "--inf",
+                          "1e", "-"})
+        QTest::newRow(*t ? t : "empty") << QString::fromLatin1(t) << false;
+}
+
+void tst_format::notFiniteNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, notFinite);
+    QCOMPARE(Format::notFiniteNumber(text), notFinite);
+    if (notFinite) QVERIFY(!Format::strict(text));
 }
 
 void tst_format::roundHalfAway_data()

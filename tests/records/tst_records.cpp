@@ -23,6 +23,7 @@ private slots:
     void testAddNewAndDetailRoundTrip();
     void testListIsNewestFirstAndNamesIgnoreCase();
     void duplicateNamesDetailFirstAndDeleteBoth();
+    void detailByIdIsThatRowOnly();
     void nullColumnsKeepDefaults();
     void bigIdReadsBackUnchanged();
     void textLongerThanItsColumnIsRefused_data();
@@ -179,6 +180,28 @@ void TestRecords::duplicateNamesDetailFirstAndDeleteBoth()
     info.Delete();
     QCOMPARE(sqlValue("SELECT count(*) FROM TEST_INFO WHERE TEST_NAME = 'twin'"), QString("0"));
     QCOMPARE(sqlValue("SELECT count(*) FROM TEST_INFO"), QString("1"));
+}
+
+// By id: that row, whatever other rows share its name; an id no longer stored gives the defaults.
+void TestRecords::detailByIdIsThatRowOnly()
+{
+    QVERIFY(sqlExec("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME, RESEARCHER_NAME) VALUES "
+                    "(5, 'twin', 'first'), (6, 'TWIN', 'second')"));
+    clsTEST_INFO info;
+    info.ConnectX(*conn_);
+    info.Test_Id = 6;
+    info.GetTestDetailById();
+    QVERIFY(!info.BOF());
+    QCOMPARE(info.Test_Id, 6);
+    QCOMPARE(info.TEST_NAME, QString("TWIN"));
+    QCOMPARE(info.RESEARCHER_NAME, QString("second"));
+    QVERIFY(sqlExec("DELETE FROM TEST_INFO WHERE TEST_ID = 6"));
+    info.Test_Id = 6;
+    info.GetTestDetailById();
+    QVERIFY(info.BOF() && info.EOF_());
+    QCOMPARE(info.Test_Id, 0);
+    QCOMPARE(info.TEST_NAME, QString());
+    QCOMPARE(info.RESEARCHER_NAME, QString("UNKOWN"));
 }
 
 void TestRecords::nullColumnsKeepDefaults()

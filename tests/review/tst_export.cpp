@@ -12,6 +12,7 @@
 #include "platform/GridHelpers.h"
 #include "platform/Workbook.h"
 #include "records/Module1.h"
+#include "records/TestHeaderUpdate.h"
 #include "records/SettingsFile.h"
 #include "review/TestExport.h"
 #include "review/frmMain.h"
@@ -224,16 +225,26 @@ private:
     rlimit saved_{};
 };
 
-// A grid of n rows whose cells all read "1", made only when asked for.
-class OnesGrid : public platform::grid::TextGridModel {
+// A grid of n rows whose cells all read their row's point number (1 to n), made only when asked for.
+class NumberedGrid : public platform::grid::TextGridModel {
 public:
-    explicit OnesGrid(int n) : TextGridModel(8), n_(n) {}
+    explicit NumberedGrid(int n) : TextGridModel(8), n_(n) {}
     int rowCount(const QModelIndex& = {}) const override { return n_; }
-    QString text(int, int) const override { return QStringLiteral("1"); }
+    QString text(int row, int) const override { return QString::number(row + 1); }
 
 private:
     int n_;
 };
+
+// The last bytes of a member of a zip file, however long the member is.
+QByteArray zipMemberEnd(const QString& path, const QString& member, int bytes)
+{
+    QProcess p;
+    p.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("unzip -p \"$0\" \"$1\" | tail -c \"$2\""), path,
+                                   member, QString::number(bytes)});
+    p.waitForFinished(600000);
+    return p.readAllStandardOutput();
+}
 
 // A grid of the given rows of texts (the first column; the others empty).
 class TextsGrid : public platform::grid::TextGridModel {
@@ -534,23 +545,63 @@ private slots:
                  qPrintable(prompts_->shown[0].text));
     }
 
-    // A test deleted while it is shown: the workbook and the report carry the header the window shows,
-    // never the defaults of a missing record ("UNKOWN", today's date, an empty name).
-    void deletedTestKeepsShownHeader()
+    // The opened test is the id it was opened with. Deleted while it is shown, and perhaps its name taken by
+    // a new test (one a cell now runs): the test-information window shows no header of the new test and its
+    // save writes nothing, and neither the workbook nor the report is written, since the header above the
+    // shown points is gone.
+    void goneTestIsGone_data()
     {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("replaced");
+        for (const char* what : {"test information", "workbook", "report"}) {
+            QTest::addRow("%s, deleted", what) << QString::fromLatin1(what) << false;
+            QTest::addRow("%s, deleted, a new test of that name", what) << QString::fromLatin1(what) << true;
+        }
+    }
+    void goneTestIsGone()
+    {
+        QFETCH(QString, what);
+        QFETCH(bool, replaced);
+        const QString noTest = QStringLiteral("Currently no valid test selected.  Please first open a saved test.");
         start();
         QVERIFY(open("Clay"));
+        w_->cmdRelated->click();
+        QCOMPARE(infoForm()->TestId(), 7);
+        QVERIFY(sqlExec(QStringLiteral("DELETE FROM TEST_RESULT WHERE TEST_ID = 7")));
         QVERIFY(sqlExec(QStringLiteral("DELETE FROM TEST_INFO WHERE TEST_ID = 7")));
-        w_->cmdRelated->click();   // the test-information window asked for again
-        QCOMPARE(infoForm()->txtTestInfo[3]->text(), QStringLiteral("Kim"));
-        const Sheet s = exportWorkbook();
-        QVERIFY2(s.error.isEmpty(), qPrintable(s.error));
-        for (int i = 1; i <= 11; ++i)
-            QCOMPARE(s.cells.value("C" + QString::number(3 + i)).first, kClayTexts[i - 1]);
-        const QString path = dir_->file(QStringLiteral("gone.csv"));
-        prompts_->queueFile(path);
-        w_->cmdREPORT->click();
-        QCOMPARE(readAll(path), expectedReport(kClayTexts, kClayRows));
+        if (replaced)
+            QVERIFY(sqlExec(QStringLiteral("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME, TEST_DATE, RESEARCHER_NAME, "
+                                           "SAMPLE_LENGTH, SAMPLE_description) VALUES (9, 'Clay', "
+                                           "'2024-05-06 07:08:09', 'Newer', 0.25, 'running now')")));
+
+        if (what == QLatin1String("test information")) {
+            // "Test Info" again: no header of the new test, and a save changes no row.
+            w_->cmdRelated->click();
+            frmTestInfo* info = infoForm();
+            QCOMPARE(info->txtTestInfo[1]->text(), QString());
+            QVERIFY(info->txtTestInfo[3]->text() != QStringLiteral("Newer"));
+            QVERIFY(info->TestId() != 9);
+            info->txtTestInfo[7]->setText(QStringLiteral("typed for the old test"));
+            info->cmdSave->click();
+            QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("ERROR: ") + TestHeaderUpdate::NotSavedMessage});
+            QCOMPARE(sqlValue(QStringLiteral("SELECT count(*) FROM TEST_INFO WHERE SAMPLE_description = "
+                                             "'typed for the old test'")),
+                     QStringLiteral("0"));
+        } else if (what == QLatin1String("workbook")) {
+            w_->cmdexportExcel->click();
+            QCOMPARE(prompts_->texts(), QStringList{noTest});
+            QVERIFY(opened_.isEmpty());
+            QVERIFY(QDir(dir_->file("books")).isEmpty());
+        } else {
+            const QString path = dir_->file(QStringLiteral("gone.csv"));
+            prompts_->queueFile(path);
+            w_->cmdREPORT->click();
+            QCOMPARE(prompts_->texts(), QStringList{noTest});   // no save dialog either
+            QVERIFY(!QFile::exists(path));
+        }
+        if (replaced)
+            QCOMPARE(sqlValue(QStringLiteral("SELECT SAMPLE_description FROM TEST_INFO WHERE TEST_ID = 9")),
+                     QStringLiteral("running now"));
     }
 
     // Exports in one second each get a file of their own: a later one neither overwrites an earlier one
@@ -585,20 +636,38 @@ private slots:
         QVERIFY(!book.error().isEmpty());
     }
 
-    // A grid longer than a worksheet: the workbook ends at the sheet's last row, and the message says how
-    // many points it holds and that the report holds them all.
+    // A grid longer than a worksheet: the workbook ends at the sheet's last row, which holds the last point
+    // that fits, and the message says how many points it holds and that the report holds them all.
     void gridLongerThanSheet()
     {
-        const int points = review::WorkbookGridRowsMax + 5;   // heading row + points > rows below row 18
-        const OnesGrid grid(points), fitting(review::WorkbookGridRowsMax - 1);
+        const int points = review::WorkbookGridRowsMax + 5;   // heading row + points > rows from row 19
+        const int fits = review::WorkbookGridRowsMax - 1;     // points below the heading row
+        const NumberedGrid grid(points), fitting(fits);
         review::ReportSheet sheet;
         sheet.grid = &grid;
         const QString path = dir_->file(QStringLiteral("long.xlsx"));
         QCOMPARE(review::WriteWorkbook(sheet, path), QString());
-        const QString notice = review::WorkbookShortNotice(sheet);
-        QVERIFY2(notice.contains(QString::number(review::WorkbookGridRowsMax - 1)), qPrintable(notice));
-        QVERIFY2(notice.contains(QString::number(points)), qPrintable(notice));
-        QVERIFY(notice.contains(QStringLiteral("report")));
+
+        // The sheet's rows end at its last row, and that row holds point number `fits` in all 8 columns.
+        const QByteArray end = zipMemberEnd(path, QStringLiteral("xl/worksheets/sheet1.xml"), 4096);
+        const qsizetype lastRow = end.lastIndexOf("<row ");
+        QVERIFY2(lastRow >= 0 && end.indexOf("</sheetData>", lastRow) > lastRow, end.right(300).constData());
+        const QByteArray row = end.mid(lastRow, end.indexOf("</row>", lastRow) - lastRow);
+        const QByteArray last = QByteArray::number(platform::Workbook::MaxRow);
+        QVERIFY2(row.startsWith("<row r=\"" + last + "\""), row.constData());
+        for (int c = 0; c < 8; ++c) {
+            const QByteArray ref = "r=\"" + column(c).toLatin1() + last + "\"";
+            const qsizetype at = row.indexOf(ref);
+            QVERIFY2(at >= 0, (ref + " in " + row).constData());
+            const qsizetype v = row.indexOf("<v>", at);
+            QCOMPARE(row.mid(v + 3, row.indexOf("</v>", v) - v - 3), QByteArray::number(fits));
+        }
+
+        QCOMPARE(review::WorkbookShortNotice(sheet),
+                 QStringLiteral("This test has %1 points; a worksheet holds only the first %2 of them, so the workbook "
+                                "ends there. The report (Save Report) holds all %1 points.")
+                     .arg(points)
+                     .arg(fits));
         sheet.grid = &fitting;
         QCOMPARE(review::WorkbookShortNotice(sheet), QString());
     }

@@ -6,6 +6,7 @@
 #include "platform/Prompts.h"
 #include "records/Module1.h"
 #include "records/clsConnection.h"
+#include "records/TestHeaderUpdate.h"
 #include "records/clsTEST_INFO.h"
 #include "review/frmTestInfo.h"
 
@@ -202,7 +203,7 @@ private slots:
         QVERIFY(sqlExec(QStringLiteral("DELETE FROM TEST_INFO WHERE TEST_ID = 17")));
         w->txtTestInfo[3]->setText(QStringLiteral("late"));
         w->cmdSave_Click();
-        QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("ERROR: ") + frmTestInfo::NotSavedMessage});
+        QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("ERROR: ") + TestHeaderUpdate::NotSavedMessage});
         QVERIFY(w->isVisible());
         QCOMPARE(w->txtTestInfo[3]->text(), QStringLiteral("late"));
     }

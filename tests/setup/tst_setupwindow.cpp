@@ -459,6 +459,53 @@ private slots:
         QCOMPARE(w.CellText(2, 2), reloaded);
     }
 
+    void saveAtTheLimits_data()
+    {
+        QTest::addColumn<int>("units");
+        QTest::addColumn<double>("storedTemp");   // the step's temperature as stored, °F
+        QTest::addColumn<QString>("typed");       // typed into it, or "" (left as shown)
+        QTest::addColumn<QString>("shown");       // its text when Save is pressed
+        QTest::addColumn<QString>("saved");       // the step as stored afterwards ("": refused)
+        QTest::newRow("SI 0 °F unedited") << 2 << 0.0 << "" << "-17.78" << "1.0:30.0:0.0:60.0";
+        QTest::newRow("SI -17.78 typed") << 2 << 100.0 << "-17.78" << "-17.78" << "1.0:30.0:0.0:60.0";
+        QTest::newRow("SI -17.79 typed") << 2 << 100.0 << "-17.79" << "-17.79" << "";
+        QTest::newRow("SI 680 °F unedited") << 2 << 680.0 << "" << "360." << "1.0:30.0:680.0:60.0";
+        QTest::newRow("SI 360 typed") << 2 << 100.0 << "360" << "360" << "1.0:30.0:680.0:60.0";
+        QTest::newRow("SI 360.01 typed") << 2 << 100.0 << "360.01" << "360.01" << "";
+        QTest::newRow("English 0 °F unedited") << 1 << 0.0 << "" << "0." << "1.0:30.0:0.0:60.0";
+        QTest::newRow("English -0.01 typed") << 1 << 100.0 << "-0.01" << "-0.01" << "";
+        QTest::newRow("English 680 °F unedited") << 1 << 680.0 << "" << "680." << "1.0:30.0:680.0:60.0";
+        QTest::newRow("English 680.01 typed") << 1 << 100.0 << "680.01" << "680.01" << "";
+    }
+
+    // A step at a limit of the range saves as it is shown: an unedited temperature as the °F it came from,
+    // a typed one at the grid's two places; beyond them Save refuses and stores nothing.
+    void saveAtTheLimits()
+    {
+        QFETCH(int, units);
+        QFETCH(double, storedTemp);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(QString, saved);
+        QVERIFY(sqlExec(QStringLiteral("INSERT INTO SEQUENCE_INFO VALUES (1, 'Limit', 20, 60);"
+                                       "INSERT INTO SEQUENCE_STEP (SEQUENCE_ID, STEP_NO, STEP_ELAPSE_TIME, STEP_TEMP, "
+                                       "RECORD_RATE, STEP_PRESS) VALUES (1, 1, 30, %1, 60, 0)")
+                            .arg(storedTemp)));
+        frmSetup& w = start(units);
+        if (!typed.isEmpty()) edit(1, 2, typed);
+        w.MSFlexGrid1_Click(1, 0);
+        QCOMPARE(w.CellText(1, 2), shown);
+        const QString before = storedSteps(1);
+        w.cmdSaveChange->click();
+        if (saved.isEmpty()) {
+            QCOMPARE(prompts_->texts(), QStringList{"Temperature input out of range."});
+            QCOMPARE(storedSteps(1), before);
+        } else {
+            QVERIFY2(prompts_->shown.empty(), qPrintable(prompts_->texts().join('|')));
+            QCOMPARE(storedSteps(1), saved);
+        }
+    }
+
     // Row 3 elapse time "0": the message, the editor on row 3 column 1, nothing written.
     void saveRefusedOnCell()
     {
@@ -998,6 +1045,9 @@ private slots:
         QTest::newRow("SI edit 40 to English")
             << 2 << "40" << "optCGS" << QStringList{"100.", "40", "37.78"} << QStringList{"212.", "104.", "100."}
             << QStringList{"100.", "40.", "37.78"} << "(°F)" << "1.0:30.0:212.0:60.0 2.0:60.0:104.0:30.0 3.0:15.0:100.0:10.0";
+        QTest::newRow("SI edit -17.78 to English")
+            << 2 << "-17.78" << "optCGS" << QStringList{"100.", "-17.78", "37.78"} << QStringList{"212.", "0.", "100."}
+            << QStringList{"100.", "-17.78", "37.78"} << "(°F)" << "1.0:30.0:212.0:60.0 2.0:60.0:0.0:30.0 3.0:15.0:100.0:10.0";
         QTest::newRow("not a number stays as typed")
             << 1 << "abc" << "OptSI" << QStringList{"212.", "abc", "100."} << QStringList{"100.", "abc", "37.78"}
             << QStringList{"212.", "abc", "100."} << "(°C)" << "";

@@ -261,6 +261,10 @@ private slots:
     void controlChannel_data();
     void controlChannel();
     void controlChannelPerPortAndBadLines();
+    void restartLine_data();
+    void restartLine();
+    void silentLine();
+    void unplugLine();
 };
 
 // Both ports send both cells' records, well formed and often enough for a 500 ms poll, with the idle
@@ -598,6 +602,15 @@ bool control(const QString& fifo, const QByteArray& lines)
 }
 } // namespace
 
+// A simulator of port 1 with a control channel, records every 100 ms and every command logged.
+struct ControlledUnit {
+    testsupport::TempWorkDir dir{false};
+    const QString fifo = dir.file("control");
+    Simulator sim;
+    // Empty on success, else why it did not start.
+    QString start() { return sim.start(dir.path(), {"1"}, {"--verbose", "--period-ms", "100", "--control", fifo}); }
+};
+
 // A spacer or a pressure put on a cell through the control channel shows in its records, exactly and
 // without noise; "model" gives the cell back to the model.
 void TestTorvanSim::controlChannel_data()
@@ -625,15 +638,13 @@ void TestTorvanSim::controlChannel()
     QFETCH(double, pressureNoise);
     const char other = cell == 'A' ? 'B' : 'A';
 
-    testsupport::TempWorkDir dir(false);
-    const QString fifo = dir.file("control");
-    Simulator sim;
-    const QString error = sim.start(dir.path(), {"1"}, {"--verbose", "--period-ms", "100", "--control", fifo});
+    ControlledUnit u;
+    const QString error = u.start();
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    UnitPort com1(dir.file("COM1"), 1);
+    UnitPort com1(u.dir.file("COM1"), 1);
     QVERIFY(com1.isOpen());
 
-    QVERIFY(control(fifo, line));
+    QVERIFY(control(u.fifo, line));
     QVERIFY(com1.waitFor(cell, 2000, [&](const Reading& r) { return r.milliVolts == milliVolts; }));
     com1.clear();
     com1.read(500);
@@ -646,13 +657,13 @@ void TestTorvanSim::controlChannel()
     for (const Reading& r : com1.readingsOf(other)) QVERIFY(qAbs(r.milliVolts - milliVoltsFor(0.5)) <= 0.25);
     // Logged as received, a CR shown as its code.
     const QString logged = QString::fromLatin1(line).chopped(1).replace('\r', QStringLiteral("\\x0d"));
-    QVERIFY2(sim.log().contains("control: " + logged + '\n'), qPrintable(sim.log()));
+    QVERIFY2(u.sim.log().contains("control: " + logged + '\n'), qPrintable(u.sim.log()));
 
-    QVERIFY(control(fifo, QByteArray("model ") + cell + "\n"));
+    QVERIFY(control(u.fifo, QByteArray("model ") + cell + "\n"));
     QVERIFY(com1.waitFor(cell, 2000, [](const Reading& r) { return qAbs(r.milliVolts - milliVoltsFor(0.5)) <= 0.25; }));
 
-    sim.stop();
-    QVERIFY(!QFileInfo::exists(fifo));   // the FIFO it made is gone with it
+    u.sim.stop();
+    QVERIFY(!QFileInfo::exists(u.fifo));   // the FIFO it made is gone with it
 }
 
 // A leading port number puts the line on that port only; lines that are not understood are reported and
@@ -670,7 +681,8 @@ void TestTorvanSim::controlChannelPerPortAndBadLines()
     QVERIFY(com1.isOpen() && com2.isOpen());
 
     const QByteArrayList bad{"length C 0.4\n", "length A\n", "length A x\n", "pressure A -3\n", "7 length A 0.4\n",
-                             "spacer A 0.4\n", "model A 3\n"};
+                             "spacer A 0.4\n", "model A 3\n", "restart x\n", "restart 1 2\n", "silent\n",
+                             "unplug -1\n", "silent 3601\n", "7 restart\n"};
     for (const QByteArray& l : bad) QVERIFY(control(fifo, l));
     QVERIFY(control(fifo, "2 length A 0."));
     QTest::qWait(50);
@@ -684,6 +696,126 @@ void TestTorvanSim::controlChannelPerPortAndBadLines()
 
     sim.stop();
     QVERIFY(QFileInfo::exists(fifo));   // a FIFO it did not make stays
+}
+
+namespace {
+// Waits until the simulator's log holds text; false after ms without it.
+bool logged(Simulator& sim, const QString& text, int ms = 3000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!sim.log().contains(text))
+        if (t.elapsed() > ms) return false;
+    return true;
+}
+} // namespace
+
+// "restart [S]": the unit forgets its set points and comes back at its own 75 F setting behind the same
+// pseudo-terminal; while it is off (S > 0) it sends nothing and drops every command.
+void TestTorvanSim::restartLine_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("off");
+    QTest::newRow("restart at once") << QByteArray("restart\n") << false;
+    QTest::newRow("off for 1.5 s") << QByteArray("1 restart 1.5\n") << true;
+}
+
+void TestTorvanSim::restartLine()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, off);
+    ControlledUnit u;
+    const QString error = u.start();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    UnitPort com1(u.dir.file("COM1"), 1);
+    QVERIFY(com1.isOpen());
+    QVERIFY(com1.send("\x05" "A,150\x1a\x06" "B,120\x1a"));
+    QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 150; }));
+    QVERIFY(com1.waitFor('B', 2000, [](const Reading& r) { return r.setting == 120; }));
+
+    QVERIFY(control(u.fifo, line));
+    if (off) {
+        QVERIFY2(logged(u.sim, "port 1: unit off\n"), qPrintable(u.sim.log()));
+        com1.read(50);
+        com1.clear();
+        QVERIFY(com1.send("\x05" "A,200\x1a"));
+        QVERIFY2(logged(u.sim, "port 1: ignored (unit off)"), qPrintable(u.sim.log()));
+        QVERIFY(!u.sim.log().contains("port 1: unit on\n"));
+        QCOMPARE(com1.bytes(), 0);   // nothing while it is off
+    }
+    QVERIFY2(logged(u.sim, "port 1: unit on\n"), qPrintable(u.sim.log()));
+    QVERIFY(!u.sim.log().contains("SetTemperature A 200"));
+    // Same pseudo-terminal, the unit's own setting on both cells, never the command sent while off.
+    QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 75; }));
+    QVERIFY(com1.waitFor('B', 2000, [](const Reading& r) { return r.setting == 75; }));
+    com1.clear();
+    com1.read(400);
+    QVERIFY(com1.faults().isEmpty());
+    QVERIFY(com1.hasLast('A') && com1.hasLast('B'));
+    for (const Reading& r : com1.readings()) QCOMPARE(r.setting, 75.0);
+    // It takes commands again.
+    QVERIFY(com1.send("\x05" "A,160\x1a"));
+    QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 160; }));
+    QVERIFY(u.sim.log().contains("port 1: SetTemperature A 160\n"));
+}
+
+// "silent S": no records for S seconds, while commands are still read and obeyed.
+void TestTorvanSim::silentLine()
+{
+    ControlledUnit u;
+    const QString error = u.start();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    UnitPort com1(u.dir.file("COM1"), 1);
+    QVERIFY(com1.isOpen());
+    QVERIFY(com1.waitFor('A', 2000, [](const Reading&) { return true; }));
+
+    QVERIFY(control(u.fifo, "silent 2\n"));
+    QVERIFY2(logged(u.sim, "control: silent 2\n"), qPrintable(u.sim.log()));
+    com1.read(50);   // a record under way when the line came
+    com1.clear();
+    QVERIFY(com1.send("\x05" "A,200\x1a"));
+    QVERIFY2(logged(u.sim, "port 1: SetTemperature A 200\n"), qPrintable(u.sim.log()));
+    com1.read(300);
+    QCOMPARE(com1.bytes(), 0);
+    // The records come back on their own, with the command obeyed meanwhile.
+    QVERIFY(com1.waitFor('A', 4000, [](const Reading& r) { return r.setting == 200; }));
+    QVERIFY(com1.faults().isEmpty());
+}
+
+// "unplug S": the pseudo-terminal closes (the reader sees its device go) and COM1 goes; the unit keeps its set
+// points; then COM1 is made anew for a new pseudo-terminal, which sends the kept setting.
+void TestTorvanSim::unplugLine()
+{
+    ControlledUnit u;
+    const QString link = u.dir.file("COM1");
+    const QString error = u.start();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    struct stat before {};
+    QCOMPARE(::lstat(QFile::encodeName(link).constData(), &before), 0);
+    {
+        UnitPort com1(link, 1);
+        QVERIFY(com1.isOpen());
+        QVERIFY(com1.send("\x05" "A,150\x1a"));
+        QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 150; }));
+
+        QVERIFY(control(u.fifo, "unplug 1.5\n"));
+        QVERIFY2(logged(u.sim, "port 1: unplugged\n"), qPrintable(u.sim.log()));
+        QVERIFY(!QFileInfo(link).isSymLink());
+        com1.clear();
+        com1.read(300);
+        QCOMPARE(com1.bytes(), 0);
+    }
+    QVERIFY2(logged(u.sim, "port 1: plugged in -> "), qPrintable(u.sim.log()));
+    struct stat after {};
+    QCOMPARE(::lstat(QFile::encodeName(link).constData(), &after), 0);
+    QVERIFY(S_ISLNK(after.st_mode));
+    QVERIFY(after.st_ino != before.st_ino);   // a link made anew
+    UnitPort again(link, 1);
+    QVERIFY(again.isOpen());
+    QVERIFY(again.waitFor('A', 2000, [](const Reading& r) { return r.setting == 150; }));
+    QVERIFY(again.faults().isEmpty());
+    QVERIFY(again.send("\x07" "A\x1a"));
+    QVERIFY(logged(u.sim, "port 1: StopCell A\n"));
 }
 
 QTEST_GUILESS_MAIN(TestTorvanSim)

@@ -36,6 +36,13 @@
 //   pressure B 1000    cell B is held at 1000 psi (field 6), and field 5 carries the pressure transducer's
 //                      output, 500 mV + 4 mV/psi (4500 mV at 1000 psi), without noise
 //   model A            cell A back to the model
+//   restart [S]        the unit is switched off for S seconds (default 0) and on again: no records and
+//                      every command dropped while it is off, then both cells at the unit's own power-on
+//                      setting, 75 F, behind the same pseudo-terminal and link
+//   silent S           no records for S seconds; commands are still read and obeyed
+//   unplug S           the link goes for S seconds (pseudo-terminal closed, COMn removed) while the unit
+//                      keeps its set points and goes on heating; then a new pseudo-terminal behind a COMn
+//                      link made anew, as a replugged adapter
 // A leading port number applies the line to that port only ("2 length A 0.4"); without one it applies to
 // every port. A bad line is reported on stderr and changes nothing.
 //
@@ -75,6 +82,7 @@ using TimePoint = SteadyClock::time_point;
 namespace {
 
 constexpr double kAmbientF = 72.0;
+constexpr double kPowerOnSettingF = 75.0;   // a unit's own setting after it was switched on (restart)
 constexpr double kBathTauS = 20.0;
 constexpr double kCellLagS = 4.0;
 constexpr double kSlopeInPerVolt = 0.25;
@@ -139,7 +147,19 @@ const char* const kUsage =
     "  pressure A|B PSI    the cell held at PSI: the pressure field reports PSI, and the transducer field\n"
     "                      (millivolts) carries the pressure transducer, 500 + 4 * PSI, no noise\n"
     "  model A|B           the cell back to the model\n"
-    "A leading port number (\"2 length A 0.4\") applies a line to that port only, else to every port.\n";
+    "  restart [S]         the unit is off for S seconds (default 0: none) and on again: while off no\n"
+    "                      records and every command dropped; then both cells at the unit's power-on\n"
+    "                      setting, 75 F (the model's temperatures go on from where they were), behind\n"
+    "                      the same pseudo-terminal and link\n"
+    "  silent S            no records for S seconds; commands are still read and obeyed\n"
+    "  unplug S            the link goes for S seconds: the pseudo-terminal is closed and COMn removed\n"
+    "                      (the program's port sees its device vanish; commands cannot arrive) while the\n"
+    "                      unit keeps its set points and goes on heating; then a new pseudo-terminal\n"
+    "                      behind a COMn link made anew, as a replugged adapter\n"
+    "A leading port number (\"2 length A 0.4\", \"1 restart 2\") applies a line to that port only, else\n"
+    "to every port. S is seconds, 0..3600, decimals allowed.\n"
+    "With --verbose, what the unit does on these lines is logged too (\"unit off\", \"unit on\",\n"
+    "\"unplugged\", \"plugged in -> PATH\", \"ignored (unit off) ...\").\n";
 
 volatile std::sig_atomic_t gStop = 0;
 
@@ -193,6 +213,12 @@ struct Port {
     TimePoint lastUpdate;
     TimePoint quietUntil;          // after a hang-up, the master is not polled for reading until then
     bool silentNoted = false;
+    // Control channel: switched off (restart), records held back (silent), link gone (unplug) until then.
+    bool off = false;
+    TimePoint offUntil;
+    TimePoint silentUntil;
+    bool unplugged = false;
+    TimePoint unpluggedUntil;
 };
 
 // ---- command line ----------------------------------------------------------------------------------
@@ -516,6 +542,11 @@ void handleCommand(Port& p, std::string_view cmd, const Options& o)
 
 void takeInput(Port& p, const char* data, std::size_t n, const Options& o)
 {
+    if (p.off) {
+        // Switched off: nothing it is sent is kept.
+        if (o.verbose) logLine(p, "ignored (unit off) \"" + escaped(std::string_view(data, n)) + "\"");
+        return;
+    }
     p.input.append(data, n);
     std::size_t end;
     while ((end = p.input.find(kSub)) != std::string::npos) {
@@ -567,6 +598,7 @@ void runPeriod(Port& p, TimePoint now, TimePoint start, const Options& o)
     p.lastUpdate = now;
     for (Cell& c : p.cells) advance(c, dt);
 
+    if (p.off || p.unplugged || now < p.silentUntil) return;
     if (o.silentAfter >= 0 && std::chrono::duration<double>(now - start).count() >= o.silentAfter) {
         if (!p.silentNoted && o.verbose) logLine(p, "silent from now on");
         p.silentNoted = true;
@@ -661,8 +693,71 @@ std::vector<std::string_view> words(std::string_view s)
     }
 }
 
+// The link goes: the pseudo-terminal is closed, so the program's port sees its device vanish, and COMn is
+// removed. The unit itself runs on.
+void unplug(Port& p, TimePoint until, const Options& o)
+{
+    if (!p.unplugged) {
+        closePort(p);
+        p.input.clear();
+        p.output.clear();
+        p.chunks.clear();
+        p.unplugged = true;
+        if (o.verbose) logLine(p, "unplugged");
+    }
+    p.unpluggedUntil = until;
+}
+
+// The link is back: a new pseudo-terminal behind a COMn link made anew. When that fails it is reported and
+// tried again a second later.
+void plugIn(Port& p, TimePoint now, const Options& o)
+{
+    std::string err;
+    if (!openPty(p, err) || !makeLink(p, o.dir, err)) {
+        std::fprintf(stderr, "torvan-sim: port %d: %s\n", p.number, err.c_str());
+        closePort(p);
+        p.unpluggedUntil = now + std::chrono::seconds(1);
+        return;
+    }
+    p.unplugged = false;
+    p.quietUntil = now;
+    if (o.verbose) logLine(p, "plugged in -> " + p.slavePath);
+}
+
+// Switched off for a while (commands dropped, no records, heaters off), then on at the power-on setting.
+void switchOff(Port& p, TimePoint until, const Options& o)
+{
+    p.off = true;
+    p.offUntil = until;
+    p.input.clear();
+    p.chunks.clear();
+    for (Cell& c : p.cells) c.setting = 0.0;
+    if (o.verbose) logLine(p, "unit off");
+}
+
+void switchOn(Port& p, const Options& o)
+{
+    p.off = false;
+    for (Cell& c : p.cells) c.setting = kPowerOnSettingF;
+    if (o.verbose) logLine(p, "unit on");
+}
+
+// The times the control channel set: a unit switched on again, a link plugged in again.
+void controlTimers(Port& p, TimePoint now, TimePoint& wake, const Options& o)
+{
+    if (p.off) {
+        if (now >= p.offUntil) switchOn(p, o);
+        else wake = std::min(wake, p.offUntil);
+    }
+    if (p.unplugged) {
+        if (now >= p.unpluggedUntil) plugIn(p, now, o);
+        else wake = std::min(wake, p.unpluggedUntil);
+    }
+}
+
 // Applies one control line; false (with the reason) when the line is not understood.
-bool applyControl(std::vector<Port>& ports, std::string_view line, std::string& err)
+bool applyControl(std::vector<Port>& ports, std::string_view line, std::string& err, TimePoint now,
+                  const Options& o)
 {
     std::vector<std::string_view> w = words(line);
     if (w.empty()) return true;
@@ -673,6 +768,30 @@ bool applyControl(std::vector<Port>& ports, std::string_view line, std::string& 
             err = "no port " + whole(port);
             return false;
         }
+    }
+    // Lines for the whole unit.
+    if (!w.empty() && (w[0] == "restart" || w[0] == "silent" || w[0] == "unplug")) {
+        double seconds = 0.0;
+        const bool optional = w[0] == "restart";
+        if (w.size() > 2 || (w.size() == 1 && !optional)
+            || (w.size() == 2 && (!parseDouble(w[1], seconds) || seconds < 0 || seconds > 3600))) {
+            err = "expected: [PORT] restart [SECONDS], [PORT] silent SECONDS or [PORT] unplug SECONDS (0..3600)";
+            return false;
+        }
+        const TimePoint until =
+            now + std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(seconds));
+        for (Port& p : ports) {
+            if (port != 0 && p.number != port) continue;
+            if (w[0] == "silent") {
+                p.silentUntil = until;
+            } else if (w[0] == "unplug") {
+                unplug(p, until, o);
+            } else {
+                switchOff(p, until, o);
+                if (seconds == 0.0) switchOn(p, o);
+            }
+        }
+        return true;
     }
     if (w.size() < 2 || (w[1] != "A" && w[1] != "B" && w[1] != "a" && w[1] != "b")) {
         err = "expected: [PORT] length|pressure|model A|B [VALUE]";
@@ -698,7 +817,7 @@ bool applyControl(std::vector<Port>& ports, std::string_view line, std::string& 
     return true;
 }
 
-void readControl(Control& c, std::vector<Port>& ports, const Options& o)
+void readControl(Control& c, std::vector<Port>& ports, const Options& o, TimePoint now)
 {
     char buf[256];
     while (true) {
@@ -713,7 +832,7 @@ void readControl(Control& c, std::vector<Port>& ports, const Options& o)
             std::string err;
             if (c.line.size() > kMaxControlLine)
                 std::fprintf(stderr, "torvan-sim: control: line too long, ignored\n");
-            else if (!applyControl(ports, c.line, err))
+            else if (!applyControl(ports, c.line, err, now, o))
                 std::fprintf(stderr, "torvan-sim: control: \"%s\": %s\n", escaped(c.line).c_str(), err.c_str());
             else if (o.verbose)
                 std::fprintf(stderr, "control: %s\n", escaped(c.line).c_str());
@@ -736,6 +855,7 @@ int runLoop(std::vector<Port>& ports, const Options& o, const sigset_t& waitMask
         TimePoint now = SteadyClock::now();
         TimePoint wake = now + std::chrono::milliseconds(200);
         for (Port& p : ports) {
+            controlTimers(p, now, wake, o);
             if (now >= p.nextPeriod) {
                 runPeriod(p, now, start, o);
                 p.nextPeriod += period;
@@ -752,7 +872,7 @@ int runLoop(std::vector<Port>& ports, const Options& o, const sigset_t& waitMask
         }
         for (std::size_t i = 0; i < ports.size(); ++i) {
             Port& p = ports[i];
-            fds[i].fd = p.master;
+            fds[i].fd = p.master;   // -1 while unplugged: ppoll skips it
             fds[i].events = short((now >= p.quietUntil ? POLLIN : 0) | (p.output.empty() ? 0 : POLLOUT));
             fds[i].revents = 0;
             if (now < p.quietUntil) wake = std::min(wake, p.quietUntil);
@@ -776,7 +896,7 @@ int runLoop(std::vector<Port>& ports, const Options& o, const sigset_t& waitMask
             // A hang-up (no slave open anywhere) is temporary: look again a little later instead of spinning.
             if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLIN)) p.quietUntil = now + std::chrono::milliseconds(100);
         }
-        if (control.fd >= 0 && (fds.back().revents & POLLIN)) readControl(control, ports, o);
+        if (control.fd >= 0 && (fds.back().revents & POLLIN)) readControl(control, ports, o, now);
     }
     return 0;
 }
