@@ -82,9 +82,25 @@ Command::Command(std::shared_ptr<DbHandle> handle, const QString& text, std::vec
     : handle_(std::move(handle)), text_(text), params_(std::move(parameters))
 {
     requireOpen(handle_);
+    prepare();
+}
+
+void Command::prepare()
+{
     query_ = QSqlQuery(handle_->db());
     query_.setForwardOnly(true);
-    if (!query_.prepare(text_)) throw fromQuery(query_);
+    generation_ = handle_->generation();
+    if (!query_.prepare(text_)) {
+        generation_ = 0;
+        throw fromQuery(query_);
+    }
+}
+
+void Command::ready()
+{
+    if (handle_) handle_->checkFiles();
+    requireOpen(handle_);
+    if (generation_ != handle_->generation()) prepare();
 }
 
 Command::~Command() { query_.finish(); }
@@ -96,7 +112,7 @@ void Command::bindAll()
 
 int Command::execute()
 {
-    requireOpen(handle_);
+    ready();
     bindAll();
     const bool ok = query_.exec();
     const int affected = ok ? query_.numRowsAffected() : 0;
@@ -107,7 +123,7 @@ int Command::execute()
 
 QSqlQuery& Command::executeQuery()
 {
-    requireOpen(handle_);
+    ready();
     bindAll();
     if (!query_.exec()) {
         DbError e = fromQuery(query_);

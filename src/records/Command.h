@@ -3,6 +3,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -44,12 +45,17 @@ public:
     void finish() { query_.finish(); }
 
 private:
+    void prepare();
+    // Before each run: the connection's files checked, and the text prepared again when the connection
+    // was opened again since (its earlier statement is gone then).
+    void ready();
     void bindAll();
 
     std::shared_ptr<DbHandle> handle_;   // declared first: outlives the query
     QString text_;
     std::vector<Parameter> params_;
     QSqlQuery query_;
+    std::uint64_t generation_ = 0;
 };
 
 // Throws DbError 3709 unless handle is open.

@@ -25,7 +25,7 @@ bool pragmaValue(sqlite3* db, const char* sql, std::int64_t& value)
 
 bool DbSnapshot::sameAs(const DbSnapshot& o) const
 {
-    return valid && o.valid && handleAddress == o.handleAddress && !handle.expired() && !o.handle.expired()
+    return valid && o.valid && handleAddress == o.handleAddress && generation == o.generation && !handle.expired() && !o.handle.expired()
            && handle.lock() == o.handle.lock() && totalChanges == o.totalChanges && dataVersion == o.dataVersion
            && schemaVersion == o.schemaVersion;
 }
@@ -40,6 +40,7 @@ DbSnapshot DbSnapshot::of(const clsConnection& connection)
     if (!db || !sqlite3_get_autocommit(db)) return s;
     s.handle = handle;
     s.handleAddress = handle.get();
+    s.generation = handle->generation();
     s.totalChanges = sqlite3_total_changes64(db);
     s.valid = pragmaValue(db, "PRAGMA data_version", s.dataVersion)
               && pragmaValue(db, "PRAGMA schema_version", s.schemaVersion);

@@ -13,6 +13,7 @@ class DbHandle;
 struct DbSnapshot {
     std::weak_ptr<DbHandle> handle;
     const DbHandle* handleAddress = nullptr;
+    std::uint64_t generation = 0;   // the connection opened again since: nothing read before holds
     std::int64_t totalChanges = 0, dataVersion = 0, schemaVersion = 0;
     bool valid = false;   // false inside a transaction or when the connection is closed
 

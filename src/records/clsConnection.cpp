@@ -94,16 +94,59 @@ DbHandle::DbHandle()
 
 DbHandle::~DbHandle()
 {
-    if (open_) platform::unwatchDatabaseLock(path_);
-    {
+    // SQLite closes before the guard's descriptors on the file (their close drops the process's locks).
+    platform::closeWatched(this, [this] {
         QSqlDatabase d = QSqlDatabase::database(name_, false);
         if (d.isOpen()) d.close();
-    }
+    });
     QSqlDatabase::removeDatabase(name_);
+}
+
+bool DbHandle::busy() const
+{
+    sqlite3* h = open_ ? sqliteHandle(db()) : nullptr;
+    return h && sqlite3_txn_state(h, nullptr) != SQLITE_TXN_NONE;
+}
+
+bool DbHandle::writing() const
+{
+    sqlite3* h = open_ ? sqliteHandle(db()) : nullptr;
+    return h && sqlite3_txn_state(h, nullptr) == SQLITE_TXN_WRITE;
+}
+
+void DbHandle::closeForReopen()
+{
+    open_ = false;
+    QSqlDatabase d = db();
+    if (d.isOpen()) d.close();
+}
+
+QString DbHandle::reopen()
+{
+    try {
+        open(path_);
+    } catch (const DbError& e) {
+        return e.description;
+    }
+    return {};
+}
+
+void DbHandle::checkFiles()
+{
+    if (!path_.isEmpty()) platform::checkDatabaseFiles(this);
+}
+
+void DbHandle::setOpenHook(std::function<void(const QSqlDatabase&)> hook)
+{
+    openHook_ = std::move(hook);
+    if (open_ && openHook_) openHook_(db());
 }
 
 void DbHandle::open(const QString& path)
 {
+    // Connections on a file replaced at that path are moved to the new file first: SQLite's close of the
+    // old one may remove the -wal and -shm at the path, which the new connection would be using.
+    platform::checkDatabaseFiles(nullptr, QFileInfo(path).absoluteFilePath());
     QSqlDatabase d = db();
     // The URI form with mode=rw: a missing file fails instead of being created.
     const QByteArray encoded = QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/");
@@ -141,9 +184,14 @@ void DbHandle::open(const QString& path)
         }
         q.finish();
     }
+    const bool wal = q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next()
+                     && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    q.finish();
     open_ = true;
+    ++generation_;
     path_ = QFileInfo(path).absoluteFilePath();
-    platform::watchDatabaseLock(path_);
+    platform::watchDatabaseLock(path_, this, wal);
+    if (openHook_) openHook_(d);
 }
 
 clsConnection::clsConnection() : handle_(std::make_shared<DbHandle>()) {}
@@ -176,6 +224,7 @@ void clsConnection::OpenDB(const QString&, const QString&, const QString&, const
 int clsConnection::BeginTrans()
 {
     if (inTransaction_) return 0;
+    if (handle_) handle_->checkFiles();
     if (!IsOpen()) throw DbError(3709, QStringLiteral("The connection is not open."));
     const int token = static_cast<int>(QRandomGenerator::global()->generateDouble() * 1000000.0) + 1;
     if (!handle_->db().transaction()) throw toDbError(handle_->db().lastError());

@@ -1,12 +1,20 @@
 #pragma once
 // The database connection: "Torvan.accdb" (an SQLite file) in the current working folder.
+#include "platform/DatabaseLock.h"
+
 #include <QSqlDatabase>
 #include <QString>
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 // One open SQLite connection. Record objects hold it by shared pointer, so a replaced connection stays
 // usable until the last record object bound to it lets go; it is closed and removed then.
-class DbHandle {
+// The hold guard watches it: where its database file (or -wal, -shm) is replaced or removed on disk, the
+// connection is closed and opened again on the same path, as the same object; statements prepared before
+// are prepared again (generation() tells them), and a failed reopen leaves it closed until the files at
+// the path change again.
+class DbHandle final : private platform::WatchedConnection {
 public:
     // How long a statement waits for another connection's lock before it fails with "database is locked".
     static constexpr int BusyTimeoutMs = 100;
@@ -23,10 +31,26 @@ public:
     // Opens path read-write (never creates it) and probes it. Throws DbError.
     void open(const QString& path);
 
+    // Before a statement runs: the cheap check that the files SQLite has open are still those at the
+    // path (reopens where not). Then isOpen() tells whether the connection can be used.
+    void checkFiles();
+    // Counts the opens of this object: a statement prepared under another count must be prepared again.
+    std::uint64_t generation() const { return generation_; }
+    // Runs on the connection now (when open) and after every later open: functions and hooks that a
+    // connection needs on its SQLite handle.
+    void setOpenHook(std::function<void(const QSqlDatabase&)> hook);
+
 private:
+    bool busy() const override;
+    bool writing() const override;
+    void closeForReopen() override;
+    QString reopen() override;
+
     QString name_;
     QString path_;
     bool open_ = false;
+    std::uint64_t generation_ = 0;
+    std::function<void(const QSqlDatabase&)> openHook_;
 };
 
 class clsConnection {

@@ -148,7 +148,8 @@ void frmSearch::Form_Load()
     try {
         connection_ = std::make_unique<clsConnection>();
         connection_->OpenDB(QStringLiteral("Admin"), QString(), QStringLiteral("Torvan"), QString());
-        review::registerSearchFunctions(connection_->ADOConnection()->db());
+        // Again after the connection is opened anew onto a replaced file.
+        connection_->ADOConnection()->setOpenHook([](const QSqlDatabase& db) { review::registerSearchFunctions(db); });
         Command query(connection_->ADOConnection(), review::searchBaseStatement(), {});
         QSqlQuery& q = query.executeQuery();
         const QSqlRecord record = q.record();

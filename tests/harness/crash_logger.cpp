@@ -1,4 +1,5 @@
 // veduvovir-crash-logger --dir FOLDER [--dialog report|height-report|pressure-report|print-file]
+//                        [--drop-locks] [--replace]
 //
 // Runs the program's main window in FOLDER (Torvan.accdb, initial.txt with units 1 and 2, Calib.dat, and
 // the COM1/COM2 links of a running torvan-sim), opens its real-time window and starts a test on both cells
@@ -10,6 +11,12 @@
 // opened in the main window), of the height or the pressure calibration report, or the file choice of the
 // print dialog. The dialog is closed with Cancel once its listing of the folder is complete.
 //
+// With --drop-locks, once points are in the -wal, something inside the program opens and closes the
+// database and its -shm with a plain file open (which drops SQLite's locks on both), and an outside sqlite3
+// reads the database at once, before the program's event loop runs again. With --replace, an outside
+// sqlite3 folds the -wal into the database, an outside cp copies it, and the copy is renamed over the
+// database, all between two ticks; the program goes on logging.
+//
 // Output, one line each, flushed at once:
 //   READY                 all four cells are running
 //   LOGGED <RESULT_ID>    a point row of TEST_RESULT whose insert has been committed
@@ -17,6 +24,12 @@
 //                         the dialog listed the n files of the working folder, with the program's name-only
 //                         icon provider ("own") or another ("other"), and was cancelled; retakes is how
 //                         often the lock guard had to take the database's locks again since start-up
+//   DROPPED <db> <shm> <wal>
+//                         --drop-locks: 1 where the program had no lock on the database (the -shm) when
+//                         the outside reader had finished, and 1 when the -wal was still there
+//   REPLACED              --replace: the copy has been renamed over the database
+//   REOPENED <n>          the program opened its connections again onto the files at the path (n times)
+//   RETAKES <n>           the lock guard had to take a lock again (n times since start-up)
 //   ERROR <text>          set-up failed (the program then ends with status 2)
 // A LOGGED line is written by SQLite's WAL hook, which runs only after the transaction holding the insert
 // has been committed to the -wal file (synchronous=FULL): whatever queueing the logging does, a printed
@@ -39,10 +52,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPrintDialog>
+#include <QProcess>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -50,6 +65,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <sqlite3.h>
 #include <vector>
@@ -57,6 +73,7 @@
 namespace {
 
 std::vector<sqlite3_int64> g_pending;   // point rows inserted by the transaction not yet committed
+int g_logged = 0;                       // committed point rows
 
 void say(const QByteArray& line)
 {
@@ -81,6 +98,7 @@ void onRollback(void*) { g_pending.clear(); }
 int onWalCommit(void*, sqlite3* db, const char* name, int frames)
 {
     for (sqlite3_int64 row : g_pending) say("LOGGED " + QByteArray::number(row));
+    g_logged += int(g_pending.size());
     g_pending.clear();
     // The checkpoint that SQLite's own hook (replaced by this one) would run.
     if (frames >= 1000) sqlite3_wal_checkpoint(db, name);
@@ -215,6 +233,46 @@ void runDialog(const QString& name, frmMain& main, platform::ScriptedPrompts& sc
     say("LISTED " + op.listed.toUtf8() + ' ' + QByteArray::number(platform::databaseLockRetakes()));
 }
 
+// Runs an outside program to its end; its output, or fails.
+QByteArray runOutside(const QString& program, const QStringList& arguments)
+{
+    QProcess p;
+    p.start(program, arguments);
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        fail(program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(p.readAllStandardError()));
+    return p.readAllStandardOutput().trimmed();
+}
+
+// Opens and closes the database and its -shm with a plain file open, as some library might; then an outside
+// reader at once.
+void dropLocks()
+{
+    for (const char* name : {"Torvan.accdb", "Torvan.accdb-shm"}) {
+        QFile f(QString::fromLatin1(name));
+        if (!f.open(QIODevice::ReadOnly)) fail(QStringLiteral("cannot open ") + f.fileName());
+        f.read(64);
+    }
+    runOutside(QStringLiteral("sqlite3"), {QStringLiteral("Torvan.accdb"), QStringLiteral("SELECT count(*) FROM TEST_RESULT")});
+    const bool db = !platform::processHoldsLock(QStringLiteral("Torvan.accdb"));
+    const bool shm = !platform::processHoldsLock(QStringLiteral("Torvan.accdb-shm"));
+    const bool wal = QFileInfo::exists(QStringLiteral("Torvan.accdb-wal"));
+    say(QByteArrayLiteral("DROPPED ") + (db ? "1 " : "0 ") + (shm ? "1 " : "0 ") + (wal ? "1" : "0"));
+}
+
+// Every committed point folded into the database file, the file copied and the copy renamed over it.
+void replaceDatabase()
+{
+    const QByteArray checkpoint = runOutside(QStringLiteral("sqlite3"), {QStringLiteral("Torvan.accdb"),
+                                                                         QStringLiteral("PRAGMA wal_checkpoint(FULL)")});
+    const QList<QByteArray> f = checkpoint.split('|');
+    if (f.size() != 3 || f[0] != "0" || f[1] != f[2]) fail(QStringLiteral("checkpoint incomplete: ") + QString::fromLatin1(checkpoint));
+    runOutside(QStringLiteral("cp"), {QStringLiteral("Torvan.accdb"), QStringLiteral("Torvan.copy")});
+    std::error_code ec;
+    std::filesystem::rename("Torvan.copy", "Torvan.accdb", ec);
+    if (ec) fail(QStringLiteral("rename: ") + QString::fromStdString(ec.message()));
+    say("REPLACED");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -249,11 +307,25 @@ int main(int argc, char** argv)
     frmMain main;
     main.Form_Load();
     if (!main.DatabaseReady()) fail(prompts.texts().join(QStringLiteral(" | ")));
-    sqlite3* db = sqliteHandle(Module1::DbConnection->ADOConnection()->db());
-    if (!db) fail(QStringLiteral("no SQLite handle"));
-    sqlite3_update_hook(db, onUpdate, nullptr);
-    sqlite3_rollback_hook(db, onRollback, nullptr);
-    sqlite3_wal_hook(db, onWalCommit, nullptr);
+    // The hooks go on every SQLite handle the shared connection gets (it is opened again onto a replaced file).
+    int opens = 0;
+    Module1::DbConnection->ADOConnection()->setOpenHook([&opens](const QSqlDatabase& d) {
+        sqlite3* db = sqliteHandle(d);
+        if (!db) fail(QStringLiteral("no SQLite handle"));
+        g_pending.clear();
+        sqlite3_update_hook(db, onUpdate, nullptr);
+        sqlite3_rollback_hook(db, onRollback, nullptr);
+        sqlite3_wal_hook(db, onWalCommit, nullptr);
+        if (opens++ > 0) say("REOPENED " + QByteArray::number(opens - 1));
+    });
+    QTimer retakes;
+    int retakesSaid = 0;
+    QObject::connect(&retakes, &QTimer::timeout, [&retakesSaid] {
+        if (platform::databaseLockRetakes() == retakesSaid) return;
+        retakesSaid = platform::databaseLockRetakes();
+        say("RETAKES " + QByteArray::number(retakesSaid));
+    });
+    retakes.start(50);
 
     main.show();
     main.cmdRealTime_Click();
@@ -294,12 +366,14 @@ int main(int argc, char** argv)
         }
     }
     say("READY");
-    if (!dialog.isEmpty()) {
-        // A few points in the -wal first, as in any run.
-        QElapsedTimer t;
-        t.start();
-        waitFor([&] { return t.elapsed() > 1500; }, 2000);
-        runDialog(dialog, main, prompts);
+    const bool drop = args.contains(QStringLiteral("--drop-locks"));
+    const bool replace = args.contains(QStringLiteral("--replace"));
+    if (!dialog.isEmpty() || drop || replace) {
+        // A point of every cell committed to the -wal first, as in any run.
+        if (!waitFor([] { return g_logged >= 4; }, 20000)) fail(QStringLiteral("no points were committed"));
     }
+    if (!dialog.isEmpty()) runDialog(dialog, main, prompts);
+    if (drop) dropLocks();
+    if (replace) replaceDatabase();
     return app.exec();
 }

@@ -5,7 +5,10 @@
 // still hold its lock, the -wal file must still be there, and every point the program stored must be seen
 // by the other process. Each file dialog of the program on the working folder leaves the hold of a program
 // logging in another process alone, up to a SIGKILL; a lock dropped on purpose inside the program is taken
-// again by its guard. And a database that cannot be written is named once at start-up.
+// again by its guard, also a transaction's write lock; no outside reader can delete the -wal even before the
+// guard looks, and a database file replaced on disk is left for the new one, with every point stored. Two
+// databases are guarded apart, SQLite lets go of a database before the guard does, and a reopen that failed
+// is tried again once its cause passes. And a database that cannot be written is named once at start-up.
 #include "TestSupport.h"
 
 #include "platform/DatabaseLock.h"
@@ -18,6 +21,7 @@
 #include "realtime/frmTestRelate.h"
 #include "records/Module1.h"
 #include "records/SettingsFile.h"
+#include "records/SqliteHandle.h"
 #include "records/clsConnection.h"
 #include "review/frmMain.h"
 #include "review/frmOpenTest.h"
@@ -34,6 +38,7 @@
 #include <QtTest>
 
 #include <filesystem>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +70,36 @@ bool storeLibrary()
                    "(12, 1, 0, 70, 0), (12, 1, 60, 70, 0)");
 }
 
+// Opens and closes a file with a plain file open, as some library inside the program might: this drops
+// the process's POSIX locks on it. True when /proc/locks then shows none of this process's locks there.
+bool dropLocks(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    f.read(64);
+    f.close();
+    return !processHoldsLock(path);
+}
+
+// Runs doing inside a modal dialog, which the guard checks after (inDialog); else on its own, then waits for
+// the guard's check each second to take a lock again.
+void afterDialogOrTimer(bool inDialog, const std::function<void()>& doing)
+{
+    const int retakes = platform::databaseLockRetakes();
+    if (inDialog) {
+        platform::setModalHandler([&](QDialog&) {
+            doing();
+            return int(QDialog::Rejected);
+        });
+        QDialog box;
+        platform::showModal(box);
+        platform::setModalHandler({});
+    } else {
+        doing();
+        QTRY_VERIFY_WITH_TIMEOUT(platform::databaseLockRetakes() > retakes, 3000);
+    }
+}
+
 } // namespace
 
 class DatabaseFile : public QObject {
@@ -75,6 +110,13 @@ private slots:
     void fileDialogsKeepTheHold();
     void guardTakesDroppedLockAgain_data();
     void guardTakesDroppedLockAgain();
+    void loggingOutlivesChangedFiles_data();
+    void loggingOutlivesChangedFiles();
+    void writeLockTakenAgainInsideTransaction_data();
+    void writeLockTakenAgainInsideTransaction();
+    void secondDatabaseKeepsTheFirstsLocks();
+    void sqliteLetsGoBeforeTheGuard();
+    void reopenTriedAgainOnceItsCausePasses();
     void writeProtectedDatabaseNamedOnceAtStartUp();
 };
 
@@ -284,26 +326,9 @@ void DatabaseFile::guardTakesDroppedLockAgain()
     const int retakes = platform::databaseLockRetakes();
 
     bool dropped = false;
-    const auto drop = [&] {
-        QFile f(dir.file(file));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        f.read(64);
-        f.close();
-        dropped = !processHoldsLock(dir.file(file));
-    };
-    if (inDialog) {
-        platform::setModalHandler([&](QDialog&) {
-            drop();
-            return int(QDialog::Rejected);
-        });
-        QDialog box;
-        platform::showModal(box);
-        platform::setModalHandler({});
-    } else {
-        drop();
-    }
+    afterDialogOrTimer(inDialog, [&] { dropped = dropLocks(dir.file(file)); });
     QVERIFY2(dropped, "closing the file did not drop the lock");
-    QTRY_VERIFY_WITH_TIMEOUT(processHoldsLock(dir.file(file)), 3000);
+    QVERIFY(processHoldsLock(dir.file(file)));
     QCOMPARE(platform::databaseLockRetakes(), retakes + 1);
     QVERIFY(processHoldsLock(db));
     QVERIFY(processHoldsLock(db + "-shm"));
@@ -314,6 +339,198 @@ void DatabaseFile::guardTakesDroppedLockAgain()
     QCOMPARE(sqliteCommandLine("SELECT group_concat(TEST_NAME) FROM TEST_INFO"), QString("T1,T2"));
     QVERIFY(std::filesystem::exists(wal));
     insert = QSqlQuery();
+    Module1::Reset();
+}
+
+void DatabaseFile::loggingOutlivesChangedFiles_data()
+{
+    QTest::addColumn<QString>("change");   // the logger's option
+    QTest::addColumn<int>("reopens");
+    QTest::newRow("both locks dropped, an outside reader at once") << "--drop-locks" << 0;
+    QTest::newRow("database replaced by a copy") << "--replace" << 1;
+}
+
+// The program logs on four cells (veduvovir-crash-logger) while its files change under it: something in
+// the program drops SQLite's locks on the database and its -shm and an outside sqlite3 reads before the
+// guard can look; or the database is replaced by a copy renamed over it. The outside reader leaves the
+// -wal, the program opens its connections onto the replaced file once (and takes no lock again and again
+// on the old one), and after a SIGKILL every point the program committed is in the file at the path.
+void DatabaseFile::loggingOutlivesChangedFiles()
+{
+    QFETCH(QString, change);
+    QFETCH(int, reopens);
+    TempWorkDir dir;
+    QVERIFY(!sqliteCommandLine("SELECT 1").startsWith("FAILED"));
+    simulatedUnits(dir, {1, 2});
+    const auto wal = std::filesystem::path(QFile::encodeName(dir.file("Torvan.accdb-wal")).toStdString());
+
+    LoggerRun logging;
+    const QString failed = logging.start(2, {change});
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    QByteArray done;
+    const auto changed = [&] {
+        for (const QByteArray& line : logging.lines)
+            if (line.startsWith("DROPPED ") || line == "REPLACED" || line.startsWith("ERROR ")) done = line;
+        return !done.isEmpty() || !logging.loggerRunning();
+    };
+    QVERIFY2(logging.waitFor(changed, 60000) && !done.startsWith("ERROR"), done.constData());
+    // Both locks were gone when the outside reader had finished, and it left the -wal.
+    if (change == "--drop-locks") QCOMPARE(done, QByteArray("DROPPED 1 1 1"));
+    const auto count = [&](const char* prefix) {
+        return std::count_if(logging.lines.begin(), logging.lines.end(),
+                             [&](const QByteArray& l) { return l.startsWith(prefix); });
+    };
+    if (reopens > 0) QVERIFY(logging.waitFor([&] { return count("REOPENED ") >= reopens; }, 20000));
+    // Two seconds of points after the change.
+    const qsizetype before = logging.logged.size();
+    QVERIFY(logging.waitFor([&] { return logging.logged.size() >= before + 8; }, 20000));
+    QCOMPARE(count("REOPENED "), qsizetype(reopens));
+    // A dropped lock is taken again once, not every second.
+    QVERIFY2(count("RETAKES ") <= 1, logging.lines.join(' ').constData());
+    QVERIFY2(std::filesystem::exists(wal), "the -wal file was deleted under the running tests");
+
+    logging.kill();
+    QCOMPARE(sqliteCommandLine("PRAGMA integrity_check"), QString("ok"));
+    QSet<qint64> stored;
+    for (const QString& id : sqliteCommandLine("SELECT RESULT_ID FROM TEST_RESULT").split('\n', Qt::SkipEmptyParts))
+        stored.insert(id.toLongLong());
+    QVERIFY(logging.logged.size() >= before + 8);
+    QCOMPARE(qsizetype((logging.logged - stored).size()), qsizetype(0));
+}
+
+void DatabaseFile::writeLockTakenAgainInsideTransaction_data()
+{
+    QTest::addColumn<bool>("inDialog");
+    QTest::newRow("in a dialog") << true;
+    QTest::newRow("between dialogs") << false;
+}
+
+// Inside a write transaction something drops the locks on the -shm, the WAL's write lock with them. The
+// guard takes it again: an outside writer finds the database locked, and the transaction commits.
+void DatabaseFile::writeLockTakenAgainInsideTransaction()
+{
+    QFETCH(bool, inDialog);
+    TempWorkDir dir;
+    QVERIFY(!sqliteCommandLine("SELECT 1").startsWith("FAILED"));
+    Module1::Reset();
+    Module1::DbConnection = openConnection();
+    clsConnection& connection = *Module1::DbConnection;
+    const int token = connection.BeginTrans();
+    QVERIFY(token > 0);
+    {
+        QSqlQuery insert(connection.ADOConnection()->db());
+        QVERIFY(insert.exec("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME) VALUES (1, 'inside')"));
+    }
+    bool dropped = false;
+    afterDialogOrTimer(inDialog, [&] { dropped = dropLocks(dir.file("Torvan.accdb-shm")); });
+    QVERIFY2(dropped, "closing the -shm did not drop the lock");
+
+    const QString outside = sqliteCommandLine("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME) VALUES (2, 'outside')");
+    QVERIFY2(outside.startsWith("FAILED") && outside.contains("locked"), qPrintable(outside));
+    QVERIFY(connection.CommitTrans(token));
+    QCOMPARE(sqliteCommandLine("SELECT group_concat(TEST_NAME) FROM TEST_INFO"), QString("inside"));
+    QCOMPARE(sqliteCommandLine("PRAGMA integrity_check"), QString("ok"));
+    Module1::Reset();
+}
+
+// A second database is opened and let go while the first one's lock had been taken again by the guard:
+// the first keeps its locks, and a lock it drops afterwards is still taken again.
+void DatabaseFile::secondDatabaseKeepsTheFirstsLocks()
+{
+    TempWorkDir dir;
+    QVERIFY(!sqliteCommandLine("SELECT 1").startsWith("FAILED"));
+    const QString db = dir.file("Torvan.accdb");
+    Module1::Reset();
+    Module1::DbConnection = openConnection();
+    QVERIFY(dropLocks(db));
+    QVERIFY(platform::keepDatabaseLock());
+    QVERIFY(processHoldsLock(db));
+    {
+        TempWorkDir second;
+        std::shared_ptr<clsConnection> other = openConnection();
+        QVERIFY(processHoldsLock(second.file("Torvan.accdb")));
+    }
+    QVERIFY2(processHoldsLock(db), "letting the second database go dropped the first's lock");
+    QVERIFY(processHoldsLock(db + "-shm"));
+    QVERIFY(dropLocks(db));
+    QVERIFY(platform::keepDatabaseLock());
+    QVERIFY(processHoldsLock(db));
+    QCOMPARE(sqliteCommandLine("SELECT count(*) FROM TEST_INFO"), QString("0"));
+    QVERIFY(QFile::exists(db + "-wal"));
+    Module1::Reset();
+}
+
+// The last connection on a database closes while SQLite still holds its locks (also after the guard took
+// one again), and SQLite's close then tidies the -wal away.
+void DatabaseFile::sqliteLetsGoBeforeTheGuard()
+{
+    TempWorkDir dir;
+    const QString db = dir.file("Torvan.accdb");
+    std::shared_ptr<clsConnection> connection = openConnection();
+    QVERIFY(dropLocks(db));
+    QVERIFY(platform::keepDatabaseLock());
+    struct Seen {
+        QString db;
+        int closes = 0;
+        bool held = false;
+    } seen{db};
+    sqlite3* handle = sqliteHandle(connection->ADOConnection()->db());
+    QVERIFY(handle);
+    sqlite3_trace_v2(
+        handle, SQLITE_TRACE_CLOSE,
+        [](unsigned, void* context, void*, void*) {
+            auto* s = static_cast<Seen*>(context);
+            ++s->closes;
+            s->held = processHoldsLock(s->db) && processHoldsLock(s->db + "-shm");
+            return 0;
+        },
+        &seen);
+    connection.reset();
+    QCOMPARE(seen.closes, 1);
+    QVERIFY2(seen.held, "SQLite closed without its locks");
+    QVERIFY(!QFile::exists(db + "-wal"));
+}
+
+// The database is replaced by a copy that another program holds an exclusive lock on: the connections
+// cannot be opened onto it at once, which is told once. Once the lock goes, they open onto the new file
+// without anything changing at the path, and nothing more is told.
+void DatabaseFile::reopenTriedAgainOnceItsCausePasses()
+{
+    TempWorkDir dir;
+    ScriptedPrompts prompts;
+    const QString db = dir.file("Torvan.accdb");
+    Module1::Reset();
+    Module1::DbConnection = openConnection();
+    QVERIFY(sqlExec("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME) VALUES (1, 'old file')"));
+    QCOMPARE(sqliteCommandLine("VACUUM INTO 'copy.accdb'"), QString());
+    QProcess copy;
+    // Interactive, so that it answers each statement at once (it echoes them too).
+    copy.start(QStringLiteral("sqlite3"), {QStringLiteral("-interactive"), QStringLiteral("copy.accdb")});
+    QVERIFY(copy.waitForStarted(5000));
+    copy.write("PRAGMA journal_mode=DELETE;\nUPDATE TEST_INFO SET TEST_NAME = 'new file';\n"
+               "BEGIN EXCLUSIVE;\nSELECT 'held';\n");
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += copy.readAllStandardOutput()).contains("\nheld\n")
+                                 || copy.state() == QProcess::NotRunning,
+                             5000);
+    QVERIFY(copy.state() == QProcess::Running);
+    QVERIFY(std::rename("copy.accdb", "Torvan.accdb") == 0);
+
+    const auto readsName = [&] {
+        QSqlQuery q(Module1::DbConnection->ADOConnection()->db());
+        return q.exec("SELECT TEST_NAME FROM TEST_INFO") && q.next() ? q.value(0).toString() : QString();
+    };
+    platform::keepDatabaseLock();
+    QCOMPARE(prompts.texts().size(), 1);
+    QVERIFY2(prompts.texts().front().contains("could not be opened again"), qPrintable(prompts.texts().front()));
+    QCOMPARE(readsName(), QString());
+
+    copy.write("COMMIT;\n.quit\n");
+    QVERIFY(copy.waitForFinished(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(readsName(), QString("new file"), 15000);
+    QCOMPARE(prompts.texts().size(), 1);
+    QVERIFY(sqlExec("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME) VALUES (2, 'after')"));
+    QCOMPARE(sqliteCommandLine("SELECT count(*) FROM TEST_INFO"), QString("2"));
     Module1::Reset();
 }
 
