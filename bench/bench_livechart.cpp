@@ -10,7 +10,9 @@
 //
 // Last, the memory of running tests: eight unit screens, both cells of each logging every second, and the
 // growth of the resident set per logged point beside its goal.
-//   build/bench_livechart [points per cell ...]      (default 1000 100000 600000)
+//   build/bench_livechart [--offscreen] [points per cell ...]      (default 1000 100000 600000)
+//   The real display (xcb; under xvfb-run -s '-screen 0 1920x1080x24' without one) unless QT_QPA_PLATFORM
+//   is set or --offscreen is given.
 //   BENCH_MEMORY_TICKS=n  ticks of the memory run (default 20000; 0 leaves it out)
 //   SHOT=name             saves each painted chart as /tmp/livechart_<name>_<points>_<width>.png
 #include "BenchPaint.h"
@@ -28,6 +30,7 @@
 #include "records/clsConnection.h"
 
 #include <QApplication>
+#include <cstring>
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
@@ -87,9 +90,22 @@ QByteArray record(char cell, int i)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const std::vector<int> sizes = bench::sizes(argc, argv, {1000, 100000, 600000});
+    std::vector<char*> args;   // the arguments without --offscreen
+    bool offscreen = false;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && !std::strcmp(argv[i], "--offscreen")) offscreen = true;
+        else args.push_back(argv[i]);
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        if (!offscreen && qEnvironmentVariableIsEmpty("DISPLAY")) {
+            std::fprintf(stderr, "no display: run under xvfb-run -s '-screen 0 1920x1080x24', or give --offscreen\n");
+            return 1;
+        }
+        qputenv("QT_QPA_PLATFORM", offscreen ? "offscreen" : "xcb");
+    }
+    int count = int(args.size());
+    QApplication app(count, args.data());
+    const std::vector<int> sizes = bench::sizes(int(args.size()), args.data(), {1000, 100000, 600000});
 
     testsupport::TempWorkDir dir;
     platform::ScriptedPrompts prompts;

@@ -21,10 +21,16 @@
 // back by the added seconds so that its elapsed time and logged times go on from the last filled point. The
 // filled points are the cell's readings of the moment with noise of the simulator's size.
 //
-//   build/bench_program [--seconds S] [--settle S] [--sync-normal] [points per cell ...]
+//   build/bench_program [--offscreen] [--seconds S] [--settle S] [--sync-normal] [points per cell ...]
 //       (default 20 s, 3 s, 0 1000 100000 600000). --sync-normal is a comparison: the database commits
 //       without flushing to disk (the program flushes every commit), to show what the flushes cost.
-// With QT_QPA_PLATFORM unset the offscreen platform is used with one 1920x1080 screen; with BENCH_SHOT=PATH a
+// After each level a second window clicks, one screen after another, its Temperature trace box off and on
+// again (two chart rebuilds each), and stops and starts again cell B of unit 1 (a START of the other cell):
+// the "rebuild" line gives the same figures for that window.
+//
+// The display: the real one (xcb; run under xvfb-run -s '-screen 0 1920x1080x24' without a display) unless
+// QT_QPA_PLATFORM is set, or --offscreen is given for the offscreen platform with one 1920x1080 screen. With
+// BENCH_SHOT=PATH a
 // picture of the window is saved as PATH-<level>.png after each level. Each "measuring" line carries the
 // process id, so a profiler can attach for that window (perf record -g -p PID -- sleep S).
 #include "BenchPaint.h"
@@ -49,6 +55,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QSqlQuery>
@@ -60,6 +67,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -194,10 +202,16 @@ public:
         ++depth_;
         const double w0 = wallMs(), c0 = bench::clockMs(CLOCK_THREAD_CPUTIME_ID);
         const int type = int(event->type());
+        const QPointer<QObject> alive(receiver);   // a single-shot timer's receiver goes with its event
         const bool result = QApplication::notify(receiver, event);
         const double wall = wallMs() - w0;
         --depth_;
-        if (wall > 20 && (slow_.size() < 5 || wall > slow_.back().wallMs)) {
+        if (alive) {
+            Total& t = totals_[QStringLiteral("event %1 to %2").arg(type).arg(QString::fromLatin1(receiver->metaObject()->className()))];
+            ++t.count;
+            t.cpuMs += bench::clockMs(CLOCK_THREAD_CPUTIME_ID) - c0;
+        }
+        if (alive && wall > 20 && (slow_.size() < 5 || wall > slow_.back().wallMs)) {
             QString who = QString::fromLatin1(receiver->metaObject()->className());
             for (QObject* o = receiver; o; o = o->parent()) {
                 if (auto* s = qobject_cast<frmSimpleTest*>(o)) {
@@ -214,10 +228,24 @@ public:
         return result;
     }
     std::vector<Slow> takeSlow() { return std::exchange(slow_, {}); }
+    // CPU per kind of event (type and receiver class) since the last call, the costliest first.
+    struct Total {
+        int count = 0;
+        double cpuMs = 0;
+    };
+    std::vector<std::pair<QString, Total>> takeTotals(std::size_t most)
+    {
+        std::vector<std::pair<QString, Total>> out(totals_.begin(), totals_.end());
+        totals_.clear();
+        std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.second.cpuMs > b.second.cpuMs; });
+        if (out.size() > most) out.resize(most);
+        return out;
+    }
 
 private:
     int depth_ = 0;
     std::vector<Slow> slow_;
+    std::map<QString, Total> totals_;
 };
 
 frmTestDetail* detail(int unit, int cell)
@@ -293,24 +321,25 @@ struct Window {
     double load = 0;
     double seconds = 0;
     std::vector<TimedApp::Slow> slow;
+    std::vector<std::pair<QString, TimedApp::Total>> totals;
 };
 
 Window measure(TimedApp& app, Watch& watch, const std::vector<frmSimpleTest*>& screens, int seconds, const char* what)
 {
     std::printf("measuring %s for %d s (pid %lld)\n", what, seconds, (long long)getpid());
     std::fflush(stdout);
-    auto points = [&] {
-        long long sum = 0;
-        for (frmSimpleTest* s : screens)
-            for (int c = 1; c <= 2; ++c) sum += pointsOf(s->Units(), c);
-        return sum;
+    // Rows stored (a restarted cell's detail window starts again from none), counted outside the window.
+    auto points = [] {
+        return testsupport::sqlValue(QStringLiteral("SELECT count(*) FROM TEST_RESULT")).toLongLong();
     };
     const long long p0 = points();
     watch.reset();
     app.takeSlow();
+    app.takeTotals(0);
     const double c0 = cpuMs(), w0 = wallMs();
     runFor(seconds * 1000);
     const double c1 = cpuMs(), w1 = wallMs();
+    (void)screens;
     Window out;
     out.cpuPercent = (c1 - c0) / (w1 - w0) * 100;
     out.f = watch.figures();
@@ -319,6 +348,7 @@ Window measure(TimedApp& app, Watch& watch, const std::vector<frmSimpleTest*>& s
     out.load = loadAverage();
     out.seconds = (w1 - w0) / 1000;
     out.slow = app.takeSlow();
+    out.totals = app.takeTotals(4);
     return out;
 }
 
@@ -339,6 +369,8 @@ void printWindow(const char* label, const Window& w, const Window* ref)
                 double(w.f.paints) / w.seconds, w.rssMB, w.load);
     for (const TimedApp::Slow& e : w.slow)
         std::printf("    slow event: %7.1f ms wall, %6.1f ms CPU: %s\n", e.wallMs, e.cpuMs, qPrintable(e.what));
+    for (const auto& [what, t] : w.totals)
+        std::printf("    CPU by event kind: %7.1f ms in %d: %s\n", t.cpuMs, t.count, qPrintable(what));
     std::fflush(stdout);
 }
 
@@ -351,8 +383,17 @@ int main(int argc, char** argv)
         [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
             if (!text.contains(QLatin1String("propagateSizeHints"))) previous(type, context, text);
         });
-    // One 1920x1080 screen on the offscreen platform unless a platform was chosen.
+    bool offscreen = false;
+    for (int i = 1; i < argc; ++i) offscreen = offscreen || !std::strcmp(argv[i], "--offscreen");
+    // The real display unless a platform was chosen; on request one 1920x1080 screen on the offscreen one.
     QTemporaryFile screenConfig(QStringLiteral("/tmp/bench_program_screen_XXXXXX.json"));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !offscreen) {
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+            std::fprintf(stderr, "no display: run under xvfb-run -s '-screen 0 1920x1080x24', or give --offscreen\n");
+            return 1;
+        }
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && screenConfig.open()) {
         screenConfig.write(R"({"screens": [{"name": "bench", "x": 0, "y": 0, "width": 1920, "height": 1080,
                                "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
@@ -366,6 +407,7 @@ int main(int argc, char** argv)
         if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--settle") && i + 1 < argc) settle = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--sync-normal")) syncNormal = true;
+        else if (!std::strcmp(argv[i], "--offscreen")) continue;
         else levels.push_back(std::atoi(argv[i]));
     }
     if (levels.empty()) levels = {0, 1000, 100000, 600000};
@@ -450,23 +492,23 @@ int main(int argc, char** argv)
         printWindow("idle (ref)", idle, nullptr);
 
         // Both cells of every unit: zeroed against the dry wafer, described, a point a second, started.
-        for (frmSimpleTest* s : screens) {
-            for (int c = 1; c <= 2; ++c) {
-                prompts.queueInput(QStringLiteral("0.5"));
-                s->cmdzero_Click(c);
-                nextName = QStringLiteral("bench unit %1 cell %2").arg(s->Units()).arg(c);
-                s->cmdInfo_Click(c);
-                s->txtInterval[std::size_t(c)]->setText(QStringLiteral("1"));
-                s->txtMaxTime[std::size_t(c)]->setText(QStringLiteral("100000"));
-                s->txtTemps[std::size_t(c)]->setText(QStringLiteral("150"));
-                s->cmdStart_Click(c);
-                if (s->poll().cell(c).state != realtime::CellRunning) {
-                    std::fprintf(stderr, "unit %d cell %d did not start: %s\n", s->Units(), c,
-                                 qPrintable(prompts.texts().join(" | ")));
-                    return 1;
-                }
-            }
-        }
+        int started = 0;
+        auto start = [&](frmSimpleTest* s, int c) {
+            prompts.queueInput(QStringLiteral("0.5"));
+            s->cmdzero_Click(c);
+            nextName = QStringLiteral("bench unit %1 cell %2 test %3").arg(s->Units()).arg(c).arg(++started);
+            s->cmdInfo_Click(c);
+            s->txtInterval[std::size_t(c)]->setText(QStringLiteral("1"));
+            s->txtMaxTime[std::size_t(c)]->setText(QStringLiteral("100000"));
+            s->txtTemps[std::size_t(c)]->setText(QStringLiteral("150"));
+            s->cmdStart_Click(c);
+            if (s->poll().cell(c).state == realtime::CellRunning) return true;
+            std::fprintf(stderr, "unit %d cell %d did not start: %s\n", s->Units(), c, qPrintable(prompts.texts().join(" | ")));
+            return false;
+        };
+        for (frmSimpleTest* s : screens)
+            for (int c = 1; c <= 2; ++c)
+                if (!start(s, c)) return 1;
 
         for (int n : levels) {
             const double fillMs = fill(screens, n);
@@ -482,6 +524,21 @@ int main(int argc, char** argv)
             std::snprintf(label, sizeof label, "%d/cell", n);
             const Window win = measure(app, watch, screens, seconds, label);
             printWindow(label, win, &idle);
+            // The operator's rebuilds: each screen's Temperature box off and on, then cell B of unit 1 stopped
+            // and started again, spread over the window.
+            if (seconds >= 4) {
+                const int step = seconds * 1000 / (2 * kUnits + 3);
+                for (int k = 0; k < 2 * kUnits; ++k)
+                    QTimer::singleShot(step * (k + 1), &app, [s = screens[std::size_t(k / 2)]] { s->chkTemp->click(); });
+                QTimer::singleShot(step * (2 * kUnits + 1), &app, [&prompts, s = screens[0]] {
+                    prompts.queueAnswer(platform::Answer::Yes);
+                    s->cmdStart_Click(2);
+                });
+                QTimer::singleShot(step * (2 * kUnits + 2), &app, [&, s = screens[0]] { start(s, 2); });
+                std::snprintf(label, sizeof label, "%d rebuild", n);
+                const Window rebuilt = measure(app, watch, screens, seconds, label);
+                printWindow(label, rebuilt, &idle);
+            }
             // With BENCH_SHOT set, a picture of the window after each level's window.
             if (const QString shot = qEnvironmentVariable("BENCH_SHOT"); !shot.isEmpty())
                 w.grab().save(QStringLiteral("%1-%2.png").arg(shot).arg(n));
@@ -495,7 +552,11 @@ int main(int argc, char** argv)
         long long shown = 0;
         for (frmSimpleTest* s : screens)
             for (int c = 1; c <= 2; ++c) shown += pointsOf(s->Units(), c);
-        const long long stored = testsupport::sqlValue(QStringLiteral("SELECT count(*) FROM TEST_RESULT")).toLongLong();
+        long long stored = 0;   // of the tests now running (a restarted cell's earlier test has its own rows)
+        for (frmSimpleTest* s : screens)
+            for (int c = 1; c <= 2; ++c)
+                stored += testsupport::sqlValue(QStringLiteral("SELECT count(*) FROM TEST_RESULT WHERE TEST_ID = %1")
+                                                    .arg(s->poll().cell(c).testId)).toLongLong();
         std::printf("points shown in the detail windows %lld, rows in TEST_RESULT %lld%s\n", shown, stored,
                     shown == stored ? "" : "  MISMATCH");
         if (shown != stored) status = 1;

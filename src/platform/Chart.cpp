@@ -2,6 +2,8 @@
 
 #include <qcustomplot.h>
 
+#include "platform/ChartGraph.h"
+#include "platform/ChartLegend.h"
 #include "platform/DatabaseLock.h"
 #include "platform/Prompts.h"
 
@@ -105,310 +107,6 @@ struct Range {
 
 } // namespace
 
-// The graph of one subset. Its points are held as single-precision arrays in ascending x (possibly the very
-// arrays the subset's points were given in), with the lowest and highest value of every block of kBlock
-// points. A solid line without markers is painted from the points QCustomPlot's adaptive sampling would
-// pick out of all of them (per pixel column its first, lowest, highest and last value), found per column by
-// a binary search and the blocks instead of a walk over every point; any other style is painted by
-// QCustomPlot from a full copy in its own container.
-class ChartGraph final : public QCPGraph {
-public:
-    static constexpr std::size_t kBlock = 64;
-    using Values = std::vector<float>;
-
-    ChartGraph(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPGraph(keyAxis, valueAxis) {}
-
-    // Draws the first n points of the two arrays (ascending x, all finite).
-    void setPoints(std::shared_ptr<Values> keys, std::shared_ptr<Values> values, std::size_t n)
-    {
-        keys_ = std::move(keys);
-        values_ = std::move(values);
-        count_ = 0;
-        blockMin_.clear();
-        blockMax_.clear();
-        grow(n);
-        blockMin_.shrink_to_fit();
-        blockMax_.shrink_to_fit();
-    }
-    // The arrays now hold n points (n >= count()), the first count() of them unchanged.
-    void grow(std::size_t n)
-    {
-        const std::size_t from = count_ / kBlock;
-        count_ = n;
-        const std::size_t blocks = (n + kBlock - 1) / kBlock;
-        blockMin_.resize(blocks);
-        blockMax_.resize(blocks);
-        const float* v = values_ ? values_->data() : nullptr;
-        for (std::size_t b = from; b < blocks; ++b) {
-            const std::size_t end = std::min(n, (b + 1) * kBlock);
-            float lo = v[b * kBlock], hi = lo;
-            for (std::size_t i = b * kBlock + 1; i < end; ++i) {
-                lo = std::min(lo, v[i]);
-                hi = std::max(hi, v[i]);
-            }
-            blockMin_[b] = lo;
-            blockMax_[b] = hi;
-        }
-        containerStale_ = true;
-    }
-    const std::shared_ptr<Values>& keys() const { return keys_; }
-    // Another array holding the same keys.
-    void setKeys(std::shared_ptr<Values> keys) { keys_ = std::move(keys); }
-    const std::shared_ptr<Values>& values() const { return values_; }
-    std::size_t count() const { return count_; }
-    double key(std::size_t i) const { return (*keys_)[i]; }
-    double value(std::size_t i) const { return (*values_)[i]; }
-    std::size_t indexBytes() const { return (blockMin_.capacity() + blockMax_.capacity()) * sizeof(float); }
-    // Lowest and highest value of all points (count() > 0), from the blocks.
-    std::pair<float, float> valueRange() const { return extremes(0, count_); }
-
-    // Whether the line is painted from the columns; otherwise QCustomPlot paints every point from its own
-    // container, kept up to date here.
-    bool columns() const
-    {
-        return mLineStyle == lsLine && mScatterStyle.isNone() && mBrush.style() == Qt::NoBrush && mKeyAxis
-            && mKeyAxis->orientation() == Qt::Horizontal && !mKeyAxis->rangeReversed()
-            && mKeyAxis->scaleType() == QCPAxis::stLinear && selection().isEmpty();
-    }
-    void syncContainer()
-    {
-        if (columns()) {
-            if (!mDataContainer->isEmpty()) mDataContainer->clear();
-            mDataContainer->squeeze(true, true);
-            containerStale_ = true;
-            return;
-        }
-        if (!containerStale_) return;
-        QVector<QCPGraphData> all(static_cast<qsizetype>(count_));
-        for (std::size_t i = 0; i < count_; ++i) all[qsizetype(i)] = QCPGraphData(key(i), value(i));
-        mDataContainer->set(all, true);
-        containerStale_ = false;
-    }
-    std::size_t containerBytes() const { return std::size_t(mDataContainer->size()) * sizeof(QCPGraphData); }
-    // The graph's legend icon (for the chart's own legend entries).
-    void drawIcon(QCPPainter* painter, const QRectF& rect) const { drawLegendIcon(painter, rect); }
-
-    // The points a line through the visible points is drawn through, as QCPGraph::getOptimizedLineData
-    // gives them for the same points.
-    QVector<QCPGraphData> lineData() const;
-
-protected:
-    void draw(QCPPainter* painter) override;
-
-private:
-    // Lowest and highest value of points [i, j), j > i.
-    std::pair<float, float> extremes(std::size_t i, std::size_t j) const;
-
-    std::shared_ptr<Values> keys_, values_;
-    std::size_t count_ = 0;
-    Values blockMin_, blockMax_;
-    bool containerStale_ = true;
-};
-
-std::pair<float, float> ChartGraph::extremes(std::size_t i, std::size_t j) const
-{
-    const float* v = values_->data();
-    float lo = v[i], hi = v[i];
-    auto scan = [&](std::size_t a, std::size_t b) {
-        for (; a < b; ++a) {
-            lo = std::min(lo, v[a]);
-            hi = std::max(hi, v[a]);
-        }
-    };
-    const std::size_t b0 = (i + kBlock - 1) / kBlock, b1 = j / kBlock;   // whole blocks [b0, b1)
-    if (b0 >= b1) {
-        scan(i + 1, j);
-        return {lo, hi};
-    }
-    scan(i + 1, b0 * kBlock);
-    for (std::size_t b = b0; b < b1; ++b) {
-        lo = std::min(lo, blockMin_[b]);
-        hi = std::max(hi, blockMax_[b]);
-    }
-    scan(b1 * kBlock, j);
-    return {lo, hi};
-}
-
-QVector<QCPGraphData> ChartGraph::lineData() const
-{
-    QVector<QCPGraphData> out;
-    QCPAxis* keyAxis = mKeyAxis.data();
-    if (!keyAxis || count_ == 0) return out;
-
-    // The visible points and one more on each side (QCPDataContainer::findBegin and findEnd).
-    const float* k = keys_->data();
-    const QCPRange range = keyAxis->range();
-    const float* first = std::lower_bound(k, k + count_, range.lower, [](float a, double b) { return double(a) < b; });
-    if (first != k) --first;
-    const float* last = std::upper_bound(k, k + count_, range.upper, [](double a, float b) { return a < double(b); });
-    if (last != k + count_) ++last;
-    const std::size_t begin = std::size_t(first - k), end = std::size_t(last - k);
-    if (begin >= end) return out;
-
-    // Adaptive sampling only with at least two points per pixel on average.
-    const int dataCount = int(end - begin);
-    int maxCount = std::numeric_limits<int>::max();
-    if (mAdaptiveSampling) {
-        const double keyPixelSpan = std::abs(keyAxis->coordToPixel(key(begin)) - keyAxis->coordToPixel(key(end - 1)));
-        if (2 * keyPixelSpan + 2 < double(std::numeric_limits<int>::max())) maxCount = int(2 * keyPixelSpan + 2);
-    }
-    if (!mAdaptiveSampling || dataCount < maxCount) {
-        out.resize(dataCount);
-        for (std::size_t i = begin; i < end; ++i) out[qsizetype(i - begin)] = QCPGraphData(key(i), value(i));
-        return out;
-    }
-
-    // Pixel intervals: one starts at the pixel of its first point and holds every point before the next
-    // pixel (the key axis is horizontal and not reversed here).
-    auto intervalStart = [&](double key) { return keyAxis->pixelToCoord(int(keyAxis->coordToPixel(key))); };
-    double start = intervalStart(key(begin));
-    double lastIntervalEnd = start;
-    const double epsilon = std::abs(start - keyAxis->pixelToCoord(keyAxis->coordToPixel(start) + 1.0));
-    // The first point at or after `limit` past point i: a galloping search from i, as the next pixel's
-    // points lie close by.
-    auto nextAtOrAfter = [&](std::size_t i, double limit) {
-        std::size_t lo = i + 1, step = 1;
-        while (lo + step < end && double(k[lo + step - 1]) < limit) {
-            lo += step;
-            step *= 2;
-        }
-        const std::size_t hi = std::min(end, lo + step);
-        return std::size_t(std::lower_bound(k + lo, k + hi, limit, [](float a, double b) { return double(a) < b; }) - k);
-    };
-    out.reserve(qsizetype(4 * std::min<std::size_t>(end - begin, std::size_t(keyAxis->axisRect()->width()) + 2)));
-    std::size_t i = begin;
-    while (true) {
-        const double limit = start + epsilon;
-        const std::size_t j = nextAtOrAfter(i, limit);
-        if (j - i >= 2) {
-            if (lastIntervalEnd < start - epsilon) out.append(QCPGraphData(start + epsilon * 0.2, value(i)));
-            const auto [lo, hi] = extremes(i, j);
-            out.append(QCPGraphData(start + epsilon * 0.25, lo));
-            out.append(QCPGraphData(start + epsilon * 0.75, hi));
-            if (j < end && key(j) > start + epsilon * 2) out.append(QCPGraphData(start + epsilon * 0.8, value(j - 1)));
-        } else {
-            out.append(QCPGraphData(key(i), value(i)));
-        }
-        if (j >= end) break;
-        lastIntervalEnd = key(j - 1);
-        i = j;
-        start = intervalStart(key(i));
-    }
-    return out;
-}
-
-void ChartGraph::draw(QCPPainter* painter)
-{
-    if (!columns()) {
-        syncContainer();   // a style changed since the last Redraw
-        QCPGraph::draw(painter);
-        return;
-    }
-    if (!mKeyAxis || !mValueAxis || mKeyAxis->range().size() <= 0 || count_ == 0) return;
-    const QVector<QPointF> lines = dataToLines(lineData());
-    painter->setPen(mPen);
-    painter->setBrush(Qt::NoBrush);
-    drawLinePlot(painter, lines);
-}
-
-namespace {
-
-// A legend entry whose text is measured and rasterised once instead of on every replot. The text is drawn
-// with the same font, pen and hints into a transparent image and copied where the entry draws it; the
-// legend's ground is transparent in the paint buffer, so the pixels are those of the text drawn in place.
-// Printing and exports (vector or uncached painters) draw the text themselves.
-class ChartLegendItem final : public QCPPlottableLegendItem {
-public:
-    using QCPPlottableLegendItem::QCPPlottableLegendItem;
-
-protected:
-    QSize minimumOuterSizeHint() const override
-    {
-        if (!mPlottable) return {};
-        const QSize iconSize = mParentLegend->iconSize();
-        const QFont font = getFont();
-        if (sizeText_ != mPlottable->name() || sizeFont_ != font || sizeHeight_ != iconSize.height()) {
-            sizeText_ = mPlottable->name();
-            sizeFont_ = font;
-            sizeHeight_ = iconSize.height();
-            sizeRect_ = QFontMetrics(font).boundingRect(0, 0, 0, iconSize.height(), Qt::TextDontClip, sizeText_);
-        }
-        QSize result(iconSize.width() + mParentLegend->iconTextPadding() + sizeRect_.width(),
-                     std::max(sizeRect_.height(), iconSize.height()));
-        result.rwidth() += mMargins.left() + mMargins.right();
-        result.rheight() += mMargins.top() + mMargins.bottom();
-        return result;
-    }
-
-    void draw(QCPPainter* painter) override
-    {
-        const auto* graph = dynamic_cast<const ChartGraph*>(mPlottable);
-        const bool cached = graph && !painter->modes().testFlag(QCPPainter::pmVectorized)
-            && !painter->modes().testFlag(QCPPainter::pmNoCaching) && painter->transform().isIdentity()
-            && painter->device()->devicePixelRatioF() == 1.0;
-        if (!cached) {
-            QCPPlottableLegendItem::draw(painter);
-            return;
-        }
-        painter->setFont(getFont());
-        painter->setPen(QPen(getTextColor()));
-        const QSize iconSize = mParentLegend->iconSize();
-        const QString name = mPlottable->name();
-        const int dpi = painter->device()->logicalDpiY();
-        if (name != imageText_ || painter->font() != imageFont_ || painter->pen().color() != imageColor_
-            || iconSize.height() != imageHeight_ || painter->renderHints() != imageHints_ || dpi != imageDpi_ || image_.isNull()) {
-            imageText_ = name;
-            imageFont_ = painter->font();
-            imageColor_ = painter->pen().color();
-            imageHeight_ = iconSize.height();
-            imageHints_ = painter->renderHints();
-            imageDpi_ = dpi;
-            const QRect textRect = painter->fontMetrics().boundingRect(0, 0, 0, iconSize.height(), Qt::TextDontClip, name);
-            const int textHeight = std::max(textRect.height(), iconSize.height());
-            pad_ = painter->fontMetrics().height();   // room for glyphs that reach beyond the text's box
-            image_ = QImage(textRect.width() + 2 * pad_, textHeight + 2 * pad_, QImage::Format_ARGB32_Premultiplied);
-            image_.setDotsPerMeterX(qRound(painter->device()->logicalDpiX() / 0.0254));
-            image_.setDotsPerMeterY(qRound(dpi / 0.0254));
-            image_.fill(Qt::transparent);
-            QPainter p(&image_);
-            p.setRenderHints(imageHints_);
-            p.setFont(imageFont_);
-            p.setPen(painter->pen());
-            p.drawText(pad_, pad_, textRect.width(), textHeight, Qt::TextDontClip, name);
-        }
-        painter->drawImage(QPoint(mRect.x() + iconSize.width() + mParentLegend->iconTextPadding() - pad_, mRect.y() - pad_), image_);
-        // The icon and its border as the plain entry draws them.
-        const QRect iconRect(mRect.topLeft(), iconSize);
-        painter->save();
-        painter->setClipRect(iconRect, Qt::IntersectClip);
-        graph->drawIcon(painter, iconRect);
-        painter->restore();
-        if (getIconBorderPen().style() != Qt::NoPen) {
-            painter->setPen(getIconBorderPen());
-            painter->setBrush(Qt::NoBrush);
-            const int halfPen = qCeil(painter->pen().widthF() * 0.5) + 1;
-            painter->setClipRect(mOuterRect.adjusted(-halfPen, -halfPen, halfPen, halfPen));
-            painter->drawRect(iconRect);
-        }
-    }
-
-private:
-    mutable QString sizeText_;
-    mutable QFont sizeFont_;
-    mutable int sizeHeight_ = -1;
-    mutable QRect sizeRect_;
-    QString imageText_;
-    QFont imageFont_;
-    QColor imageColor_;
-    int imageHeight_ = -1;
-    QPainter::RenderHints imageHints_;
-    int imageDpi_ = 0;
-    int pad_ = 0;
-    QImage image_;
-};
-
-} // namespace
-
 ChartError::ChartError(const QString& description) : std::runtime_error(description.toStdString()) {}
 
 Chart::Chart(QWidget* parent) : QWidget(parent)
@@ -501,7 +199,8 @@ void Chart::SetPointCount(int count)
         const auto n = std::size_t(count);
         for (std::size_t s = 0; s < data_.size(); ++s) {
             SubsetData& d = data_[s];
-            if (d.x->size() > n) {
+            if (d.x->size() > n || d.y->size() > n) {
+                ownExternal(d);
                 ownX(int(s));
                 if (d.shared > n) detach(d, n);
                 d.x->resize(n);
@@ -613,12 +312,25 @@ void Chart::detach(SubsetData& d, std::size_t keep)
     d.xShared = false;
 }
 
+void Chart::ownExternal(SubsetData& d)
+{
+    if (!d.external) return;
+    d.x = std::make_shared<Values>(*d.x);
+    d.y = std::make_shared<Values>(*d.y);
+    const std::size_t size = std::max(d.x->size(), d.y->size());   // the chart keeps both the same length
+    d.x->resize(size, kNoValue);
+    d.y->resize(size, kNoValue);
+    d.external = false;
+    d.xShared = false;
+    d.shared = 0;
+    d.rebuild = true;
+}
+
 void Chart::ownX(int subset)
 {
     SubsetData& d = data_[std::size_t(subset)];
     if (!d.xShared) return;
     auto copy = std::make_shared<Values>(*d.x);
-    // A drawing that reads the shared array reads the same values from the copy.
     if (std::size_t(subset) < graphs_.size() && graphs_[std::size_t(subset)]->keys() == d.x)
         graphs_[std::size_t(subset)]->setKeys(copy);
     d.x = std::move(copy);
@@ -630,6 +342,7 @@ void Chart::setValue(int subset, int point, double v, bool isX)
     if (point < 0 || point >= pointCount_) return;
     SubsetData* d = dataAt(subset);
     if (!d) return;
+    ownExternal(*d);
     const auto i = std::size_t(point);
     if (i >= d->x->size()) {
         ownX(subset);
@@ -639,7 +352,7 @@ void Chart::setValue(int subset, int point, double v, bool isX)
     const float f = static_cast<float>(v);
     if (sameValue((isX ? *d->x : *d->y)[i], f)) return;
     if (isX) ownX(subset);
-    if (i < d->shared) detach(*d, d->x->size());   // the drawing keeps the values it was given
+    if (i < d->shared) detach(*d, d->x->size());
     (isX ? *d->x : *d->y)[i] = f;
     if (i < d->frontier) d->rebuild = true;
 }
@@ -678,11 +391,11 @@ bool Chart::beginPoints(int subset, std::size_t n, Values*& x, Values*& y)
     if (!dp) return false;
     SubsetData& d = *dp;
     pointCount_ = std::max(pointCount_, int(n));
-    // The drawing keeps the arrays it had until the next Redraw.
     d.x = takeArray(n);
     d.y = takeArray(n);
     d.shared = 0;
     d.xShared = false;
+    d.external = false;
     d.rebuild = true;
     x = d.x.get();
     y = d.y.get();
@@ -691,7 +404,7 @@ bool Chart::beginPoints(int subset, std::size_t n, Values*& x, Values*& y)
 
 void Chart::endPoints(int subset)
 {
-    // The same x values as another subset's (the time of the same rows): one array serves both.
+    // The same x values as another subset's (the time of the same rows): one array serves both (xShared).
     SubsetData& d = data_[std::size_t(subset)];
     const Values& x = *d.x;
     for (std::size_t o = 0; o < data_.size(); ++o) {
@@ -705,6 +418,21 @@ void Chart::endPoints(int subset)
     }
 }
 
+void Chart::SetSubsetArrays(int subset, std::shared_ptr<Values> x, std::shared_ptr<Values> y)
+{
+    SubsetData* d = dataAt(subset);
+    if (!d || !x || !y) return;
+    const std::size_t n = std::min(x->size(), y->size());
+    if (n > std::size_t(std::numeric_limits<int>::max())) return;
+    pointCount_ = std::max(pointCount_, int(n));
+    d->x = std::move(x);
+    d->y = std::move(y);
+    d->shared = 0;
+    d->xShared = false;
+    d->external = true;
+    d->rebuild = true;
+}
+
 int Chart::AppendPoint(int subset, double x, double y)
 {
     SubsetData* dp = dataAt(subset);
@@ -712,9 +440,9 @@ int Chart::AppendPoint(int subset, double x, double y)
     SubsetData& d = *dp;
     const std::size_t i = d.x->size();
     if (i >= std::size_t(std::numeric_limits<int>::max())) return -1;
+    ownExternal(d);
     ownX(subset);
     pointCount_ = std::max(pointCount_, int(i) + 1);
-    // Beyond every point the drawing reads: the arrays may grow in place.
     growTo(*d.x, i + 1, 0);
     growTo(*d.y, i + 1, 0);
     (*d.x)[i] = static_cast<float>(x);
@@ -899,7 +627,7 @@ void Chart::rebuildSubset(SubsetData& d, ChartGraph& g)
 {
     const Values& x = *d.x;
     const Values& y = *d.y;
-    const std::size_t n = std::min(x.size(), std::size_t(pointCount_));
+    const std::size_t n = std::min({x.size(), y.size(), std::size_t(pointCount_)});
     // Every point complete and x ascending: the drawing reads the given arrays themselves.
     bool direct = true;
     for (std::size_t i = 0; i < n && direct; ++i)
@@ -946,7 +674,7 @@ bool Chart::appendToSubset(SubsetData& d, ChartGraph& g)
 {
     const Values& x = *d.x;
     const Values& y = *d.y;
-    const std::size_t n = std::min(x.size(), std::size_t(pointCount_));
+    const std::size_t n = std::min({x.size(), y.size(), std::size_t(pointCount_)});
     const bool direct = g.keys() == d.x && g.values() == d.y;
     // All new complete points must come at or after the last drawn x, in order; a drawing that reads the
     // given arrays takes no point without a value.

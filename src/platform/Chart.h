@@ -12,9 +12,8 @@
 //
 // Long tests: Redraw costs O(new points) when points were only appended since the previous Redraw (the
 // drawing takes just the new points and the axis ranges are kept up to date incrementally); any other change
-// of the points of a subset rebuilds that subset in one bulk pass. A subset's points are held once: when its
-// given points are all complete and in ascending x, the drawing reads the very arrays they were given in, and
-// subsets given the same x in bulk share one array of it.
+// of the points of a subset rebuilds that subset in one bulk pass. A subset's points are held once (how, in
+// ChartGraph.h).
 // Painting a line costs O(pixel columns x log points), not O(points): each pixel column of many points is
 // summed up from the lowest and highest value of blocks of points, into exactly the points QCustomPlot's own
 // adaptive sampling would draw (the first, lowest, highest and last value of the column).
@@ -119,6 +118,12 @@ public:
         }
         endPoints(subset);
     }
+    // The subset's points are the first n values of these very arrays (n = the shorter one), without a copy;
+    // the point count grows to n when it is smaller. The caller keeps them and may append to both between
+    // Redraws (never change a value given), raising the point count to the points it wants drawn; the
+    // chart copies them before it changes any point of the subset itself. One x array may serve several
+    // subsets.
+    void SetSubsetArrays(int subset, std::shared_ptr<std::vector<float>> x, std::shared_ptr<std::vector<float>> y);
     // Gives the point after the subset's last point with a value its x and y; the point count grows when
     // that point lies beyond it. Returns the point's index.
     int AppendPoint(int subset, double x, double y);
@@ -172,15 +177,14 @@ private:
         Marker marker = Marker::None;
     };
     using Values = std::vector<float>;
+    // The given points of a subset. How these arrays are shared with the graphs and between subsets
+    // (shared, xShared, external, frontier, rebuild, spare_) is written down once, in ChartGraph.h.
     struct SubsetData {
-        // NaN: no value; size = 1 + last index given any value. The drawing may read the first `shared`
-        // points of these very arrays: a change of one of those copies the arrays first.
+        // NaN: no value; size = 1 + last index given any value.
         std::shared_ptr<Values> x = std::make_shared<Values>(), y = std::make_shared<Values>();
         std::size_t shared = 0;
-        // x is (or was) the very array of another subset's x: a change of x copies it first.
         bool xShared = false;
-        // Drawing state: points below `frontier` are in the graph exactly as stored; `rebuild` forces a
-        // full rebuild at the next Redraw.
+        bool external = false;
         std::size_t frontier = 0;
         bool rebuild = true;
         bool hasRange = false;
@@ -214,11 +218,13 @@ private:
     SubsetData* dataAt(int subset);   // nullptr when out of range
     AxisSettings& axisAt(int axis);
     void setValue(int subset, int point, double v, bool isX);
-    // Gives the subset arrays of its own before a change of points the drawing reads (keeping `keep` points).
+    // Gives the subset arrays of its own (keeping `keep` points), before a change of a shared point.
     static void detach(SubsetData& d, std::size_t keep);
     // Gives the subset an x array of its own when it shares one, before x changes.
     void ownX(int subset);
-    // An array of n values: one a Reset let go and nothing reads any more when one fits, else a new one.
+    // Copies a subset's caller-held arrays before the chart changes one of its points.
+    void ownExternal(SubsetData& d);
+    // An array of n values: a spare one when one fits, else a new one.
     std::shared_ptr<Values> takeArray(std::size_t n);
     bool beginPoints(int subset, std::size_t n, Values*& x, Values*& y);
     void endPoints(int subset);
@@ -248,9 +254,7 @@ private:
 
     // points and graphs
     std::vector<SubsetData> data_;
-    // Point arrays a Reset let go, taken again by the points set next instead of allocating (and faulting in)
-    // as much memory again; freed by the first Redraw that draws points.
-    std::vector<std::shared_ptr<Values>> spare_;
+    std::vector<std::shared_ptr<Values>> spare_;   // point arrays a Reset let go
     std::vector<ChartGraph*> graphs_;
     std::vector<QCPAxis*> leftPool_, rightPool_;
 

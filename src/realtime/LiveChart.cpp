@@ -28,7 +28,28 @@ double swellPercent(double heightChange, double waferLength)
 {
     return waferLength != 0 ? heightChange / waferLength * 100 : 0.0;
 }
+
+// Appends a value; the room grows by a quarter at a time, as a week-long test's arrays are large.
+void push(std::vector<float>& v, double value)
+{
+    if (v.size() == v.capacity()) v.reserve(v.capacity() + v.capacity() / 4 + 1024);
+    v.push_back(static_cast<float>(value));
+}
+
+// Lets go of the shared record's rows when the read is done, so that no copy of a test stays mapped.
+struct ReleaseRows {
+    clsTEST_RESULT& rs;
+    ~ReleaseRows() { rs.ReleaseRows(); }
+};
 } // namespace
+
+void LiveChart::Held::add(double time, double tempF, double pressPsi, double heightChange)
+{
+    push(*x, time / 60);
+    push(*swell, swellPercent(heightChange, waferLength));
+    push(*temp, Module1::ToDisplayTemp(tempF));
+    push(*press, Module1::ToDisplayPress(pressPsi));
+}
 
 bool LiveChart::Shape::operator==(const Shape& o) const
 {
@@ -85,7 +106,7 @@ void LiveChart::Refresh(const std::array<LiveChartCell, 3>& cells, const LiveCha
     now.tempCaption = Module1::TempUnitCaption;
     now.pressCaption = Module1::PressUnitCaption;
     now.valid = true;
-    if (reload || !(now == shape_)) rebuild(now);
+    if (reload || !(now == shape_)) rebuild(now, reload);
     else append();
 }
 
@@ -93,21 +114,52 @@ void LiveChart::pointLogged(int cell, std::int32_t testId, double resultTime, do
                             double resultPress, double resultHeightChange)
 {
     if (cell != 1 && cell != 2) return;
-    auto& list = pending_[std::size_t(cell)];
-    if (!list.empty() && pendingTest_[std::size_t(cell)] != testId) list.clear();
-    pendingTest_[std::size_t(cell)] = testId;
-    list.push_back({resultTime, resultTemp, resultPress, resultHeightChange});
+    Held& h = held_[std::size_t(cell)];
+    // A point of a test not held is read with the rest of its test at the next rebuild.
+    if (!h.valid || h.testId != testId) return;
+    if (h.unitSystem != Module1::UnitSystem) {
+        h = Held{};
+        return;
+    }
+    h.add(resultTime, resultTemp, resultPress, resultHeightChange);
 }
 
-void LiveChart::rebuild(const Shape& shape)
+LiveChart::Held LiveChart::load(const LiveChartCell& cell)
+{
+    clsTEST_RESULT& rs = requireObject(Module1::TestResult);
+    clsConnection& connection = requireObject(Module1::DbConnection);
+    Held h;
+    h.testId = cell.testId;
+    h.waferLength = cell.waferLength;
+    h.unitSystem = Module1::UnitSystem;
+    rs.Test_Id = cell.testId;
+    {
+        const ReleaseRows release{rs};
+        rs.ConnectX(connection);
+        const auto& rows = rs.rows();
+        const auto n = std::size_t(rs.TotalPoints());
+        for (auto* a : {&h.x, &h.swell, &h.temp, &h.press}) {
+            *a = std::make_shared<Values>();
+            (*a)->reserve(n);
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const clsTEST_RESULT::Row& r = rows[i];
+            h.add(r.time, r.temp, r.press, r.heightChange);
+        }
+        pointsRead_ += (long long)n;
+    }
+    h.valid = true;
+    return h;
+}
+
+void LiveChart::rebuild(const Shape& shape, bool reload)
 {
     ++rebuilds_;
     shape_ = Shape{};   // until this rebuild is complete, the next refresh rebuilds again
-    for (auto& p : pending_) p.clear();
     subsetSwell_.fill(-1);
     subsetTemp_.fill(-1);
     subsetPress_.fill(-1);
-    cellPoints_.fill(0);
+    drawnPoints_.fill(0);
 
     chart_.Reset();
     Initial_Chart_All();
@@ -154,57 +206,46 @@ void LiveChart::rebuild(const Shape& shape)
     }
     if (axis > 0) chart_.SetSharedAxisCount(axis);
 
+    // Every shown cell's points, in time order: those held, else read from the database. A cell no longer
+    // shown lets go of its points. Held even while no trace is drawn, so that a box ticked later finds them.
+    for (int c = 1; c <= 2; ++c) {
+        const LiveChartCell& cell = shape.cells[std::size_t(c)];
+        Held& h = held_[std::size_t(c)];
+        if (!cell.shown) {
+            h = Held{};
+            continue;
+        }
+        if (reload || !h.valid || h.testId != cell.testId || h.waferLength != cell.waferLength
+            || h.unitSystem != Module1::UnitSystem) {
+            h = Held{};
+            h = load(cell);
+        }
+        drawnPoints_[std::size_t(c)] = h.size();
+        maxPoints_ = std::max(maxPoints_, int(h.size()));
+    }
+
     if (count == 0) {
         // Nothing to draw: the chart keeps its initial state.
         shape_ = shape;
         return;
     }
     chart_.SetSubsetCount(count);
-
-    // Every shown cell's points, in time order, through the shared record object.
-    struct Series {
-        std::vector<double> x, swell, temp, press;
-    };
-    std::array<Series, 3> series;
-    for (int c : shownCells) {
-        clsTEST_RESULT& rs = requireObject(Module1::TestResult);
-        clsConnection& connection = requireObject(Module1::DbConnection);
-        rs.Test_Id = shape.cells[std::size_t(c)].testId;
-        rs.ConnectX(connection);
-        const auto& rows = rs.rows();
-        const int n = rs.TotalPoints();
-        Series& s = series[std::size_t(c)];
-        s.x.reserve(std::size_t(n));
-        if (b.swell) s.swell.reserve(std::size_t(n));
-        if (b.temp) s.temp.reserve(std::size_t(n));
-        if (b.press) s.press.reserve(std::size_t(n));
-        const double wafer = shape.cells[std::size_t(c)].waferLength;
-        for (int i = 0; i < n; ++i) {
-            const clsTEST_RESULT::Row& r = rows[std::size_t(i)];
-            s.x.push_back(r.time / 60);
-            if (b.swell) s.swell.push_back(swellPercent(r.heightChange, wafer));
-            if (b.temp) s.temp.push_back(Module1::ToDisplayTemp(r.temp));
-            if (b.press) s.press.push_back(Module1::ToDisplayPress(r.press));
-        }
-        cellPoints_[std::size_t(c)] = n;
-        maxPoints_ = std::max(maxPoints_, n);
-    }
     chart_.SetPointCount(maxPoints_);
 
     const QString name[3] = {QString(), shape.cells[1].testName, shape.cells[2].testName};
     int subset = 0;
-    auto trace = [&](int c, const std::vector<double>& y, const QString& suffix, const QColor& color) {
-        chart_.SetSubsetPoints(subset, series[std::size_t(c)].x, y);
+    auto trace = [&](int c, const std::shared_ptr<Values>& y, const QString& suffix, const QColor& color) {
+        chart_.SetSubsetArrays(subset, held_[std::size_t(c)].x, y);
         chart_.SetSubsetLabel(subset, name[c] + suffix);
         chart_.SetSubsetColor(subset, color);
         return subset++;
     };
     if (b.swell)
-        for (int c : shownCells) subsetSwell_[std::size_t(c)] = trace(c, series[std::size_t(c)].swell, QStringLiteral("-Swell"), SwellColor[c]);
+        for (int c : shownCells) subsetSwell_[std::size_t(c)] = trace(c, held_[std::size_t(c)].swell, QStringLiteral("-Swell"), SwellColor[c]);
     if (b.temp)
-        for (int c : shownCells) subsetTemp_[std::size_t(c)] = trace(c, series[std::size_t(c)].temp, QStringLiteral("-Temp."), TempColor[c]);
+        for (int c : shownCells) subsetTemp_[std::size_t(c)] = trace(c, held_[std::size_t(c)].temp, QStringLiteral("-Temp."), TempColor[c]);
     if (b.press)
-        for (int c : shownCells) subsetPress_[std::size_t(c)] = trace(c, series[std::size_t(c)].press, QStringLiteral("-Press."), PressColor[c]);
+        for (int c : shownCells) subsetPress_[std::size_t(c)] = trace(c, held_[std::size_t(c)].press, QStringLiteral("-Press."), PressColor[c]);
 
     chart_.Redraw();
     shape_ = shape;
@@ -214,26 +255,16 @@ void LiveChart::append()
 {
     bool any = false;
     for (int c = 1; c <= 2; ++c) {
-        auto& list = pending_[std::size_t(c)];
-        const LiveChartCell& cell = shape_.cells[std::size_t(c)];
-        const bool drawn = subsetSwell_[std::size_t(c)] >= 0 || subsetTemp_[std::size_t(c)] >= 0
-            || subsetPress_[std::size_t(c)] >= 0;
-        if (!cell.shown || !drawn || pendingTest_[std::size_t(c)] != cell.testId) {
-            list.clear();
-            continue;
-        }
-        for (const Point& p : list) {
-            const double x = p.time / 60;
-            if (subsetSwell_[std::size_t(c)] >= 0) chart_.AppendPoint(subsetSwell_[std::size_t(c)], x, swellPercent(p.heightChange, cell.waferLength));
-            if (subsetTemp_[std::size_t(c)] >= 0) chart_.AppendPoint(subsetTemp_[std::size_t(c)], x, Module1::ToDisplayTemp(p.temp));
-            if (subsetPress_[std::size_t(c)] >= 0) chart_.AppendPoint(subsetPress_[std::size_t(c)], x, Module1::ToDisplayPress(p.press));
-            ++cellPoints_[std::size_t(c)];
-            maxPoints_ = std::max(maxPoints_, cellPoints_[std::size_t(c)]);
-            any = true;
-        }
-        list.clear();
+        const std::size_t n = held_[std::size_t(c)].size();
+        if (n == drawnPoints_[std::size_t(c)]) continue;
+        drawnPoints_[std::size_t(c)] = n;
+        maxPoints_ = std::max(maxPoints_, int(n));
+        any = any || subsetSwell_[std::size_t(c)] >= 0 || subsetTemp_[std::size_t(c)] >= 0 || subsetPress_[std::size_t(c)] >= 0;
     }
-    if (any) chart_.Redraw();
+    if (!any) return;
+    // The traces draw the held arrays: the new points only need counting in.
+    chart_.SetPointCount(maxPoints_);
+    chart_.Redraw();
 }
 
 } // namespace realtime

@@ -60,6 +60,16 @@ void clsTEST_RESULT::ConnectX(const clsConnection& connection)
     }
 }
 
+void clsTEST_RESULT::ReleaseRows()
+{
+    rows_ = std::make_shared<Rows>();
+    count_ = 0;
+    position_ = 0;
+    eof_ = true;
+    loadedState_ = {};
+    loadedTestId_ = 0;
+}
+
 bool clsTEST_RESULT::Holds(const clsConnection& connection, qint32 testId) const
 {
     return handle_ && handle_ == connection.ADOConnection() && loadedTestId_ == testId

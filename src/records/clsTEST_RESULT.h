@@ -23,6 +23,8 @@ public:
     bool LoadIfStale(const clsConnection& connection);
     // True when the cache holds test testId exactly as a load through connection would read it now.
     bool Holds(const clsConnection& connection, qint32 testId) const;
+    // Lets go of the cached rows (holders of sharedRows keep theirs); the cache is empty until the next load.
+    void ReleaseRows();
     void MoveFirst() { moveFirst(); }
     void MoveNext() { moveNext(); }
     void SetDefaults();

@@ -10,7 +10,10 @@
 #include "SimpleTestRig.h"
 
 #include "realtime/CellControl.h"
+#include "records/clsTEST_RESULT.h"
 #include "records/format.h"
+
+#include <qcustomplot.h>
 
 #include <QCheckBox>
 #include <QDir>
@@ -60,6 +63,8 @@ private slots:
     void failedStoreRetried();
     void appendedEqualsReload_data();
     void appendedEqualsReload();
+    void rebuildKeepsHeldPoints_data();
+    void rebuildKeepsHeldPoints();
     void layout_data();
     void layout();
 };
@@ -193,12 +198,20 @@ void tst_SimpleChart::appendedEqualsReload()
     platform::Chart* chart = r.screen->Pesgo1;
     realtime::LiveChart& live = r.screen->liveChart();
     // Empty when a rebuild from the database shows what the appended chart showed.
+    chart->resize(900, 420);
+    auto pixels = [&] {
+        chart->plot()->replot(QCustomPlot::rpImmediateRefresh);
+        return chart->plot()->grab().toImage();
+    };
     auto reloadDiffers = [&]() -> QString {
         const ChartView appended = ChartView::of(*chart);
+        const QImage appendedPixels = pixels();
         r.screen->RefreshChart(true);
         const ChartView reloaded = ChartView::of(*chart);
-        if (appended == reloaded) return {};
-        return QStringLiteral("appended [%1] reloaded [%2]").arg(appended.describe(), reloaded.describe());
+        if (appended != reloaded)
+            return QStringLiteral("appended [%1] reloaded [%2]").arg(appended.describe(), reloaded.describe());
+        if (appendedPixels != pixels()) return QStringLiteral("the same points drawn otherwise");
+        return {};
     };
 #define RELOAD_MATCHES()                                                                                        \
     do {                                                                                                        \
@@ -242,6 +255,49 @@ void tst_SimpleChart::appendedEqualsReload()
     QVERIFY(chart->drawnX(1).size() < chart->drawnX(0).size());
     RELOAD_MATCHES();
 #undef RELOAD_MATCHES
+}
+
+void tst_SimpleChart::rebuildKeepsHeldPoints_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("trace box") << "box";
+    QTest::newRow("START of the other cell") << "start";
+}
+
+// A rebuild for a trace box or the other cell's START draws the points the screen already holds: with the
+// running cell's rows gone from the database behind the program's back, the chart still shows every point
+// logged, and the shared record keeps no rows once the rebuild is done.
+void tst_SimpleChart::rebuildKeepsHeldPoints()
+{
+    QFETCH(QString, change);
+    Rig r;
+    platform::Chart* chart = r.screen->Pesgo1;
+    setBoxes(r, true, false, true);
+    r.type("txtInterval", 1, QStringLiteral("1"));
+    r.runCell(1, QStringLiteral("Held"));
+    int t = 0;
+    runVarying(r, 30, t);
+    const ChartView before = ChartView::of(*chart);
+    QCOMPARE(before.x.at(0).size(), std::size_t(15));
+    QVERIFY(testsupport::sqlExec(QStringLiteral("DELETE FROM TEST_RESULT")));
+
+    if (change == QLatin1String("box")) {
+        setBoxes(r, true, true, true);
+        QCOMPARE(chart->subsetCount(), 3);
+        QCOMPARE(chart->subsetLabel(1), QStringLiteral("Held-Temp."));
+        QCOMPARE(chart->drawnX(1), before.x.at(0));
+        QCOMPARE(chart->drawnX(2), before.x.at(1));
+        QCOMPARE(chart->drawnY(2), before.y.at(1));
+    } else {
+        r.runCell(2, QStringLiteral("Other"));
+        QCOMPARE(chart->subsetCount(), 4);
+        QCOMPARE(chart->subsetLabel(2), QStringLiteral("Held-Press."));
+        QCOMPARE(chart->drawnY(2), before.y.at(1));
+    }
+    QCOMPARE(chart->drawnX(0), before.x.at(0));
+    QCOMPARE(chart->drawnY(0), before.y.at(0));
+    QCOMPARE(Module1::TestResult->TotalPoints(), 0);
+    QVERIFY(Module1::TestResult->rows().empty());
 }
 
 void tst_SimpleChart::layout_data()
