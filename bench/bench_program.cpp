@@ -496,7 +496,8 @@ int main(int argc, char** argv)
         // Both cells of every unit: zeroed against the dry wafer, described, a point a second, started.
         int started = 0;
         auto start = [&](frmSimpleTest* s, int c) {
-            prompts.queueInput(QStringLiteral("0.5"));
+            // The dry wafer is the length the cell reads now: a wafer the simulator let swell stays swollen.
+            prompts.queueInput(QString::number(s->poll().cell(c).length, 'f', 4));
             s->cmdzero_Click(c);
             nextName = QStringLiteral("bench unit %1 cell %2 test %3").arg(s->Units()).arg(c).arg(++started);
             s->cmdInfo_Click(c);
