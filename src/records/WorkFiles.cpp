@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -94,16 +95,26 @@ struct Fd {
     }
 };
 
-// The file a path stands for: the file a symbolic link points to (a link stays a link), else the path.
+// The file a path stands for: the file a symbolic link points to, followed through every link of a chain
+// (a link stays a link), also when the last target does not exist yet, so that writing through the link
+// creates its target. A chain that loops or runs too deep is left to the open of the path, which reports it.
 QByteArray resolved(const QByteArray& path)
 {
-    struct stat st {};
-    if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char* real = ::realpath(path.constData(), nullptr);
-    if (!real) return path;   // a link to nothing: the link itself is replaced
-    QByteArray out(real);
-    std::free(real);
-    return out;
+    QByteArray at = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st {};
+        if (::lstat(at.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        QByteArray target(PATH_MAX, Qt::Uninitialized);
+        const ssize_t n = ::readlink(at.constData(), target.data(), std::size_t(target.size()));
+        if (n <= 0 || n >= target.size()) return at;
+        target.truncate(n);
+        if (!target.startsWith('/')) {
+            const qsizetype slash = at.lastIndexOf('/');
+            if (slash >= 0) target.prepend(at.left(slash + 1));
+        }
+        at = target;
+    }
+    return path;
 }
 
 // Creates a file of a name not yet taken beside `base` in folder dirFd, for writing; its name in temp.
@@ -139,6 +150,8 @@ std::optional<FileFailure> replace(const QString& name, const QByteArray& bytes,
     // the umask is never read or changed here (it is the whole process's, other threads create files too).
     struct stat old {};
     const bool replacing = ::fstatat(dir.fd, base.constData(), &old, 0) == 0;
+    // A write-protected file is not replaced, even for a user the system would let write it.
+    if (replacing && writeProtected(QFile::decodeName(target))) return FileFailure::pathFileAccessError();
     QByteArray temp;
     Fd file{createTemp(dir.fd, base, replacing ? 0600 : 0666, temp)};
     if (file.fd < 0) return failureOf(errno);
@@ -165,6 +178,17 @@ std::optional<FileFailure> replace(const QString& name, const QByteArray& bytes,
         if (!std::filesystem::equivalent(other, now, ec) && !ec) QFile::remove(QDir::current().filePath(existing));
     }
     return std::nullopt;
+}
+
+bool writeProtected(const QString& path)
+{
+    namespace fs = std::filesystem;
+    const QByteArray native = QFile::encodeName(path);
+    std::error_code ec;
+    const fs::perms p = fs::status(fs::path(native.toStdString()), ec).permissions();
+    if (ec) return false;
+    const fs::perms anyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return (p & anyWrite) == fs::perms::none || ::access(native.constData(), W_OK) != 0;
 }
 
 bool isDatabaseFile(const QString& path)

@@ -35,6 +35,11 @@ inline const QString FormLoadErrorTitle = QStringLiteral("Form_Load Error");
 bool isDatabaseFile(const QString& path);
 inline const QString DatabaseNotAReportMessage = QStringLiteral("The test database cannot be used as a report file");
 
+// True when the file or folder at path cannot be written: it carries no write permission at all (a
+// write-protected file, which holds even for a user whom the system lets write anyway), or the system
+// refuses this process the write (permissions, a read-only mount, an immutable file). Nothing is opened.
+bool writeProtected(const QString& path);
+
 // The entry of the working folder whose name equals `name` without regard to case: `name` itself when it
 // exists, else the first other spelling in name order; empty when there is none.
 QString find(const QString& name);
@@ -42,7 +47,8 @@ QString find(const QString& name);
 // Replaces the file `name` (of the working folder, or any path) by `bytes`: written to a temporary file
 // beside it and renamed over it after every write, the flush to the disk and the close succeeded, so a
 // failure leaves the old file byte for byte and no temporary file. A replaced file keeps its permissions
-// (a symbolic link is followed, the file it points to is replaced); a new one gets those of any new file.
+// (a symbolic link is followed, the file it points to is replaced, or created where it does not exist yet);
+// a new one gets those of any new file. A write-protected file is refused ("Path/File access error").
 // The failure names its cause: "Disk full" when nothing more fits (a full disk, a quota, a file-size
 // limit), "Path/File access error" when the folder or the file cannot be used, else "Device I/O error".
 // An existing spelling of the name in another case (`existing`, as find() gave it) is removed afterwards,

@@ -5,6 +5,7 @@
 #include "platform/Prompts.h"
 #include "records/DbError.h"
 #include "records/Module1.h"
+#include "records/WorkFiles.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -25,39 +26,25 @@ namespace {
 // SQLite's code for a database that cannot be written.
 constexpr int ReadOnlyErrorNumber = 8;
 
-// True when the entry cannot be written: it carries no write permission at all (a write-protected file,
-// which holds even for a user whom the system lets write anyway), or the system refuses this process
-// the write (permissions, a read-only mount, an immutable file). Nothing is opened.
-bool writeProtected(const QString& path)
-{
-    namespace fs = std::filesystem;
-    const QByteArray native = QFile::encodeName(path);
-    std::error_code ec;
-    const fs::perms p = fs::status(fs::path(native.toStdString()), ec).permissions();
-    if (ec) return false;
-    const fs::perms anyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    return (p & anyWrite) == fs::perms::none || ::access(native.constData(), W_OK) != 0;
-}
-
 // Why the database at path cannot be written, naming the file; empty when it can. The database, its
 // -wal and -shm files (where they exist) and its folder (where SQLite makes them) must all take writes:
 // a database opened read-only would leave read-only -wal/-shm files that keep it unwritable later on.
 QString writeProblem(const QString& path)
 {
     const QString shown = QDir::toNativeSeparators(path);
-    if (writeProtected(path))
+    if (WorkFiles::writeProtected(path))
         return QStringLiteral("The database file '%1' is write-protected: no test can be stored in it. Allow "
                               "writing to it and start the program again.")
             .arg(shown);
     for (const char* suffix : {"-wal", "-shm"}) {
         const QString companion = path + QLatin1String(suffix);
-        if (Module1::FileExists(companion) && writeProtected(companion))
+        if (Module1::FileExists(companion) && WorkFiles::writeProtected(companion))
             return QStringLiteral("The database file '%1' cannot be written: its file '%2' is write-protected. "
                                   "Allow writing to both and start the program again.")
                 .arg(shown, QDir::toNativeSeparators(companion));
     }
     const QString folder = QFileInfo(path).absolutePath();
-    if (writeProtected(folder))
+    if (WorkFiles::writeProtected(folder))
         return QStringLiteral("The database file '%1' cannot be written: its folder '%2' is write-protected. "
                               "Allow writing to the folder and start the program again.")
             .arg(shown, QDir::toNativeSeparators(folder));

@@ -5,7 +5,10 @@
 #include "calibration/CalibrationReports.h"
 #include "records/format.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <sys/stat.h>
 #include <QtTest>
 #include <cmath>
 #include <limits>
@@ -42,6 +45,8 @@ private slots:
     void heightReport();
     void pressureReport();
     void writeReportFailures();
+    void writeReportProtectedOrLinked_data();
+    void writeReportProtectedOrLinked();
 };
 
 void TestCalibrationLogic::parseCellReading_data()
@@ -307,6 +312,53 @@ void TestCalibrationLogic::writeReportFailures()
     QVERIFY(missing);
     QVERIFY(!missing->description.isEmpty());
     QVERIFY(!writeReport(dir.file("Torvan.accdb.csv"), {"x"}));   // a name that merely starts alike is fine
+}
+
+void TestCalibrationLogic::writeReportProtectedOrLinked_data()
+{
+    QTest::addColumn<int>("mode");             // the old report's permissions; -1: no old report
+    QTest::addColumn<QStringList>("links");    // "name>target" symbolic links made first, in order
+    QTest::addColumn<QString>("written");      // the file that must hold the report; empty: refused
+    QTest::newRow("write-protected report") << 0444 << QStringList{} << QString();
+    QTest::newRow("read-only for its owner") << 0400 << QStringList{} << QString();
+    QTest::newRow("writable report") << 0644 << QStringList{} << "r.csv";
+    QTest::newRow("link to a file not made yet") << -1 << QStringList{"r.csv>kept/t.csv"} << "kept/t.csv";
+    QTest::newRow("chain of links to a file not made yet")
+        << -1 << QStringList{"r.csv>l2", "l2>kept/t.csv"} << "kept/t.csv";
+    QTest::newRow("link into a folder that does not exist") << -1 << QStringList{"r.csv>none/t.csv"} << QString();
+}
+
+// A report over a write-protected file is refused as a file that cannot be written, also for root, and
+// leaves it as it was; a report through a symbolic link whose target does not exist yet creates the target
+// and keeps every link.
+void TestCalibrationLogic::writeReportProtectedOrLinked()
+{
+    QFETCH(int, mode);
+    QFETCH(QStringList, links);
+    QFETCH(QString, written);
+    testsupport::TempWorkDir dir(false);
+    QVERIFY(QDir(dir.path()).mkdir("kept"));
+    if (mode >= 0) {
+        dir.write("r.csv", "old\r\n");
+        QCOMPARE(::chmod(QFile::encodeName(dir.file("r.csv")).constData(), mode_t(mode)), 0);
+    }
+    for (const QString& link : links) {
+        const QStringList parts = link.split('>');
+        QVERIFY(QFile::link(parts[1], dir.file(parts[0])));
+    }
+    const auto failure = writeReport(dir.file("r.csv"), {"x", "y"});
+    if (written.isEmpty()) {
+        QVERIFY(failure);
+        QCOMPARE(failure->boxText(), FileFailure::pathFileAccessError().boxText());
+        if (mode >= 0) QCOMPARE(fileLines(dir.file("r.csv")), QStringList{"old"});
+    } else {
+        QVERIFY2(!failure, failure ? qPrintable(failure->boxText()) : "");
+        QCOMPARE(fileLines(dir.file(written)), (QStringList{"x", "y"}));
+    }
+    for (const QString& link : links)
+        QVERIFY2(QFileInfo(dir.file(link.split('>')[0])).isSymLink(), qPrintable(link));
+    QCOMPARE(QDir(dir.file("kept")).entryList(QDir::Files | QDir::Hidden),
+             written.startsWith("kept/") ? QStringList{"t.csv"} : QStringList{});
 }
 
 QTEST_GUILESS_MAIN(TestCalibrationLogic)

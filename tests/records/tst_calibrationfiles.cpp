@@ -288,30 +288,41 @@ void tst_calibrationfiles::failedWriteKeepsOldFile_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("old");
+    QTest::addColumn<bool>("protect");   // the old file write-protected (0444), else the disk full
+    QTest::addColumn<QString>("failure");
     const QByteArray calib = crlf({kCellA + kCellB, {}, {}, {}, {}, {}, {}, {}});
     const QByteArray press = crlf({"0.5,4.5,0.5,0.004,0.6,4.6,0.6,0.004,", {}, {}, {}, {}, {}, {}, {}});
-    QTest::newRow("height") << "Calib.dat" << calib;
-    QTest::newRow("pressure") << "pcalinfo.csv" << press;
+    const QString full = FileFailure::diskFull().boxText();
+    const QString access = FileFailure::pathFileAccessError().boxText();
+    QTest::newRow("height, disk full") << "Calib.dat" << calib << false << full;
+    QTest::newRow("pressure, disk full") << "pcalinfo.csv" << press << false << full;
+    QTest::newRow("height, write-protected") << "Calib.dat" << calib << true << access;
+    QTest::newRow("pressure, write-protected") << "pcalinfo.csv" << press << true << access;
 }
 
 // A write that fails part way (the file-size limit acts as a full disk, for root too) is reported and
-// leaves the old file byte for byte, with no temporary file left beside it.
+// leaves the old file byte for byte, with no temporary file left beside it. A write-protected file is
+// refused as one that cannot be written, also for a user the system would let write it (root).
 void tst_calibrationfiles::failedWriteKeepsOldFile()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, old);
+    QFETCH(bool, protect);
+    QFETCH(QString, failure);
     testsupport::TempWorkDir dir(false);
     dir.write(name, old);
-    std::optional<FileFailure> failure;
+    if (protect) QCOMPARE(::chmod(QFile::encodeName(dir.file(name)).constData(), 0444), 0);
+    std::optional<FileFailure> failed;
     {
-        const testsupport::FileSizeLimit limit(8);
+        std::optional<testsupport::FileSizeLimit> limit;
+        if (!protect) limit.emplace(8);
         if (name == QLatin1String("Calib.dat"))
-            failure = CalibrationFile::saveHeight(1, kFitA, kFitB);
+            failed = CalibrationFile::saveHeight(1, kFitA, kFitB);
         else
-            failure = PressureCalibrationFile::save(1, {"0.1", "4.1", "0.1", "0.004"}, {"0.2", "4.2", "0.2", "0.004"});
+            failed = PressureCalibrationFile::save(1, {"0.1", "4.1", "0.1", "0.004"}, {"0.2", "4.2", "0.2", "0.004"});
     }
-    QVERIFY(failure);
-    QCOMPARE(failure->boxText(), FileFailure::diskFull().boxText());
+    QVERIFY(failed);
+    QCOMPARE(failed->boxText(), failure);
     QCOMPARE(fileBytes(dir, name), old);
     QCOMPARE(filesIn(dir), QStringList{name});
 }
