@@ -255,7 +255,7 @@ void TestHeaterOffEndToEnd::setPointNotTaken()
         // Three tries it did not take, then the fourth, with the message.
         QVERIFY2(countAfter(r.sim, marker, "port 1: not taken SetTemperature A 150\n") >= 3, qPrintable(r.sim.log()));
         const qsizetype before = countAfter(r.sim, marker, "port 1: not taken SetTemperature A 150\n");
-        QTest::qWait(4500);
+        QTest::qWait(5500);   // two more tries: each at the first tick 2 s after the last
         QVERIFY2(countAfter(r.sim, marker, "port 1: not taken SetTemperature A 150\n") >= before + 2,
                  qPrintable(r.sim.log()));
         QCOMPARE(r.prompts.texts(), QStringList{notTakenMessage(150, 75)});
