@@ -1,5 +1,6 @@
 #include "realtime/ActiveTests.h"
 
+#include "platform/Clock.h"
 #include "realtime/frmSimpleTest.h"
 #include "records/Module1.h"
 
@@ -51,6 +52,52 @@ bool anyTestInUse(const std::vector<std::int32_t>& ids)
         }
         return false;
     });
+}
+
+QStringList owedStops(UnitPoll& poll)
+{
+    QStringList out;
+    for (int c = 1; c <= 2; ++c)
+        if (poll.cell(c).stopOwed) out << instrumentCell(poll.unit(), c);
+    return out;
+}
+
+QStringList owedStops()
+{
+    QStringList out;
+    anyScreen([&](UnitPoll& poll) {
+        out << owedStops(poll);
+        return false;
+    });
+    return out;
+}
+
+QStringList awaitOwedStops(const std::function<QStringList()>& owed)
+{
+    platform::Clock& clock = platform::Clock::current();
+    const std::uint32_t start = clock.milliseconds();
+    QStringList left = owed();
+    // Not inside a tick: the screens' timers tick on during these pauses, reading the units' records.
+    while (!left.isEmpty() && platform::elapsedMs(start, clock.milliseconds()) < std::int64_t(OwedStopGraceMs)) {
+        platform::wait_for_milli_seconds(50);
+        left = owed();
+    }
+    return left;
+}
+
+void holdStopMessages(bool held, bool covered)
+{
+    anyScreen([&](UnitPoll& poll) {
+        poll.holdStopMessages(held, covered);
+        return false;
+    });
+}
+
+QString owedStopsQuestion(const QStringList& cells, const QString& closing)
+{
+    QString text;
+    for (const QString& cell : cells) text += cell + OwedStopLineEnd + QLatin1Char('\r');
+    return text + closing;
 }
 
 } // namespace realtime

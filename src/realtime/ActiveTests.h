@@ -2,7 +2,10 @@
 // Whether any unit screen has a cell at work: the main window refuses to end the program then, since the
 // units would go on heating with nothing watching the over-temperature limit or logging.
 
+#include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace realtime {
@@ -16,5 +19,31 @@ bool anyPointsWaiting();
 
 // True while a cell of any unit screen is running or preheating with a test whose TEST_ID is among ids.
 bool anyTestInUse(const std::vector<std::int32_t>& ids);
+
+class UnitPoll;
+
+// Stops the units have not confirmed yet (UnitCell::stopOwed): a window that would end their resends (a unit
+// screen closing, the program ending) first gives the units a moment, then asks.
+
+// "Instrument No. n, Cell L" of each cell of the poll, or of every unit screen, whose stop is owed.
+QStringList owedStops(UnitPoll& poll);
+QStringList owedStops();
+// How long a closing window processes events (the screens' polls tick on) for owed stops to be confirmed.
+constexpr std::uint32_t OwedStopGraceMs = 1500;
+// Waits so, without holding the window, until owed() is empty; returns what is still owed then.
+QStringList awaitOwedStops(const std::function<QStringList()>& owed);
+// Holds or releases the owed-stop messages of every unit screen (UnitPoll::holdStopMessages).
+void holdStopMessages(bool held, bool covered);
+
+// The question before a window closes while stops are owed: a line per cell, then `closing`.
+inline const QString OwedStopLineEnd =
+    QStringLiteral(": the unit has not confirmed the stop, its heater may still be on.");
+inline const QString ScreenClosingWithOwedStops = QStringLiteral(
+    "Once this screen is closed, the program will no longer send the stop. Close the screen anyway?\r(No keeps "
+    "it open, and the stop is sent again as soon as the unit answers.)");
+inline const QString ProgramEndingWithOwedStops = QStringLiteral(
+    "Once the program ends, it will no longer send the stop. Exit anyway?\r(No keeps it running, and the stop "
+    "is sent again as soon as the unit answers.)");
+QString owedStopsQuestion(const QStringList& cells, const QString& closing);
 
 } // namespace realtime

@@ -220,22 +220,28 @@ void CellControl::setPointWentOut(double setPointF, bool byPreheat)
     c.setPointByPreheat = byPreheat;
     c.stopOwed = false;   // the unit has been given the cell's new work
     c.settingMismatchTicks = 0;
-    c.settingResentFor = std::numeric_limits<double>::quiet_NaN();
+    c.settingResends = 0;
+    c.settingWarned = false;
     ++setPointsWritten_;
 }
 
 bool CellControl::sendOwedStop()
 {
-    if (!values().stopOwed) return true;
-    values().stopOwed = false;   // a tick inside the pauses must not send it again
+    if (!values().stopOwed || stopping_ || values().owedStop.sending) return true;
+    values().owedStop.sending = true;   // a tick inside the pauses must not send it again
     const std::uint64_t before = setPointsWritten_;
-    if (link_.StopSequence(cell_, rules_.stopCellPauseMs)) {
-        if (setPointsWritten_ == before) setPointWentOut(0.0, false);
-        return true;
+    const bool written = link_.StopSequence(cell_, rules_.stopCellPauseMs);
+    UnitCell& c = values();
+    c.owedStop.sending = false;
+    // A set point sent meanwhile (a new test on the cell) has taken its place; a record meanwhile may have
+    // confirmed the stop.
+    if (setPointsWritten_ != before || !c.stopOwed) return written;
+    if (written) {
+        c.setPointInForce = 0;
+        c.setPointByPreheat = false;
     }
-    // Still not written; a set point sent meanwhile (a new test on the cell) has taken its place.
-    if (setPointsWritten_ == before) values().stopOwed = true;
-    return false;
+    poll_.stopSent(cell_, written, false);
+    return written;
 }
 
 std::int32_t CellControl::intervalSeconds(double seconds)
@@ -303,14 +309,16 @@ void CellControl::StopTest()
 
     // SET with 0 °F: never over the limit, never short of pressure. A command that cannot be written is
     // reported once after the stop, which goes on regardless.
-    const bool owedBefore = values().stopOwed;
     const bool silent = poll_.unitSilent();   // a unit that does not answer may not hear the stop either
+    const bool owedBefore = values().stopOwed;   // told already: not again for this stop
+    values().owedStop.sending = true;   // the poll does not send an owed stop of this cell meanwhile
     bool linkOk = sendSetPoint();
     setPointSent_ = linkOk;
     platform::wait_for_milli_seconds(StopGapMs);
     linkOk = link_.StopCell(cell_, rules_.stopCellPauseMs) && linkOk;
 
     UnitCell& c = values();
+    c.owedStop.sending = false;
     c.state = CellStopped;
     view_.setStartCaption(cell_, CaptionStart);
     view_.setDetailEnabled(cell_, false);
@@ -320,15 +328,9 @@ void CellControl::StopTest()
     if (rules_.stopClearsTestNameLabel) view_.setTestNameLabel(cell_, QString());
     view_.setStatus(cell_, StatusStopped);
 
-    // Owed until the unit answers and the commands are written; the operator is told once per owed stop.
-    if (!linkOk || silent || poll_.unitSilent()) {
-        values().stopOwed = true;
-        if (!owedBefore)
-            message(QStringLiteral("Instrument No. %1, Cell %2\r")
-                        .arg(poll_.unit())
-                        .arg(QChar::fromLatin1(cellLetter(cell_)))
-                    + StopOwedMessageEnd);
-    }
+    // Owed until the unit's records show it taken; the operator is told once when it may not have heard it.
+    if (owedBefore) c.stopOwed = true;
+    poll_.stopSent(cell_, linkOk, silent || poll_.unitSilent());
 }
 
 } // namespace realtime

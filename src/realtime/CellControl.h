@@ -84,9 +84,7 @@ public:
         "There is a problem communicating with this unit, please check the serial/USB connection and try again.");
     // Shown once for a stop that may not have reached the unit, after "Instrument No. n, Cell L" and a
     // carriage return; the stop goes out again as soon as the unit answers.
-    static inline const QString StopOwedMessageEnd = QStringLiteral(
-        "The unit has not received the stop yet: its heater may still be on. The stop will be sent as soon as "
-        "the unit answers again.");
+    static inline const QString& StopOwedMessageEnd = UnitPoll::StopOwedMessageEnd;
 
     static inline const QString StatusNoTest = QStringLiteral("No Test");
     static inline const QString StatusPreheat = QStringLiteral("Preheat");
@@ -125,17 +123,18 @@ public:
     bool CheckPressure(double setPointF);
     // The stop of the cell: set point 0 °F, SET ("000"), 50 ms, StopCell, 40 ms, state 2, START caption,
     // DETAIL off, Enter Info on, wafer length 0, no test name, "Test Stop". A stop already under way for this
-    // cell (a tick inside its pauses) is not started again. A stop whose commands could not be written, or
-    // that went to a unit that does not answer, is owed (UnitCell::stopOwed): the operator is told once, and
-    // the poll has it sent (sendOwedStop) as soon as the unit answers.
+    // cell (a tick inside its pauses) is not started again. Every stop is owed (UnitCell::stopOwed) until the
+    // unit's records show it taken; the poll has it sent again (sendOwedStop) meanwhile, and the operator is
+    // told once when the unit may not have heard it (UnitPoll::stopSent).
     void StopTest();
 
     // The set point in force of the running or preheating cell (the one last sent by SET, Preheat, START
     // or a step change; never the box's text), sent again with the command that set it, after the unit
     // was away. Quiet; false when it was not written.
     bool resendSetPoint();
-    // An owed stop: "000", 50 ms, a further 50 ms, StopCell and the screen's pause. Quiet; false when it
-    // was not written (it then stays owed, unless a set point went out for the cell meanwhile).
+    // An owed stop: "000", 50 ms, a further 50 ms, StopCell and the screen's pause, reported to the poll
+    // (UnitPoll::stopSent). Quiet; false when it was not written. A set point that went out for the cell
+    // meanwhile takes its place.
     bool sendOwedStop();
 
     // Whether the last SET sent its command.

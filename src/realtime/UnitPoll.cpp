@@ -39,6 +39,11 @@ void saturatingIncrement(std::int32_t& n)
 
 void UnitPollListener::showMessage(const QString& text) { platform::tell(text); }
 
+QString instrumentCell(int unit, int cell)
+{
+    return QStringLiteral("Instrument No. %1, Cell %2").arg(unit).arg(QChar::fromLatin1(unitlink::cellLetter(cell)));
+}
+
 double lengthFromVolts(const Module1::CellCalibration& cal, double volts)
 {
     if (volts <= cal.CalVolt2) return cal.CalSlope1 * volts + cal.CalIntercept1;
@@ -90,6 +95,7 @@ void UnitPoll::tick()
             if (screen_ == Screen::Sequence) {
                 sequenceMiss();
             } else if (misses_ >= AlarmAfterMisses) {
+                watchOwedStops();
                 countCellRecords(false);
                 setAlarm(true);
                 return;
@@ -97,6 +103,7 @@ void UnitPoll::tick()
         }
         applyRecords();
         watchReportedSettings();
+        watchOwedStops();
         countCellRecords(answered);
     } catch (const std::exception&) {
         return;   // a failing screen update ends the tick; the next one starts afresh
@@ -122,25 +129,30 @@ void UnitPoll::restoreUnit(bool answered, bool cameBack)
 {
     // A unit that was away (its port came back, or its records after a silence) may have been switched off
     // and on: it then works at its own default, not at the cell's set point.
+    bool portReturned = false;
     if (port_.returns() != portReturns_) {
         portReturns_ = port_.returns();
         setPointOwed_ = {true, true};
+        portReturned = true;
     }
     if (cameBack) setPointOwed_ = {true, true};
+    // An owed stop gets a fresh budget when the unit is back after an outage the operator saw.
+    const bool back = portReturned || (answered && misses_ >= AlarmAfterMisses);
     // Commands go out only to a unit that is talking: one that is still starting up would miss them.
     if (!answered) return;
     for (int c = 1; c <= 2; ++c) {
         if (!port_.isOpen()) return;
         platform::TickScope scope;
         if (cell(c).stopOwed) {
-            listener_.sendOwedStop(c);
+            resendOwedStop(c, back, portReturned || cameBack);
             continue;   // what the stop left owed is settled by the stop
         }
         const std::size_t i = std::size_t(c - 1);
-        if (!setPointOwed_[i]) continue;
+        if (!setPointOwed_[i] && !settingDiffers_[i]) continue;
         const int state = cell(c).state;
         if (state != CellRunning && state != CellPreheating) {
             setPointOwed_[i] = false;   // nothing to restore: a later START or Preheat sends its own
+            settingDiffers_[i] = false;
             continue;
         }
         const std::uint32_t t = now();
@@ -148,8 +160,89 @@ void UnitPoll::restoreUnit(bool answered, bool cameBack)
         setPointOwed_[i] = false;   // a tick inside the send's pause must not send it again
         resent_[i] = true;
         resentAt_[i] = t;
+        UnitCell& k = cell(c);
+        // Tries the unit did not take: the operator is told once, and the tries go on.
+        if (k.settingMismatchTicks > SettingMismatchTicks && k.settingResends >= SetPointTriesBeforeWarning
+            && !k.settingWarned) {
+            k.settingWarned = true;
+            tellSetPointNotTaken(c);
+        }
+        saturatingIncrement(cell(c).settingResends);
         if (!listener_.resendSetPoint(c)) setPointOwed_[i] = true;
     }
+}
+
+void UnitPoll::resendOwedStop(int c, bool back, bool returned)
+{
+    UnitCell::OwedStop& s = cell(c).owedStop;
+    if (back) s.resends = 0;
+    if (s.sending) return;   // a try is under way (this tick runs inside its pauses)
+    // A unit answering after a silence may have missed the last try: it goes at once.
+    if (s.written && !returned && msSince(s.sentAt, now()) < ResendSpacingMs) return;
+    if (s.resends >= StopResends) {
+        if (!s.unconfirmedTold) {
+            s.unconfirmedTold = true;
+            listener_.showMessage(instrumentCell(unit_, c) + QLatin1Char('\r') + StopUnconfirmedMessageEnd);
+        }
+        return;
+    }
+    ++s.resends;
+    // A try that could not be written did not reach the unit: it does not count.
+    if (!listener_.sendOwedStop(c) && cell(c).stopOwed) --cell(c).owedStop.resends;
+}
+
+void UnitPoll::stopSent(int c, bool written, bool unitAway)
+{
+    UnitCell& k = cell(c);
+    if (!k.stopOwed) k.owedStop = {};   // a new stop: its own budget and messages
+    k.stopOwed = true;
+    UnitCell::OwedStop& s = k.owedStop;
+    s.written = written;
+    s.sending = false;
+    s.sentAt = now();
+    s.confirmFrom = received_;
+    s.ticks = 0;
+    s.heard = false;
+    if (!written || unitAway) tellStopOwed(c);
+}
+
+void UnitPoll::tellStopOwed(int c)
+{
+    UnitCell::OwedStop& s = cell(c).owedStop;
+    if (s.promiseTold) return;
+    if (stopMessagesHeld_) {
+        s.promiseHeld = true;
+        return;
+    }
+    s.promiseTold = true;
+    listener_.showMessage(instrumentCell(unit_, c) + QLatin1Char('\r') + StopOwedMessageEnd);
+}
+
+void UnitPoll::holdStopMessages(bool held, bool covered)
+{
+    stopMessagesHeld_ = held;
+    if (held) return;
+    for (int c = 1; c <= 2; ++c) {
+        UnitCell::OwedStop& s = cell(c).owedStop;
+        const bool waiting = s.promiseHeld;
+        s.promiseHeld = false;
+        if (!cell(c).stopOwed) continue;
+        if (covered) s.promiseTold = true;
+        else if (waiting) tellStopOwed(c);
+    }
+}
+
+void UnitPoll::tellSetPointNotTaken(int c)
+{
+    const UnitCell& k = cell(c);
+    QString unit = Module1::TempUnitCaption;
+    unit.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
+    const auto text = [&unit](double f) {
+        const QString t = Format::general(Format::roundHalfAway(Module1::ToDisplayTemp(f), 1) + 0.0);
+        return unit.isEmpty() ? t : t + QLatin1Char(' ') + unit;
+    };
+    listener_.showMessage(instrumentCell(unit_, c) + QLatin1Char('\r')
+                          + SetPointNotTakenMessageEnd.arg(text(k.setPointInForce), text(k.tempSetting)));
 }
 
 void UnitPoll::watchReportedSettings()
@@ -158,21 +251,35 @@ void UnitPoll::watchReportedSettings()
         UnitCell& k = cell(c);
         if (k.state != CellRunning && k.state != CellPreheating) {
             k.settingMismatchTicks = 0;
+            k.settingResends = 0;
+            k.settingWarned = false;
+            settingDiffers_[std::size_t(c - 1)] = false;
             continue;
         }
         if (!k.recordSeen) continue;
         // The unit reports its setting in °F; the set point went out as whole °F ("000").
         const bool differs = std::fabs(k.tempSetting - Format::roundHalfAway(k.setPointInForce, 0)) >= 0.5;
+        const std::size_t i = std::size_t(c - 1);
         if (!differs) {
             k.settingMismatchTicks = 0;
-            k.settingResentFor = std::numeric_limits<double>::quiet_NaN();
+            k.settingResends = 0;
+            k.settingWarned = false;
+            settingDiffers_[i] = false;
             continue;
         }
-        if (k.tempSetting == k.settingResentFor) continue;   // this value had its resend
-        if (++k.settingMismatchTicks <= SettingMismatchTicks) continue;
-        k.settingMismatchTicks = 0;
-        k.settingResentFor = k.tempSetting;
-        setPointOwed_[std::size_t(c - 1)] = true;
+        if (k.settingMismatchTicks <= SettingMismatchTicks) ++k.settingMismatchTicks;
+        // Owed for as long as it differs; restoreUnit sends it at the spacing.
+        settingDiffers_[i] = k.settingMismatchTicks > SettingMismatchTicks;
+    }
+}
+
+void UnitPoll::watchOwedStops()
+{
+    for (int c = 1; c <= 2; ++c) {
+        UnitCell& k = cell(c);
+        if (!k.stopOwed || k.owedStop.sending) continue;
+        saturatingIncrement(k.owedStop.ticks);
+        if (k.owedStop.written && !k.owedStop.heard && k.owedStop.ticks >= StopConfirmTicks) tellStopOwed(c);
     }
 }
 
@@ -208,6 +315,7 @@ void UnitPoll::countCellRecords(bool answered)
 bool UnitPoll::readInput()
 {
     const QByteArray in = port_.readAll();
+    received_ += std::uint64_t(in.size());
     buffer_.append(in);
     return buffer_.holdsRecordEnd();
 }
@@ -219,12 +327,14 @@ void UnitPoll::applyRecords()
         // Parsed before anything is applied: the view is dead once a listener call lets a nested tick run.
         const std::optional<UnitReplyFrame> frame = parseReplyFrame(record);
         if (!frame) continue;
+        recordEnd_ = received_ - buffer_.size();   // just after the record's SUB in the unit's input
         try {
             applyFrame(*frame);
         } catch (const std::exception&) {
             // The rest of this record is lost; what was applied stays.
         }
     }
+    recordEnd_ = std::numeric_limits<std::uint64_t>::max();
 }
 
 void UnitPoll::applyFrame(const UnitReplyFrame& f)
@@ -232,6 +342,7 @@ void UnitPoll::applyFrame(const UnitReplyFrame& f)
     const int c = f.cell;
     if (c != 1 && c != 2) return;
     platform::TickScope scope;
+    const std::uint64_t recordEnd = recordEnd_;   // a nested tick below moves the member on
 
     cell(c).recordSeen = true;
     cell(c).currentTemp = f.currentTemp;
@@ -247,6 +358,11 @@ void UnitPoll::applyFrame(const UnitReplyFrame& f)
     setLabel(c, CellLabel::lblTemp3, tempText(f.bathTemp));
 
     k.tempSetting = f.tempSetting;
+    // An owed stop is taken once a record received after its writes reports the setting 0.
+    if (k.stopOwed && recordEnd > k.owedStop.confirmFrom) {
+        k.owedStop.heard = true;
+        if (std::fabs(f.tempSetting) < 0.5) k.stopOwed = false;
+    }
     if (screen_ == Screen::Simple) {
         if (k.state == CellRunning) setLabel(c, CellLabel::lblTemp2, tempText(f.tempSetting));
     } else {

@@ -90,15 +90,28 @@ struct UnitCell {
     // was away or restarted is sent exactly this again, never the box's text.
     double setPointInForce = 0;
     bool setPointByPreheat = false;
-    // A stop that may not have reached the unit (its commands could not be written, or the unit was not
-    // answering): "000" and StopCell go out again on the first tick the unit answers. Cleared by that, or by
-    // a later set point the unit was sent for the cell.
+    // A stop the unit has not been seen to take: from the stop's writes until a record of the cell received
+    // after them reports the setting 0. Meanwhile the poll sends "000" and StopCell again (sendOwedStop) at
+    // the resend spacing on ticks the unit answers, a bounded number of times per stretch it answers. Cleared
+    // by that record, or by a later set point the unit was sent for the cell.
     bool stopOwed = false;
-    // Ticks in a row whose record of the cell reported a setting other than the set point in force, and
-    // the reported setting that a resend was last made for (NaN: none), so that a unit that keeps
-    // reporting another value gets one resend, not one a tick.
+    struct OwedStop {
+        bool written = false;           // the last try's commands were all written
+        bool sending = false;           // a try is being written (ticks run inside its pauses)
+        std::uint32_t sentAt = 0;       // clock reading when the last try's writes ended
+        std::uint64_t confirmFrom = 0;  // only a record ending after this byte of the unit's input confirms
+        std::int32_t resends = 0;       // tries since the unit last came back
+        std::int32_t ticks = 0;         // ticks since the last try's writes
+        bool heard = false;             // a record of the cell arrived after them
+        bool promiseTold = false;       // told that the stop goes out as soon as the unit answers
+        bool promiseHeld = false;       // that message waits while the screen is closing
+        bool unconfirmedTold = false;   // told that the unit does not confirm it
+    } owedStop;
+    // Ticks in a row whose record of the cell reported a setting other than the set point in force; the
+    // resends made while it differs, and whether the operator was told that the unit does not take it.
     std::int32_t settingMismatchTicks = 0;
-    double settingResentFor = std::numeric_limits<double>::quiet_NaN();
+    std::int32_t settingResends = 0;
+    bool settingWarned = false;
 
     // The text each label was last given (the "Preheat ready" rule reads the bath temperature back from it).
     std::array<QString, CellLabelCount> labels;
@@ -179,9 +192,9 @@ public:
         (void)cell;
         return true;
     }
-    // The unit answers again while a stop of the cell is owed (UnitCell::stopOwed): send "000" and
-    // StopCell as the stop does, and clear stopOwed once they were written (it stays set when they could not
-    // be, and the poll tries again on the next tick the unit answers). May pause.
+    // A stop of the cell is owed (UnitCell::stopOwed) and due again: send "000" and StopCell as the stop
+    // does, and report the try to the poll (UnitPoll::stopSent). False when they could not be written (the
+    // poll tries again on the next tick the unit answers). May pause.
     virtual bool sendOwedStop(int cell)
     {
         (void)cell;
@@ -220,8 +233,28 @@ public:
     static constexpr double OverTemperatureF = 680.0;
     // A reported setting may lag a new set point by a tick or two; after that it counts as a restart.
     static constexpr int SettingMismatchTicks = 2;
-    // However many reasons arise, a cell's set point is not sent again sooner than this after the last time.
+    // However many reasons arise, a cell's set point (or its owed stop) is not sent again sooner than this
+    // after the last time.
     static constexpr std::uint32_t ResendSpacingMs = 2000;
+    // An owed stop is sent again at most this many times while the unit answers; then the operator is told,
+    // and it is tried again when the unit comes back (its port returns, or its records after a silence).
+    static constexpr int StopResends = 5;
+    // A stop no record of its cell has followed for this many ticks: the unit may not have heard it.
+    static constexpr int StopConfirmTicks = 2;
+    // After this many resends of a set point the unit did not take, the operator is told (once per outage).
+    static constexpr int SetPointTriesBeforeWarning = 3;
+    // After "Instrument No. n, Cell L" and a carriage return.
+    static inline const QString StopOwedMessageEnd = QStringLiteral(
+        "The unit has not received the stop yet: its heater may still be on. The stop will be sent as soon as "
+        "the unit answers again.");
+    static inline const QString StopUnconfirmedMessageEnd = QStringLiteral(
+        "The unit has not confirmed the stop although it was sent again several times: its heater may still be "
+        "on. Please check the unit.");
+    // After the heading: "%1" the set point in force, "%2" the setting the unit reports, both in the display
+    // unit.
+    static inline const QString SetPointNotTakenMessageEnd = QStringLiteral(
+        "The unit does not take its set point of %1: it reports a setting of %2. The set point is sent again "
+        "every 2 seconds; please check the unit.");
 
     UnitPoll(platform::SerialPort& port, UnitPollListener& listener, int unit = 0, Screen screen = Screen::Simple);
 
@@ -234,7 +267,8 @@ public:
 
     // One tick, inside a platform::TickScope:
     //  0. store the queued points, if any (also on a tick the alarm ends);
-    //  1. read the port into the buffer; when the unit answers (a SUB came): an owed stop goes out, and
+    //  1. read the port into the buffer; when the unit answers (a SUB came): an owed stop goes out when due
+    //     (at ResendSpacingMs, at most StopResends times until the unit comes back), and
     //     the running and preheating cells get their set points in force again when the port came back
     //     since the last such tick or the records come back after a tick or more without any (until
     //     written; at most one resend per cell every ResendSpacingMs);
@@ -242,9 +276,10 @@ public:
     //     a cell's own alarm (below); otherwise one more miss (simple screen: from the fifth miss on, alarms
     //     shown and the tick ends; sequence screen: alarms shown, and from the eleventh a running or
     //     preheating cell is stopped);
-    //  3. apply every complete record in order; a running or preheating cell whose unit reports a setting
-    //     other than the set point in force on more than SettingMismatchTicks ticks in a row is owed a
-    //     resend (once for each value it reports);
+    //  3. apply every complete record in order (a record received after an owed stop's writes that reports
+    //     the setting 0 confirms it); a running or preheating cell whose unit reports a setting other than
+    //     the set point in force on more than SettingMismatchTicks ticks in a row is owed a resend, at
+    //     ResendSpacingMs for as long as it differs (the operator told once after SetPointTriesBeforeWarning);
     //  4. per cell: the "Preheat ready" notice (preheating), then the timed work (running).
     void tick();
     Screen screen() const { return screen_; }
@@ -290,6 +325,17 @@ public:
     // Stops the cell through the listener unless its stop is already under way; true when it ran.
     bool requestStop(int cell);
 
+    // The stop of the cell was just tried (written: all its commands were written): it is owed until a
+    // record received from now on reports the setting 0. unitAway: the unit did not answer at the stop, so
+    // the operator is told now that it will be sent when the unit answers (otherwise only when no record of
+    // the cell follows within StopConfirmTicks ticks). A stop already owed keeps its messages and budget.
+    void stopSent(int cell, bool written, bool unitAway);
+    // While held (a screen that is closing asks its own question), the message that an owed stop will be
+    // sent later waits; released, a waiting one is shown unless covered (the question told the operator).
+    void holdStopMessages(bool held, bool covered = false);
+    // Bytes received from the unit so far.
+    std::uint64_t receivedBytes() const { return received_; }
+
     // START: start tick and last-log tick from two clock readings (sequence screen: start tick, step tick
     // and last-log tick from three, on step 1).
     void startTiming(int cell);
@@ -316,8 +362,17 @@ private:
     // unit answers, sends owed stops and owed set points.
     void restoreUnit(bool answered, bool cameBack);
     // After the records of a tick: a running or preheating cell whose unit reports another setting than
-    // the set point in force for more than SettingMismatchTicks ticks is owed a resend.
+    // the set point in force for more than SettingMismatchTicks ticks is owed a resend (at the spacing, for
+    // as long as it differs).
     void watchReportedSettings();
+    // After the records of a tick: counts the ticks since each owed stop's writes and tells the operator
+    // when no record of the cell has followed for StopConfirmTicks.
+    void watchOwedStops();
+    // Sends an owed stop when it is due (at once when the unit answers after a silence), or tells the
+    // operator once its resends are used up; back: the unit is back after an outage (a fresh budget).
+    void resendOwedStop(int cell, bool back, bool returned);
+    void tellStopOwed(int cell);
+    void tellSetPointNotTaken(int cell);
 
     platform::SerialPort& port_;
     UnitPollListener& listener_;
@@ -332,9 +387,16 @@ private:
     bool storeWarned_ = false;
     int portReturns_ = 0;                           // the port's return count last seen
     std::array<bool, 2> setPointOwed_{false, false};   // a cell's set point is to be sent again
+    std::array<bool, 2> settingDiffers_{false, false}; // ... and again at the spacing while the unit reports another
     std::array<bool, 2> resent_{false, false};         // a cell's set point was sent again ...
     std::array<std::uint32_t, 2> resentAt_{0, 0};      // ... at this clock reading
+    std::uint64_t received_ = 0;                                   // bytes read from the unit so far
+    std::uint64_t recordEnd_ = std::numeric_limits<std::uint64_t>::max();   // the record being applied ends here
+    bool stopMessagesHeld_ = false;
 };
+
+// "Instrument No. n, Cell L", as the messages about a cell of a unit begin.
+QString instrumentCell(int unit, int cell);
 
 // Length from volts by a cell's calibration: the lower segment up to and including the breakpoint CalVolt2.
 double lengthFromVolts(const Module1::CellCalibration& cal, double volts);

@@ -213,8 +213,8 @@ void frmMDIRealTime::MenuExit_Click() { close(); }
 
 void frmMDIRealTime::closeEvent(QCloseEvent* event)
 {
-    // Every screen closes through its own closing step; one that refuses (a test still running) keeps
-    // this window open.
+    // Every screen closes through its own closing step; one that refuses (a test still running, or a stop
+    // the unit has not confirmed and the operator keeps the screen for) keeps this window open.
     mdiArea->closeAllSubWindows();
     if (!mdiArea->subWindowList().isEmpty()) {
         event->ignore();

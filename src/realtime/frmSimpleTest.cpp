@@ -7,6 +7,7 @@
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
 #include "platform/ShowModal.h"
+#include "realtime/ActiveTests.h"
 #include "realtime/frmTestDetail.h"
 #include "realtime/frmTestRelate.h"
 #include "records/DbError.h"
@@ -434,6 +435,17 @@ void frmSimpleTest::closeEvent(QCloseEvent* event)
 
 bool frmSimpleTest::Form_Unload()
 {
+    if (unloading_) return false;   // asked again while this close waits or asks
+    unloading_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{unloading_};
+
+    // A close that goes on asks about unconfirmed stops itself: the message that one will be sent later
+    // waits until then.
+    const bool refused = poll_->cell(1).state == realtime::CellRunning || poll_->cell(2).state == realtime::CellRunning;
+    if (!refused) poll_->holdStopMessages(true);
     for (int c = 1; c <= 2; ++c) {
         const int state = poll_->cell(c).state;
         if (state == realtime::CellRunning) {
@@ -445,13 +457,36 @@ bool frmSimpleTest::Form_Unload()
     }
     // Points the database has not taken yet live in the poll: one more try, and no close while they wait.
     if (!poll_->pendingPoints().empty() && !poll_->storePending()) {
+        poll_->holdStopMessages(false);
         platform::Prompts::current().message(UnstoredPointsMessage);
         return false;
     }
+    if (!closeWithOwedStops()) return false;
     if (units_ != 0 && offerMenuItem) offerMenuItem(units_);
     if (MSComm1 && MSComm1->isOpen()) MSComm1->close();
     Timer1->stop();
     return true;
+}
+
+bool frmSimpleTest::closeWithOwedStops()
+{
+    // The unit has a moment to confirm its stops; once the screen is gone nothing would send them again.
+    const QStringList owed = realtime::awaitOwedStops([this] { return realtime::owedStops(*poll_); });
+    bool closes = true;
+    if (!owed.isEmpty()) {
+        closes = platform::Prompts::current().ask(
+                     realtime::owedStopsQuestion(owed, realtime::ScreenClosingWithOwedStops), platform::Buttons::YesNo,
+                     {}, platform::Icon::Warning)
+                 != platform::Answer::No;
+    }
+    // The question told the operator what the held message would have.
+    poll_->holdStopMessages(false, true);
+    // A cell started meanwhile keeps the screen open.
+    for (int c = 1; c <= 2; ++c) {
+        const int state = poll_->cell(c).state;
+        if (state == realtime::CellRunning || state == realtime::CellPreheating) return false;
+    }
+    return closes;
 }
 
 void frmSimpleTest::resizeEvent(QResizeEvent* event)
@@ -637,8 +672,9 @@ void frmSimpleTest::setStartTime(int cell, const QString& text) { lblstarttime[c
 
 void frmSimpleTest::startPollTimer()
 {
-    Timer1->setInterval(500);
-    if (!Timer1->isActive()) Timer1->start();
+    // Giving a running timer its interval would restart it and delay the unit's next poll: a timer that
+    // already polls every 500 ms is left alone.
+    if (!Timer1->isActive() || Timer1->interval() != PollIntervalMs) Timer1->start(PollIntervalMs);
 }
 
 std::optional<QString> frmSimpleTest::runTestInformation(int cell, double waferInches)

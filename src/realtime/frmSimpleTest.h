@@ -14,8 +14,10 @@
 //   screen->Timer1->setInterval(500); screen->Timer1->start();
 //   screen->MSComm1->open(port, "19200,n,8,1");   // false + lastError() when it fails
 //
-// Closing (EXIT or the close box) is refused while a cell runs; preheating cells are stopped, the unit's
-// menu item is offered again through offerMenuItem, the port is closed and the screen deletes itself.
+// Closing (EXIT or the close box) is refused while a cell runs; preheating cells are stopped. A stop the unit
+// has not confirmed yet gets a moment (the poll goes on), then the operator is asked whether to close all
+// the same, since nothing sends it once the screen is gone. Then the unit's menu item is offered again
+// through offerMenuItem, the port is closed and the screen deletes itself.
 // When the screen sits in a QMdiSubWindow, EXIT closes that sub-window (which asks the screen first).
 #include "realtime/CellControl.h"
 #include "realtime/LiveChart.h"
@@ -48,6 +50,8 @@ public:
     // Design size of the window's inner area; the proportional layout works in fractions of it.
     static constexpr int DesignWidth = 985;
     static constexpr int DesignHeight = 707;
+    // Timer1's interval.
+    static constexpr int PollIntervalMs = 500;
 
     // Closing refused while logged points wait for the database.
     static inline const QString UnstoredPointsMessage = QStringLiteral(
@@ -191,12 +195,15 @@ private:
     void buildCell(int cell);
     // The unload rules; false when the unload is refused.
     bool Form_Unload();
+    // Part of the unload: stops still owed get a moment to be confirmed, then the operator decides.
+    bool closeWithOwedStops();
     void Form_Resize();
     void setUnitCaptions();
     void redrawForBoxes();
     std::array<realtime::LiveChartCell, 3> chartCells() const;
 
     int units_ = 0;
+    bool unloading_ = false;   // Form_Unload runs (it waits and asks, so events run inside it)
     // The detail window this screen made for each cell's latest test (index 1 = A); they go with the screen.
     std::array<QPointer<QWidget>, 3> details_{};
     std::unique_ptr<realtime::LiveChart> liveChart_;

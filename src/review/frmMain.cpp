@@ -381,9 +381,19 @@ void frmMain::closeEvent(QCloseEvent* event)
             event->ignore();
             return;
         }
-        const platform::Answer answer = platform::Prompts::current().ask(
-            QStringLiteral("Are you sure you want to exit?"), platform::Buttons::YesNo, QStringLiteral("Exit Check"),
-            platform::Icon::Warning);
+        // A stop a unit has not confirmed is sent again only while the program runs: a moment for the
+        // units, then the operator decides (that question is the exit check).
+        realtime::holdStopMessages(true, false);
+        const QStringList owed = realtime::awaitOwedStops([] { return realtime::owedStops(); });
+        const platform::Answer answer =
+            !owed.isEmpty()
+                ? platform::Prompts::current().ask(
+                      realtime::owedStopsQuestion(owed, realtime::ProgramEndingWithOwedStops), platform::Buttons::YesNo,
+                      {}, platform::Icon::Warning)
+                : platform::Prompts::current().ask(QStringLiteral("Are you sure you want to exit?"),
+                                                   platform::Buttons::YesNo, QStringLiteral("Exit Check"),
+                                                   platform::Icon::Warning);
+        realtime::holdStopMessages(false, !owed.isEmpty());
         if (answer == platform::Answer::No) {
             event->ignore();
             return;

@@ -51,6 +51,7 @@ private slots:
     void boxDoesNotHoldThePoll();
     void lockedDatabaseKeepsPoints();
     void cellWithoutRecords();
+    void startKeepsThePollOnTime();
 };
 
 void tst_PollFaults::boxDoesNotHoldThePoll_data()
@@ -229,6 +230,54 @@ void tst_PollFaults::cellWithoutRecords()
     r.run(2);
     QCOMPARE(storedTimes(idB), (QList<int>{1, 2, 3, 4, 7, 8}));
     QVERIFY(r.messages().isEmpty());
+}
+
+// START on a screen whose timer already polls: the unit's next poll comes when it was due, not 500 ms after
+// START (giving a running QTimer its interval again restarts it). START comes 400 ms after a tick, with the
+// screen's real Timer1 and the real clock.
+void tst_PollFaults::startKeepsThePollOnTime()
+{
+    Rig r;
+    prepareBothCells(r);
+    platform::Clock::install(nullptr);
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> ticks;
+    QObject::connect(r.screen->Timer1, &QTimer::timeout, [&] { ticks << clock.elapsed(); });
+    QTimer unit;
+    QObject::connect(&unit, &QTimer::timeout, [&] {
+        r.feed(1, 150, 2600);
+        r.feed(2, 150, 2600);
+    });
+    unit.start(100);
+    r.screen->Timer1->start(500);   // as the real-time window starts it
+    QList<qint64> starts;
+    for (int c = 1; c <= 2; ++c) {
+        const int before = int(ticks.size());
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.size() >= before + 2, 5000);
+        while (clock.elapsed() - ticks.last() < 400) QTest::qWait(2);
+        starts << clock.elapsed();
+        r.click("cmdStart", c);
+        QCOMPARE(r.cell(c).state, int(realtime::CellRunning));
+        QVERIFY(r.screen->Timer1->isActive());
+        QCOMPARE(r.screen->Timer1->interval(), 500);
+        const int at = int(ticks.size());
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.size() >= at + 2, 5000);
+    }
+    unit.stop();
+    // No gap between ticks around either START beyond a tick and a little scheduling.
+    QStringList text;
+    for (qint64 t : ticks) text << QString::number(t);
+    for (qint64 s : starts) {
+        qint64 previous = -1, next = -1;
+        for (qint64 t : ticks) {
+            if (t <= s) previous = t;
+            else if (next < 0) next = t;
+        }
+        QVERIFY(previous >= 0 && next >= 0);
+        QVERIFY2(next - previous <= 700,
+                 qPrintable(QStringLiteral("START at %1 ms, ticks at ").arg(s) + text.join(' ')));
+    }
 }
 
 QTEST_MAIN(tst_PollFaults)

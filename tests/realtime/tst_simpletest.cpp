@@ -3,6 +3,7 @@
 // scripted message boxes.
 #include "SimpleTestRig.h"
 
+#include "realtime/ActiveTests.h"
 #include "realtime/CellControl.h"
 #include "records/format.h"
 
@@ -425,22 +426,31 @@ void tst_SimpleTest::closing_data()
 {
     QTest::addColumn<int>("stateA");
     QTest::addColumn<int>("stateB");
+    QTest::addColumn<Answer>("answer");   // to the question about an unconfirmed stop
     QTest::addColumn<bool>("closes");
     QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QStringList>("told");
 
     const int idle = realtime::CellIdle, running = realtime::CellRunning, preheating = realtime::CellPreheating;
-    QTest::newRow("both idle") << idle << idle << true << QByteArray();
-    QTest::newRow("A idle, B preheating") << idle << preheating << true << kStopB;
-    QTest::newRow("A running") << running << idle << false << QByteArray();
-    QTest::newRow("A preheating, B running") << preheating << running << false << kStopA;
+    const QStringList refused{QStringLiteral("The test must be stopped before exiting the Real Time Test screen")};
+    // No record follows the stop here: the unit has not confirmed it when the moment is over.
+    const QStringList askedB{realtime::owedStopsQuestion({QStringLiteral("Instrument No. 1, Cell B")},
+                                                         realtime::ScreenClosingWithOwedStops)};
+    QTest::newRow("both idle") << idle << idle << Answer::Yes << true << QByteArray() << QStringList();
+    QTest::newRow("A idle, B preheating, close anyway") << idle << preheating << Answer::Yes << true << kStopB << askedB;
+    QTest::newRow("A idle, B preheating, kept open") << idle << preheating << Answer::No << false << kStopB << askedB;
+    QTest::newRow("A running") << running << idle << Answer::Yes << false << QByteArray() << refused;
+    QTest::newRow("A preheating, B running") << preheating << running << Answer::Yes << false << kStopA << refused;
 }
 
 void tst_SimpleTest::closing()
 {
     QFETCH(int, stateA);
     QFETCH(int, stateB);
+    QFETCH(Answer, answer);
     QFETCH(bool, closes);
     QFETCH(QByteArray, sent);
+    QFETCH(QStringList, told);
 
     Rig r;
     const int states[3] = {0, stateA, stateB};
@@ -455,19 +465,32 @@ void tst_SimpleTest::closing()
     platform::FakeSerialPort* port = r.port;
     port->written.clear();
     r.prompts.clear();
+    r.prompts.queueAnswer(answer);
 
     r.find<QPushButton>(QStringLiteral("cmdExit"))->click();
     // The port belongs to the screen: read it before a closed screen is deleted.
     QCOMPARE(port->written, sent);   // preheating cells are stopped first, also when the close is refused
     QCOMPARE(port->isOpen(), !closes);
     QCOMPARE(r.offered, closes ? QList<int>{1} : QList<int>());
-    if (closes) {
-        QVERIFY(r.messages().isEmpty());
-    } else {
-        QCOMPARE(r.messages(),
-                 QStringList{QStringLiteral("The test must be stopped before exiting the Real Time Test screen")});
-        QCOMPARE(r.cell(stateA == realtime::CellRunning ? 1 : 2).state, int(realtime::CellRunning));
+    QCOMPARE(r.messages(), told);
+    if (!closes) {
+        if (stateA == realtime::CellRunning || stateB == realtime::CellRunning)
+            QCOMPARE(r.cell(stateA == realtime::CellRunning ? 1 : 2).state, int(realtime::CellRunning));
         if (stateA == realtime::CellPreheating) QCOMPARE(r.cell(1).state, int(realtime::CellStopped));
+        // Kept open: the stop stays owed and goes out again when due, and the question stood for the
+        // message that it will be sent.
+        if (answer == Answer::No) {
+            QVERIFY(r.cell(2).stopOwed);
+            for (int i = 0; i < 4; ++i) {
+                r.feed(1, 150, 2500, 0, 150, 0);
+                r.feed(2, 150, 2500, 0, 150, 150);
+                r.tick();
+            }
+            QCOMPARE(port->written, sent + kStopB);
+            r.run(2);
+            QVERIFY(!r.cell(2).stopOwed);
+            QCOMPARE(r.messages(), told);
+        }
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(bool(r.screen.isNull()), closes);
@@ -563,29 +586,35 @@ void tst_SimpleTest::detailWindowsGoWithTheScreen()
 }
 
 // What a unit that restarted behind a port that stays open is sent again: the set point in force (never the
-// 900 or 650 typed into the boxes since), when its records come back after a silent tick, or when it reports
-// another setting on more than two ticks in a row; once for each such event, and never more often than one
-// resend per cell in two seconds however the unit flaps. `reported`: the setting of each tick's record, -1 a
-// tick without any record.
+// 900 or 650 typed into the boxes since), when its records come back after a silent tick, or while it reports
+// another setting for more than two ticks in a row, every two seconds for as long as it does (never more
+// often than one resend per cell in two seconds however the unit flaps); after three tries it did not take,
+// the operator is told once. `reported`: the setting of each tick's record, -1 a tick without any record;
+// `told`: the setting (°F) named in that message, 0 for none.
 void tst_SimpleTest::resendsOfTheSetPointInForce_data()
 {
     QTest::addColumn<bool>("preheat");   // else running
     QTest::addColumn<QList<double>>("reported");
     QTest::addColumn<int>("resends");
+    QTest::addColumn<int>("told");
     const auto repeat = [](QList<double> part, int n) {
         QList<double> out;
         for (int i = 0; i < n; ++i) out += part;
         return out;
     };
-    QTest::newRow("reports the set point") << false << repeat({150}, 8) << 0;
-    QTest::newRow("a lag of two ticks") << false << QList<double>{150, 75, 75, 150, 150} << 0;
-    QTest::newRow("quick restart") << false << QList<double>{150, 75, 75, 75, 75, 150, 150} << 1;
-    QTest::newRow("keeps reporting another value") << false << repeat({75}, 30) << 1;
-    QTest::newRow("then another value") << false << repeat({75}, 8) + repeat({80}, 8) << 2;
-    QTest::newRow("one silent tick") << false << QList<double>{150, -1, 150, 150} << 1;
-    QTest::newRow("flapping for 10 s") << false << QList<double>{150} + repeat({-1, 150}, 10) << 5;
-    QTest::newRow("preheating, one silent tick") << true << QList<double>{200, -1, 200, 200} << 1;
-    QTest::newRow("preheating, quick restart") << true << QList<double>{200, 75, 75, 75, 75, 200} << 1;
+    QTest::newRow("reports the set point") << false << repeat({150}, 8) << 0 << 0;
+    QTest::newRow("a lag of two ticks") << false << QList<double>{150, 75, 75, 150, 150} << 0 << 0;
+    QTest::newRow("quick restart") << false << QList<double>{150, 75, 75, 75, 75, 150, 150} << 1 << 0;
+    // Ticks 4, 8, 12 ...: the fourth try (tick 16) tells the operator.
+    QTest::newRow("first resend lost, the second taken") << false << repeat({75}, 8) + repeat({150}, 8) << 2 << 0;
+    QTest::newRow("three resends lost, the fourth taken") << false << repeat({75}, 16) + repeat({150}, 8) << 4 << 75;
+    QTest::newRow("keeps reporting another value") << false << repeat({75}, 30) << 7 << 75;
+    QTest::newRow("then another value") << false << repeat({75}, 8) + repeat({80}, 8) << 4 << 80;
+    QTest::newRow("one silent tick") << false << QList<double>{150, -1, 150, 150} << 1 << 0;
+    QTest::newRow("flapping for 10 s") << false << QList<double>{150} + repeat({-1, 150}, 10) << 5 << 0;
+    QTest::newRow("preheating, one silent tick") << true << QList<double>{200, -1, 200, 200} << 1 << 0;
+    QTest::newRow("preheating, quick restart") << true << QList<double>{200, 75, 75, 75, 75, 200} << 1 << 0;
+    QTest::newRow("preheating, never taken") << true << repeat({75}, 20) << 5 << 75;
 }
 
 void tst_SimpleTest::resendsOfTheSetPointInForce()
@@ -593,6 +622,7 @@ void tst_SimpleTest::resendsOfTheSetPointInForce()
     QFETCH(bool, preheat);
     QFETCH(QList<double>, reported);
     QFETCH(int, resends);
+    QFETCH(int, told);
     Rig r;
     const int c = preheat ? 2 : 1;
     if (preheat) {
@@ -617,7 +647,12 @@ void tst_SimpleTest::resendsOfTheSetPointInForce()
     }
     const QByteArray command = preheat ? rig::bytes("\x06" "B,200\x1a") : rig::bytes("\x05" "A,150\x1a");
     QCOMPARE(r.port->written, command.repeated(resends));
-    QCOMPARE(r.messages(), QStringList());
+    QStringList messages;
+    if (told)
+        messages << QStringLiteral("Instrument No. 1, Cell %1\r").arg(preheat ? 'B' : 'A')
+                        + realtime::UnitPoll::SetPointNotTakenMessageEnd.arg(QString::number(inForce) + " °F",
+                                                                             QString::number(told) + " °F");
+    QCOMPARE(r.messages(), messages);
 }
 
 QTEST_MAIN(tst_SimpleTest)

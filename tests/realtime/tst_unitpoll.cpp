@@ -608,7 +608,8 @@ void TestUnitPoll::backlogStoredInOrder()
     auto tickWithReadings = [&] {
         ++k;
         r.clock.advance(500);
-        r.tick(rec("A1", 100 + k * 0.5, 71, 72, 500, 120) + rec("B1", 300 + k * 0.5, 71, 72, 500, 120));
+        // The unit reports the set point in force (0 here): a setting it did not take would be reported too.
+        r.tick(rec("A1", 100 + k * 0.5, 71, 0, 500, 120) + rec("B1", 300 + k * 0.5, 71, 0, 500, 120));
     };
     while (k < outageS * 2) tickWithReadings();
     QVERIFY(r.screen.stored.empty());

@@ -14,6 +14,7 @@
 #include "platform/Chart.h"
 #include "platform/Clock.h"
 #include "platform/FakeSerialPort.h"
+#include "realtime/ActiveTests.h"
 #include "realtime/frmSeqTest.h"
 #include "realtime/frmSimpleTest.h"
 #include "platform/Prompts.h"
@@ -507,6 +508,70 @@ private slots:
         prompts_->queueAnswer(Answer::No);
         QVERIFY(!leave(via));
         QCOMPARE(prompts_->texts(), QStringList{QStringLiteral("Are you sure you want to exit?")});
+        delete screen.data();
+    }
+
+    // A stop the unit has not confirmed: the exit gives the units a moment (the screens' real timers tick on
+    // meanwhile), then asks, naming the unit and cell, instead of the ordinary question; No keeps the program
+    // running, Yes ends it. A unit that confirms within the moment leaves the ordinary question.
+    void exitAskedWhileStopOwed_data()
+    {
+        QTest::addColumn<QString>("via");
+        QTest::addColumn<bool>("sequence");
+        QTest::addColumn<bool>("confirms");
+        QTest::addColumn<Answer>("answer");
+        QTest::newRow("close box, unit silent, No") << "close box" << false << false << Answer::No;
+        QTest::newRow("button, unit silent, Yes") << "button" << false << false << Answer::Yes;
+        QTest::newRow("menu, sequence screen, unit silent, No") << "menu" << true << false << Answer::No;
+        QTest::newRow("handler, unit confirms meanwhile") << "handler" << false << true << Answer::No;
+    }
+
+    void exitAskedWhileStopOwed()
+    {
+        QFETCH(QString, via);
+        QFETCH(bool, sequence);
+        QFETCH(bool, confirms);
+        QFETCH(Answer, answer);
+        platform::setSerialPortFactory([] { return std::make_unique<platform::FakeSerialPort>(); });
+        frmMain& w = start(1);
+        w.show();
+        QPointer<frmSimpleTest> screen = sequence ? new frmSeqTest : new frmSimpleTest;
+        (sequence ? Module1::SeqTestForms : Module1::SimpleTestForms)[3] = screen.data();
+        screen->setUnits(3);
+        auto* port = static_cast<platform::FakeSerialPort*>(screen->MSComm1.get());
+        QVERIFY(port->open(3, QStringLiteral("19200,n,8,1")));
+        screen->poll().cell(1).state = realtime::CellPreheating;
+        screen->StopTest(1);
+        QVERIFY(screen->poll().cell(1).stopOwed);
+        // The unit: a record every 100 ms reporting the setting 0 once it has the stop, read by the screen's
+        // own 500 ms timer.
+        QTimer unit;
+        QObject::connect(&unit, &QTimer::timeout, [&] { port->receive("A3,70,70,0,2500,0\x1a"); });
+        if (confirms) {
+            unit.start(100);
+            screen->Timer1->start(500);
+        }
+        prompts_->clear();
+        prompts_->queueAnswer(answer);
+        QElapsedTimer t;
+        t.start();
+        const bool ended = leave(via);
+        unit.stop();
+        QCOMPARE(prompts_->shown.size(), std::size_t(1));
+        QCOMPARE(prompts_->shown.front().kind, ScriptedPrompts::Kind::Ask);
+        if (confirms) {
+            QCOMPARE(prompts_->shown.front().text, QStringLiteral("Are you sure you want to exit?"));
+            QVERIFY(!screen->poll().cell(1).stopOwed);
+        } else {
+            QCOMPARE(prompts_->shown.front().text,
+                     realtime::owedStopsQuestion({QStringLiteral("Instrument No. 3, Cell A")},
+                                                 realtime::ProgramEndingWithOwedStops));
+            QCOMPARE(prompts_->shown.front().buttons, platform::Buttons::YesNo);
+            QVERIFY2(t.elapsed() >= qint64(realtime::OwedStopGraceMs) - 20, qPrintable(QString::number(t.elapsed())));
+            QVERIFY(screen->poll().cell(1).stopOwed);
+        }
+        QCOMPARE(ended, answer == Answer::Yes);
+        QCOMPARE(w.Ended(), ended);
         delete screen.data();
     }
 

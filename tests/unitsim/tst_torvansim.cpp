@@ -265,6 +265,8 @@ private slots:
     void restartLine();
     void silentLine();
     void unplugLine();
+    void cableLine();
+    void dropAndIgnoreSetLines();
 };
 
 // Both ports send both cells' records, well formed and often enough for a 500 ms poll, with the idle
@@ -682,7 +684,8 @@ void TestTorvanSim::controlChannelPerPortAndBadLines()
 
     const QByteArrayList bad{"length C 0.4\n", "length A\n", "length A x\n", "pressure A -3\n", "7 length A 0.4\n",
                              "spacer A 0.4\n", "model A 3\n", "restart x\n", "restart 1 2\n", "silent\n",
-                             "unplug -1\n", "silent 3601\n", "7 restart\n"};
+                             "unplug -1\n", "silent 3601\n", "7 restart\n",
+                             "cable\n", "cable -2\n", "drop 0\n", "drop x\n", "drop 1 2\n", "ignore-set\n"};
     for (const QByteArray& l : bad) QVERIFY(control(fifo, l));
     QVERIFY(control(fifo, "2 length A 0."));
     QTest::qWait(50);
@@ -816,6 +819,88 @@ void TestTorvanSim::unplugLine()
     QVERIFY(again.faults().isEmpty());
     QVERIFY(again.send("\x07" "A\x1a"));
     QVERIFY(logged(u.sim, "port 1: StopCell A\n"));
+}
+
+// "cable S": a cable pulled between adapter and unit. The pseudo-terminal stays open and linked and takes
+// writes, but no record arrives and every command is lost (logged as lost, never as obeyed); the unit keeps
+// its set point and goes on heating; afterwards records and commands cross again.
+void TestTorvanSim::cableLine()
+{
+    ControlledUnit u;
+    const QString link = u.dir.file("COM1");
+    const QString error = u.start();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    struct stat before {};
+    QCOMPARE(::lstat(QFile::encodeName(link).constData(), &before), 0);
+    UnitPort com1(link, 1);
+    QVERIFY(com1.isOpen());
+    QVERIFY(com1.send("\x05" "A,150\x1a"));
+    QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 150; }));
+    const double bathBefore = com1.last('A').bath;
+
+    QVERIFY(control(u.fifo, "1 cable 1.5\n"));
+    QVERIFY2(logged(u.sim, "port 1: cable pulled\n"), qPrintable(u.sim.log()));
+    com1.read(50);   // a record under way when the line came
+    com1.clear();
+    QVERIFY(com1.send("\x05" "A,000\x1a"));
+    QVERIFY(com1.send("\x07" "A\x1a"));
+    QVERIFY2(logged(u.sim, "port 1: dropped SetTemperature A 0 (cable pulled)\n"), qPrintable(u.sim.log()));
+    QVERIFY2(logged(u.sim, "port 1: dropped StopCell A (cable pulled)\n"), qPrintable(u.sim.log()));
+    com1.read(300);
+    QCOMPARE(com1.bytes(), 0);
+    // The link is the same one, to the same pseudo-terminal.
+    struct stat during {};
+    QCOMPARE(::lstat(QFile::encodeName(link).constData(), &during), 0);
+    QCOMPARE(during.st_ino, before.st_ino);
+    QVERIFY(!u.sim.log().contains("port 1: cable back\n"));
+
+    QVERIFY2(logged(u.sim, "port 1: cable back\n"), qPrintable(u.sim.log()));
+    // Records again on the same descriptor: the set point kept, the bath heated on meanwhile.
+    QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 150; }));
+    QVERIFY2(com1.last('A').bath > bathBefore + 0.5, qPrintable(Format::general(com1.last('A').bath)));
+    QVERIFY(com1.faults().isEmpty());
+    const QString log = u.sim.log();
+    QVERIFY(!log.contains("port 1: SetTemperature A 0\n"));
+    QVERIFY(!log.contains("port 1: StopCell A\n"));
+    // Commands reach the unit again.
+    QVERIFY(com1.send("\x07" "A\x1a"));
+    QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 0; }));
+    QVERIFY(logged(u.sim, "port 1: StopCell A\n"));
+}
+
+// "drop N" loses the next N commands; "ignore-set S" lets SetTemperature arrive without being taken for S
+// seconds while the other commands are obeyed. Each is logged apart from the commands obeyed.
+void TestTorvanSim::dropAndIgnoreSetLines()
+{
+    ControlledUnit u;
+    const QString error = u.start();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    UnitPort com1(u.dir.file("COM1"), 1);
+    QVERIFY(com1.isOpen());
+    QVERIFY(com1.waitFor('A', 2000, [](const Reading&) { return true; }));
+
+    QVERIFY(control(u.fifo, "drop 2\n"));
+    QVERIFY2(logged(u.sim, "control: drop 2\n"), qPrintable(u.sim.log()));
+    QVERIFY(com1.send("\x05" "A,150\x1a\x07" "B\x1a\x05" "A,170\x1a"));
+    QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 170; }));
+    QVERIFY2(logged(u.sim, "port 1: dropped SetTemperature A 150 (drop)\nport 1: dropped StopCell B (drop)\n"
+                           "port 1: SetTemperature A 170\n"),
+             qPrintable(u.sim.log()));
+
+    QVERIFY(control(u.fifo, "ignore-set 1.5\n"));
+    QVERIFY2(logged(u.sim, "control: ignore-set 1.5\n"), qPrintable(u.sim.log()));
+    QVERIFY(com1.send("\x05" "A,200\x1a\x06" "B,120\x1a"));
+    QVERIFY(com1.waitFor('B', 2000, [](const Reading& r) { return r.setting == 120; }));
+    QVERIFY2(logged(u.sim, "port 1: not taken SetTemperature A 200\nport 1: Preheat B 120\n"), qPrintable(u.sim.log()));
+    com1.clear();
+    com1.read(400);
+    for (const Reading& r : com1.readingsOf('A')) QCOMPARE(r.setting, 170.0);
+    QVERIFY(!u.sim.log().contains("port 1: SetTemperature A 200\n"));
+    // Once the time is up it takes set points again.
+    QTest::qWait(1200);
+    QVERIFY(com1.send("\x05" "A,210\x1a"));
+    QVERIFY(com1.waitFor('A', 2000, [](const Reading& r) { return r.setting == 210; }));
+    QVERIFY(logged(u.sim, "port 1: SetTemperature A 210\n"));
 }
 
 QTEST_GUILESS_MAIN(TestTorvanSim)

@@ -43,6 +43,13 @@
 //   unplug S           the link goes for S seconds (pseudo-terminal closed, COMn removed) while the unit
 //                      keeps its set points and goes on heating; then a new pseudo-terminal behind a COMn
 //                      link made anew, as a replugged adapter
+//   cable S            a serial cable pulled between the adapter and the unit for S seconds: the
+//                      pseudo-terminal stays open and linked, but no records arrive and every command sent
+//                      is lost (logged as "dropped ... (cable pulled)"), while the unit keeps its set points
+//                      and goes on heating
+//   drop N             the next N commands the unit receives are lost (logged as "dropped ... (drop)")
+//   ignore-set S       for S seconds the unit receives SetTemperature commands but does not take them
+//                      (logged as "not taken SetTemperature ..."); other commands are obeyed
 // A leading port number applies the line to that port only ("2 length A 0.4"); without one it applies to
 // every port. A bad line is reported on stderr and changes nothing.
 //
@@ -156,10 +163,20 @@ const char* const kUsage =
     "                      (the program's port sees its device vanish; commands cannot arrive) while the\n"
     "                      unit keeps its set points and goes on heating; then a new pseudo-terminal\n"
     "                      behind a COMn link made anew, as a replugged adapter\n"
+    "  cable S             the cable between adapter and unit is pulled for S seconds: the pseudo-terminal\n"
+    "                      stays open and linked (writes succeed), but no records come and every command\n"
+    "                      is lost, while the unit keeps its set points and goes on heating\n"
+    "  drop N              the next N commands (1..1000) the unit receives are lost\n"
+    "  ignore-set S        for S seconds SetTemperature is received but not taken (the setting stays);\n"
+    "                      Preheat, StopCell and FactoryZero are obeyed\n"
     "A leading port number (\"2 length A 0.4\", \"1 restart 2\") applies a line to that port only, else\n"
     "to every port. S is seconds, 0..3600, decimals allowed.\n"
     "With --verbose, what the unit does on these lines is logged too (\"unit off\", \"unit on\",\n"
-    "\"unplugged\", \"plugged in -> PATH\", \"ignored (unit off) ...\").\n";
+    "\"unplugged\", \"plugged in -> PATH\", \"ignored (unit off) ...\", \"cable pulled\", \"cable back\").\n"
+    "A command the unit obeyed is logged as \"port N: SetTemperature A 150\" (\"Preheat B 120\",\n"
+    "\"StopCell A\", \"FactoryZero\"); one it lost as \"port N: dropped SetTemperature A 150 (cable\n"
+    "pulled)\" or \"... (drop)\", one it received and did not take as \"port N: not taken SetTemperature\n"
+    "A 150\".\n";
 
 volatile std::sig_atomic_t gStop = 0;
 
@@ -219,6 +236,11 @@ struct Port {
     TimePoint silentUntil;
     bool unplugged = false;
     TimePoint unpluggedUntil;
+    bool cablePulled = false;      // cable: no records, commands lost, until cableUntil
+    TimePoint cableUntil;
+    std::string lost;              // bytes received while the cable is pulled, up to the next SUB
+    int dropCommands = 0;          // drop: commands still to lose
+    TimePoint ignoreSetUntil;      // ignore-set: SetTemperature not taken until then
 };
 
 // ---- command line ----------------------------------------------------------------------------------
@@ -517,34 +539,90 @@ bool parseSetPoint(std::string_view s, int& out)
     return parseInt(s, out);
 }
 
-void handleCommand(Port& p, std::string_view cmd, const Options& o)
+// A command as the unit reads it.
+struct Command {
+    enum class Kind { None, SetTemperature, Preheat, StopCell, FactoryZero } kind = Kind::None;
+    int cell = -1;   // 0 = A, 1 = B
+    int setPoint = 0;
+};
+
+Command parseCommand(std::string_view cmd)
 {
     auto cellOf = [](char letter) { return letter == 'A' ? 0 : letter == 'B' ? 1 : -1; };
     const char code = cmd.empty() ? 0 : cmd[0];
-    if ((code == kEnq || code == kAck) && cmd.size() >= 4 && cellOf(cmd[1]) >= 0 && cmd[2] == ',') {
-        int t = 0;
-        if (parseSetPoint(cmd.substr(3), t)) {
-            p.cells[cellOf(cmd[1])].setting = t;
-            if (o.verbose)
-                logLine(p, std::string(code == kEnq ? "SetTemperature " : "Preheat ") + cmd[1] + ' ' + whole(t));
-            return;
-        }
+    Command c;
+    if ((code == kEnq || code == kAck) && cmd.size() >= 4 && cellOf(cmd[1]) >= 0 && cmd[2] == ','
+        && parseSetPoint(cmd.substr(3), c.setPoint)) {
+        c.kind = code == kEnq ? Command::Kind::SetTemperature : Command::Kind::Preheat;
+        c.cell = cellOf(cmd[1]);
     } else if (code == kBel && cmd.size() == 2 && cellOf(cmd[1]) >= 0) {
-        p.cells[cellOf(cmd[1])].setting = 0.0;
-        if (o.verbose) logLine(p, std::string("StopCell ") + cmd[1]);
-        return;
+        c.kind = Command::Kind::StopCell;
+        c.cell = cellOf(cmd[1]);
     } else if (code == kVt && cmd.size() == 1) {
-        if (o.verbose) logLine(p, "FactoryZero");
-        return;
+        c.kind = Command::Kind::FactoryZero;
     }
-    if (o.verbose) logLine(p, "ignored \"" + escaped(cmd) + "\"");
+    return c;
 }
 
-void takeInput(Port& p, const char* data, std::size_t n, const Options& o)
+// "SetTemperature A 150", "Preheat B 120", "StopCell A", "FactoryZero"; the bytes of anything else.
+std::string describe(const Command& c, std::string_view cmd)
+{
+    const std::string letter(1, c.cell == 0 ? 'A' : 'B');
+    switch (c.kind) {
+    case Command::Kind::SetTemperature: return "SetTemperature " + letter + ' ' + whole(c.setPoint);
+    case Command::Kind::Preheat: return "Preheat " + letter + ' ' + whole(c.setPoint);
+    case Command::Kind::StopCell: return "StopCell " + letter;
+    case Command::Kind::FactoryZero: return "FactoryZero";
+    case Command::Kind::None: break;
+    }
+    return '"' + escaped(cmd) + '"';
+}
+
+void handleCommand(Port& p, std::string_view cmd, TimePoint now, const Options& o)
+{
+    const Command c = parseCommand(cmd);
+    if (c.kind == Command::Kind::None) {
+        if (o.verbose) logLine(p, "ignored \"" + escaped(cmd) + "\"");
+        return;
+    }
+    if (p.dropCommands > 0) {
+        --p.dropCommands;
+        if (o.verbose) logLine(p, "dropped " + describe(c, cmd) + " (drop)");
+        return;
+    }
+    if (c.kind == Command::Kind::SetTemperature && now < p.ignoreSetUntil) {
+        if (o.verbose) logLine(p, "not taken " + describe(c, cmd));
+        return;
+    }
+    if (c.kind == Command::Kind::SetTemperature || c.kind == Command::Kind::Preheat)
+        p.cells[c.cell].setting = c.setPoint;
+    else if (c.kind == Command::Kind::StopCell)
+        p.cells[c.cell].setting = 0.0;
+    if (o.verbose) logLine(p, describe(c, cmd));
+}
+
+// Bytes that reach the pseudo-terminal while the cable is pulled: lost before the unit, each command logged.
+void loseInput(Port& p, const char* data, std::size_t n, const Options& o)
+{
+    p.lost.append(data, n);
+    std::size_t end;
+    while ((end = p.lost.find(kSub)) != std::string::npos) {
+        const std::string cmd = p.lost.substr(0, end);
+        p.lost.erase(0, end + 1);
+        if (o.verbose) logLine(p, "dropped " + describe(parseCommand(cmd), cmd) + " (cable pulled)");
+    }
+    if (p.lost.size() > kMaxCommandBytes) p.lost.clear();
+}
+
+void takeInput(Port& p, const char* data, std::size_t n, TimePoint now, const Options& o)
 {
     if (p.off) {
         // Switched off: nothing it is sent is kept.
         if (o.verbose) logLine(p, "ignored (unit off) \"" + escaped(std::string_view(data, n)) + "\"");
+        return;
+    }
+    if (p.cablePulled) {
+        loseInput(p, data, n, o);
         return;
     }
     p.input.append(data, n);
@@ -552,7 +630,7 @@ void takeInput(Port& p, const char* data, std::size_t n, const Options& o)
     while ((end = p.input.find(kSub)) != std::string::npos) {
         const std::string cmd = p.input.substr(0, end);
         p.input.erase(0, end + 1);
-        handleCommand(p, cmd, o);
+        handleCommand(p, cmd, now, o);
     }
     if (p.input.size() > kMaxCommandBytes) {
         if (o.verbose) logLine(p, "ignored \"" + escaped(p.input) + "\" (no end byte)");
@@ -566,7 +644,7 @@ void readMaster(Port& p, TimePoint now, const Options& o)
     while (true) {
         const ssize_t n = read(p.master, buf, sizeof buf);
         if (n > 0) {
-            takeInput(p, buf, std::size_t(n), o);
+            takeInput(p, buf, std::size_t(n), now, o);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -598,7 +676,7 @@ void runPeriod(Port& p, TimePoint now, TimePoint start, const Options& o)
     p.lastUpdate = now;
     for (Cell& c : p.cells) advance(c, dt);
 
-    if (p.off || p.unplugged || now < p.silentUntil) return;
+    if (p.off || p.unplugged || p.cablePulled || now < p.silentUntil) return;
     if (o.silentAfter >= 0 && std::chrono::duration<double>(now - start).count() >= o.silentAfter) {
         if (!p.silentNoted && o.verbose) logLine(p, "silent from now on");
         p.silentNoted = true;
@@ -742,9 +820,33 @@ void switchOn(Port& p, const Options& o)
     if (o.verbose) logLine(p, "unit on");
 }
 
-// The times the control channel set: a unit switched on again, a link plugged in again.
+// The cable between adapter and unit is pulled until `until`: the pseudo-terminal stays, nothing crosses.
+void pullCable(Port& p, TimePoint until, const Options& o)
+{
+    if (!p.cablePulled) {
+        p.cablePulled = true;
+        p.input.clear();    // a command under way is cut
+        p.chunks.clear();   // records under way are cut
+        p.lost.clear();
+        if (o.verbose) logLine(p, "cable pulled");
+    }
+    p.cableUntil = until;
+}
+
+void cableBack(Port& p, const Options& o)
+{
+    p.cablePulled = false;
+    p.lost.clear();
+    if (o.verbose) logLine(p, "cable back");
+}
+
+// The times the control channel set: a unit switched on again, a link plugged in again, a cable back.
 void controlTimers(Port& p, TimePoint now, TimePoint& wake, const Options& o)
 {
+    if (p.cablePulled) {
+        if (now >= p.cableUntil) cableBack(p, o);
+        else wake = std::min(wake, p.cableUntil);
+    }
     if (p.off) {
         if (now >= p.offUntil) switchOn(p, o);
         else wake = std::min(wake, p.offUntil);
@@ -769,13 +871,24 @@ bool applyControl(std::vector<Port>& ports, std::string_view line, std::string& 
             return false;
         }
     }
+    if (!w.empty() && w[0] == "drop") {
+        int n = 0;
+        if (w.size() != 2 || !parseInt(w[1], n) || n < 1 || n > 1000) {
+            err = "expected: [PORT] drop COMMANDS (1..1000)";
+            return false;
+        }
+        for (Port& p : ports)
+            if (port == 0 || p.number == port) p.dropCommands = n;
+        return true;
+    }
     // Lines for the whole unit.
-    if (!w.empty() && (w[0] == "restart" || w[0] == "silent" || w[0] == "unplug")) {
+    if (!w.empty()
+        && (w[0] == "restart" || w[0] == "silent" || w[0] == "unplug" || w[0] == "cable" || w[0] == "ignore-set")) {
         double seconds = 0.0;
         const bool optional = w[0] == "restart";
         if (w.size() > 2 || (w.size() == 1 && !optional)
             || (w.size() == 2 && (!parseDouble(w[1], seconds) || seconds < 0 || seconds > 3600))) {
-            err = "expected: [PORT] restart [SECONDS], [PORT] silent SECONDS or [PORT] unplug SECONDS (0..3600)";
+            err = "expected: [PORT] restart [SECONDS], or [PORT] silent|unplug|cable|ignore-set SECONDS (0..3600)";
             return false;
         }
         const TimePoint until =
@@ -784,6 +897,11 @@ bool applyControl(std::vector<Port>& ports, std::string_view line, std::string& 
             if (port != 0 && p.number != port) continue;
             if (w[0] == "silent") {
                 p.silentUntil = until;
+            } else if (w[0] == "cable") {
+                pullCable(p, until, o);
+                if (seconds == 0.0) cableBack(p, o);
+            } else if (w[0] == "ignore-set") {
+                p.ignoreSetUntil = until;
             } else if (w[0] == "unplug") {
                 unplug(p, until, o);
             } else {
