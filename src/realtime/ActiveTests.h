@@ -3,6 +3,7 @@
 // units would go on heating with nothing watching the over-temperature limit or logging.
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace realtime {
@@ -14,7 +15,21 @@ bool anyCellActive();
 // for each screen that holds some first).
 bool anyPointsWaiting();
 
-// True while a cell of any unit screen is running or preheating with a test whose TEST_ID is among ids.
+// A cell of a unit screen that holds a test: from the moment Enter Info gave it the test until its stop.
+struct HeldTest {
+    int unit = 0;
+    int cell = 1;          // 1 = A, 2 = B
+    bool active = false;   // running or preheating (else named, not started)
+};
+
+// The cell of any unit screen in Module1's registries that holds a test whose TEST_ID is among ids (a
+// running or preheating one first); nullopt when none does. Such a test must not be deleted or replaced:
+// the cell would log its points under a header that is gone.
+std::optional<HeldTest> cellHoldingTest(const std::vector<std::int32_t>& ids);
+// True while a cell of any unit screen holds a test whose TEST_ID is among ids.
 bool anyTestInUse(const std::vector<std::int32_t>& ids);
+
+// After a delete of the tests ids committed: their points still queued in any unit screen go with them.
+void dropQueuedPoints(const std::vector<std::int32_t>& ids);
 
 } // namespace realtime
