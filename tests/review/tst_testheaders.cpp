@@ -279,6 +279,43 @@ private slots:
         QCOMPARE(r.messages().size(), 1);   // nothing told after the delete
     }
 
+    // Another program deletes the header of cell A's running test while both cells log: A's points wait in
+    // order (none goes in under the id), B's are stored meanwhile, and the operator is told once. The header
+    // comes back (under the name in another case, as the database compares names): A's points are stored in
+    // order. A second outage is told again.
+    void otherTestsLogOnWhileOneWaits()
+    {
+        Rig r;
+        prepare(r, 1, QStringLiteral("Kaolin"));
+        prepare(r, 2, QStringLiteral("Bentonite"));
+        r.start(1);
+        r.start(2);
+        const int a = r.cell(1).testId, b = r.cell(2).testId;
+        ticks(r, 4);
+        QCOMPARE(storedTimes(a), times(1, 2));
+        const QString drop = QStringLiteral("DELETE FROM TEST_INFO WHERE TEST_ID = %1").arg(a);
+        QCOMPARE(sqliteCommandLine(drop), QString());
+        ticks(r, 10);
+        QCOMPARE(storedTimes(a), times(1, 2));
+        QCOMPARE(storedTimes(b), times(1, 7));
+        QCOMPARE(int(r.screen->poll().pendingPoints().size()), 5);
+        QCOMPARE(r.messages(), QStringList{kTestMissing});
+
+        QCOMPARE(sqliteCommandLine(QStringLiteral("INSERT INTO TEST_INFO (TEST_ID, TEST_NAME) VALUES (%1, 'kaolin')")
+                                       .arg(a)),
+                 QString());
+        ticks(r, 2);
+        QCOMPARE(storedTimes(a), times(1, 8));
+        QCOMPARE(storedTimes(b), times(1, 8));
+        QVERIFY(r.screen->poll().pendingPoints().empty());
+        QCOMPARE(r.messages().size(), 1);
+
+        QCOMPARE(sqliteCommandLine(drop), QString());
+        ticks(r, 2);
+        QCOMPARE(r.messages(), (QStringList{kTestMissing, kTestMissing}));
+        QCOMPARE(storedTimes(b), times(1, 9));
+    }
+
     // The database file is replaced by a copy made before the test began (or one whose id of the test
     // belongs to another test) while cell A logs "Kaolin": no point goes in without its header; they wait
     // in order, the operator is told once which test it is, the cell can still be stopped; then either the
