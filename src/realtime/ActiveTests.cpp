@@ -16,16 +16,23 @@ bool active(UnitPoll& poll, int c)
     return state == CellRunning || state == CellPreheating;
 }
 
-// True when pred holds for some unit screen in Module1's registries.
+// True when pred(poll, unit) holds for some unit screen in Module1's registries (unit: its entry there).
 template <class Pred>
-bool anyScreen(Pred pred)
+bool anyScreenOfUnit(Pred pred)
 {
     // A sequence screen is a simple screen with its own stepping.
     for (const auto* forms : {&Module1::SimpleTestForms, &Module1::SeqTestForms})
-        for (const auto& form : *forms)
-            if (auto* screen = qobject_cast<frmSimpleTest*>(form.data()); screen && pred(screen->poll()))
+        for (std::size_t unit = 0; unit < forms->size(); ++unit)
+            if (auto* screen = qobject_cast<frmSimpleTest*>((*forms)[unit].data());
+                screen && pred(screen->poll(), int(unit)))
                 return true;
     return false;
+}
+
+template <class Pred>
+bool anyScreen(Pred pred)
+{
+    return anyScreenOfUnit([&](UnitPoll& poll, int) { return pred(poll); });
 }
 
 } // namespace
@@ -40,16 +47,30 @@ bool anyPointsWaiting()
     return anyScreen([](UnitPoll& poll) { return !poll.pendingPoints().empty() && !poll.storePending(); });
 }
 
-bool anyTestInUse(const std::vector<std::int32_t>& ids)
+std::optional<HeldTest> cellHoldingTest(const std::vector<std::int32_t>& ids)
 {
-    return anyScreen([&](UnitPoll& poll) {
+    std::optional<HeldTest> held;
+    anyScreenOfUnit([&](UnitPoll& poll, int unit) {
         for (int c = 1; c <= 2; ++c) {
             const UnitCell& cell = poll.cell(c);
-            // A cell has a test from Enter Info until its stop empties the name; the id alone outlives
-            // the stop, so a cell preheating before Enter Info still holds the id of its last test.
-            if (!active(poll, c) || cell.testName.isEmpty()) continue;
-            if (std::find(ids.begin(), ids.end(), cell.testId) != ids.end()) return true;
+            // A cell holds its test from Enter Info until its stop empties the name; the id alone outlives
+            // the stop, so a cell preheating before Enter Info still carries the id of its last test.
+            if (cell.testName.isEmpty()) continue;
+            if (std::find(ids.begin(), ids.end(), cell.testId) == ids.end()) continue;
+            held = HeldTest{unit, c, active(poll, c)};
+            if (held->active) return true;   // a cell at work is the one to name
         }
+        return false;
+    });
+    return held;
+}
+
+bool anyTestInUse(const std::vector<std::int32_t>& ids) { return cellHoldingTest(ids).has_value(); }
+
+void dropQueuedPoints(const std::vector<std::int32_t>& ids)
+{
+    anyScreen([&](UnitPoll& poll) {
+        poll.dropPoints(ids);
         return false;
     });
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace realtime {
@@ -17,7 +18,18 @@ bool anyCellActive();
 // for each screen that holds some first).
 bool anyPointsWaiting();
 
-// True while a cell of any unit screen is running or preheating with a test whose TEST_ID is among ids.
+// A cell of a unit screen that holds a test: from the moment Enter Info gave it the test until its stop.
+struct HeldTest {
+    int unit = 0;
+    int cell = 1;          // 1 = A, 2 = B
+    bool active = false;   // running or preheating (else named, not started)
+};
+
+// The cell of any unit screen in Module1's registries that holds a test whose TEST_ID is among ids (a
+// running or preheating one first); nullopt when none does. Such a test must not be deleted or replaced:
+// the cell would log its points under a header that is gone.
+std::optional<HeldTest> cellHoldingTest(const std::vector<std::int32_t>& ids);
+// True while a cell of any unit screen holds a test whose TEST_ID is among ids.
 bool anyTestInUse(const std::vector<std::int32_t>& ids);
 
 class UnitPoll;
@@ -45,5 +57,7 @@ inline const QString ProgramEndingWithOwedStops = QStringLiteral(
     "Once the program ends, it will no longer send the stop. Exit anyway?\r(No keeps it running, and the stop "
     "is sent again as soon as the unit answers.)");
 QString owedStopsQuestion(const QStringList& cells, const QString& closing);
+// After a delete of the tests ids committed: their points still queued in any unit screen go with them.
+void dropQueuedPoints(const std::vector<std::int32_t>& ids);
 
 } // namespace realtime

@@ -6,6 +6,7 @@
 #include "records/DbError.h"
 #include "records/Module1.h"
 #include "records/clsTEST_INFO.h"
+#include "records/clsTEST_RESULT.h"
 #include "records/format.h"
 
 #include <QDateTime>
@@ -266,7 +267,7 @@ void CellControl::cmdStart_Click()
             return;
         }
         if (view_.startCaption(cell_) == CaptionStart) {
-            startTest();
+            if (testStillStored()) startTest();
             return;
         }
         if (values().state == CellRunning) {
@@ -277,6 +278,21 @@ void CellControl::cmdStart_Click()
         }
         StopTest();
     });
+}
+
+bool CellControl::testStillStored()
+{
+    // Looked up by the cell's id under its name: an older copy of the file may hold that id for another test.
+    clsTEST_RESULT& points = requireObject(Module1::TestResult);
+    points.Test_Id = values().testId;
+    if (points.HeaderStored(values().testName)) return true;
+    const QString name = values().testName;
+    // The cell lets the test go, so that Enter Info can name one again; its zero stays.
+    values().testName.clear();
+    view_.setTestNameLabel(cell_, QString());
+    view_.setInfoEnabled(cell_, true);
+    message(TestGoneMessage.arg(name));
+    return false;
 }
 
 void CellControl::startTest()

@@ -78,6 +78,10 @@ public:
         "Insufficient pressure available for test at current temperature setting.  Please add more pressure or "
         "decrease temperature.");
     static inline const QString EnterInfoFirstMessage = QStringLiteral("Enter test information first.");
+    // START of a cell whose test header is no longer stored; "%1" the test name.
+    static inline const QString TestGoneMessage = QStringLiteral(
+        "The test \"%1\" is no longer in the database (another program may have deleted it, or the database "
+        "file was replaced), so it cannot be started. Please 'Enter Info' again.");
     static inline const QString StopQuestion = QStringLiteral("Are you sure you want to stop the test?");
     // Shown when a command could not be written to the unit's port.
     static inline const QString LinkFailedMessage = QStringLiteral(
@@ -151,6 +155,10 @@ public:
     static double requiredPressure(double setPointF);
 
 protected:
+    // START's check that the cell's test header is still stored (by its id and name). When it is gone the
+    // operator is told, the cell lets the test go (Enter Info on again) and false is returned; nothing
+    // goes to the unit.
+    bool testStillStored();
     // START after the test-name check: the simple screen sends the set point and starts timing.
     virtual void startTest();
     // SET without the click's error handling (START and the stop run it inside their own).

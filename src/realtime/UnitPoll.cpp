@@ -6,6 +6,7 @@
 #include "records/DbError.h"
 #include "records/format.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -462,6 +463,7 @@ void UnitPoll::takePoint(int c)
     const UnitCell& k = cell(c);
     pending_.push_back({.cell = c,
                         .testId = k.testId,
+                        .testName = k.startedTestName,
                         .stepNo = listener_.loggedStepNo(c),
                         .resultTime = k.elapsedSeconds,
                         .temp = k.currentTemp,
@@ -477,24 +479,51 @@ void UnitPoll::takePoint(int c)
 bool UnitPoll::storePending()
 {
     if (pending_.empty()) return true;
-    if (inStoreBackOff()) return false;
+    if (inStoreBackOff() || storing_) return false;
     platform::TickScope scope;
+    storing_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{storing_};
     bool stored = false;
-    while (!pending_.empty()) {
+    headerMissing_.clear();
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        // A test without its header keeps all its points, in order; the other tests' points go on.
+        if (std::find(headerMissing_.begin(), headerMissing_.end(), it->testId) != headerMissing_.end()) {
+            ++it;
+            continue;
+        }
         bool ok = false;
+        bool noHeader = false;
         QString reason;
         try {
-            ok = listener_.storePoint(pending_.front());
+            ok = listener_.storePoint(*it);
+        } catch (const TestHeaderMissing&) {
+            noHeader = true;
         } catch (const DbError& e) {
             reason = e.description;
         } catch (const std::exception& e) {
             reason = QString::fromLocal8Bit(e.what());
         }
+        if (noHeader) {
+            headerMissing_.push_back(it->testId);
+            if (std::find(missingTold_.begin(), missingTold_.end(), it->testId) == missingTold_.end()) {
+                missingTold_.push_back(it->testId);
+                listener_.showMessage(TestMissingMessage.arg(unit_)
+                                          .arg(QChar::fromLatin1(it->cell == 2 ? 'B' : 'A'))
+                                          .arg(it->testName));
+            }
+            ++it;
+            continue;
+        }
         if (!ok) {
             storeFailed(reason.isEmpty() ? QStringLiteral("the database does not take writes.") : reason);
             break;
         }
-        pending_.pop_front();
+        // The test's header is there again: a later outage is told again.
+        std::erase(missingTold_, it->testId);
+        it = pending_.erase(it);
         stored = true;
     }
     if (stored) {
@@ -505,10 +534,48 @@ bool UnitPoll::storePending()
             // The points are stored; a chart that failed to redraw must not get them stored twice.
         }
     }
-    if (!pending_.empty()) return false;
+    if (pending_.empty()) missingTold_.clear();
+    // Only the database's own failures count as an outage of the store; a missing header is not one.
+    if (pending_.size() > pointsOf(headerMissing_)) return false;
     storeFailing_ = false;
     storeWarned_ = false;
-    return true;
+    return pending_.empty();
+}
+
+std::size_t UnitPoll::pointsOf(const std::vector<std::int32_t>& ids) const
+{
+    return std::size_t(std::count_if(pending_.begin(), pending_.end(), [&](const LoggedPoint& p) {
+        return std::find(ids.begin(), ids.end(), p.testId) != ids.end();
+    }));
+}
+
+std::vector<MissingTest> UnitPoll::missingTests() const
+{
+    std::vector<MissingTest> out;
+    for (std::int32_t id : headerMissing_) {
+        MissingTest t{id, {}, 1, 0};
+        for (const LoggedPoint& p : pending_) {
+            if (p.testId != id) continue;
+            if (t.points++ == 0) {
+                t.testName = p.testName;
+                t.cell = p.cell;
+            }
+        }
+        if (t.points > 0) out.push_back(t);
+    }
+    return out;
+}
+
+void UnitPoll::dropPoints(const std::vector<std::int32_t>& ids)
+{
+    const auto listed = [&](std::int32_t id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
+    std::erase_if(pending_, [&](const LoggedPoint& p) { return listed(p.testId); });
+    std::erase_if(headerMissing_, listed);
+    std::erase_if(missingTold_, listed);
+    if (pending_.empty()) {
+        storeFailing_ = false;
+        storeWarned_ = false;
+    }
 }
 
 void UnitPoll::storeFailed(const QString& reason)
@@ -544,6 +611,7 @@ bool UnitPoll::requestStop(int c)
 void UnitPoll::startTiming(int c)
 {
     UnitCell& k = cell(c);
+    k.startedTestName = k.testName;
     k.startTick = now();
     if (screen_ == Screen::Sequence) k.sequence.start(now());
     k.lastLogTick = now();

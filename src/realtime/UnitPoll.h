@@ -25,7 +25,9 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <limits>
+#include <vector>
 
 namespace platform {
 class SerialPort;
@@ -71,6 +73,9 @@ struct UnitCell {
     double zeroLength = 0;     // length at ZERO
     QString testName;
     std::int32_t testId = 0;
+    // The test name at the last START: the points of the test carry it (the stop empties testName, and a
+    // point may fall due on the tick of a maximum-time stop).
+    QString startedTestName;
 
     // Timing and logging.
     std::int32_t elapsedSeconds = 0;
@@ -135,6 +140,7 @@ struct UnitCell {
 struct LoggedPoint {
     int cell = 1;
     std::int32_t testId = 0;
+    QString testName;              // the cell's test when it was taken: its header is TEST_ID and this name
     std::int32_t stepNo = 1;
     std::int32_t resultTime = 0;   // elapsed whole seconds when it was taken
     double temp = 0;               // °F
@@ -143,6 +149,21 @@ struct LoggedPoint {
     double heightChange = 0;       // inches
     double volts = 0;
     double swell = 0;              // % (for the detail row; not stored)
+};
+
+// Thrown by UnitPollListener::storePoint when the database file at the path holds no header of the point's
+// test (its TEST_ID under its test name): nothing was stored, and the point waits with the later points of
+// its test until the header is there again (or a delete of the test takes them).
+struct TestHeaderMissing : std::exception {
+    const char* what() const noexcept override { return "the test of the point is not in the database"; }
+};
+
+// A test whose queued points wait because the database file lacks its header.
+struct MissingTest {
+    std::int32_t testId = 0;
+    QString testName;
+    int cell = 1;
+    int points = 0;   // queued points of the test
 };
 
 // What the poll asks of its screen. Calls come from inside tick(); any of them may process events.
@@ -164,7 +185,9 @@ public:
     virtual void showMessage(const QString& text);
     // Store a point of a cell (with the screen's unit number): its row, its detail row, the live chart.
     // Return false or throw when the row could not be stored: the poll keeps the point and offers it again,
-    // in order. Once the row is stored, return true (a later failure must not get it stored twice).
+    // in order. Once the row is stored, return true (a later failure must not get it stored twice). Throw
+    // TestHeaderMissing when the point's test has no header in the database: the points of other tests are
+    // stored meanwhile.
     virtual bool storePoint(const LoggedPoint& point) = 0;
     // The step number a point taken now carries (a simple test has one step).
     virtual int loggedStepNo(int cell) const
@@ -227,6 +250,12 @@ public:
     static inline const QString StoreDelayedMessage = QStringLiteral(
         "The points of unit %1 cannot be stored at present: %2\r\nThey are kept in order and will be stored as "
         "soon as the database can be written again.");
+    // Told once per test and outage when the database file holds no header of a test whose points are
+    // queued: "%1" the unit number, "%2" the cell letter, "%3" the test name.
+    static inline const QString TestMissingMessage = QStringLiteral(
+        "The points of unit %1, cell %2 cannot be stored at present: their test \"%3\" is not in the database "
+        "file (the file may have been replaced by an older copy, or the test deleted by another program).\r\n"
+        "They are kept in order and will be stored as soon as the test is in the database file again.");
     static inline const QString OverTemperatureMessage =
         QStringLiteral("The test temperature is too high, so this test will auto shut down");
     static inline const QString PreheatReadyText = QStringLiteral("Preheat ready");
@@ -319,9 +348,14 @@ public:
     // Takes a point of the cell now and queues it; the next point falls due one interval from now.
     void takePoint(int cell);
     // Stores the queued points in order; true when none is left. Skipped (false) within StoreRetryMs of a
-    // failed store of any screen.
+    // failed store of any screen. The points of a test whose header the database lacks stay queued in their
+    // order while the others are stored; the operator is told once per test and outage which test it is.
     bool storePending();
     const std::deque<LoggedPoint>& pendingPoints() const { return pending_; }
+    // The tests whose queued points the last store left because the database lacks their header.
+    std::vector<MissingTest> missingTests() const;
+    // Drops every queued point of the tests ids (deleted: nothing may be stored under their ids any more).
+    void dropPoints(const std::vector<std::int32_t>& ids);
     // Stops the cell through the listener unless its stop is already under way; true when it ran.
     bool requestStop(int cell);
 
@@ -337,7 +371,7 @@ public:
     std::uint64_t receivedBytes() const { return received_; }
 
     // START: start tick and last-log tick from two clock readings (sequence screen: start tick, step tick
-    // and last-log tick from three, on step 1).
+    // and last-log tick from three, on step 1); the cell's test name becomes the one its points carry.
     void startTiming(int cell);
 
     // Length from volts by the cell's two-segment calibration (lower segment up to and including CalVolt2).
@@ -358,6 +392,8 @@ private:
     // Logs a point when the seconds since the last one reach the cell's interval (and at least 1).
     void logWhenDue(int cell, std::int32_t secondsSinceLog);
     void storeFailed(const QString& reason);
+    // How many queued points belong to the tests ids.
+    std::size_t pointsOf(const std::vector<std::int32_t>& ids) const;
     // Notes what owes the cells a resend (a port return, records back after a silence), then, when the
     // unit answers, sends owed stops and owed set points.
     void restoreUnit(bool answered, bool cameBack);
@@ -382,6 +418,9 @@ private:
     ReplyBuffer buffer_;
     std::int32_t misses_ = 0;
     std::deque<LoggedPoint> pending_;
+    std::vector<std::int32_t> headerMissing_;   // tests the last store found without a header
+    std::vector<std::int32_t> missingTold_;     // ... and those the operator was told of in this outage
+    bool storing_ = false;                      // a store is under way (a nested one waits for it)
     bool storeFailing_ = false;   // points have failed to store since the queue was last empty
     std::uint32_t failingSince_ = 0;
     bool storeWarned_ = false;

@@ -27,6 +27,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStringList>
 #include <QStyle>
 #include <QTimer>
 
@@ -456,9 +457,8 @@ bool frmSimpleTest::Form_Unload()
         if (state == realtime::CellPreheating) StopTest(c);
     }
     // Points the database has not taken yet live in the poll: one more try, and no close while they wait.
-    if (!poll_->pendingPoints().empty() && !poll_->storePending()) {
+    if (!poll_->pendingPoints().empty() && !poll_->storePending() && !dropPointsOfMissingTests()) {
         poll_->holdStopMessages(false);
-        platform::Prompts::current().message(UnstoredPointsMessage);
         return false;
     }
     if (!closeWithOwedStops()) return false;
@@ -487,6 +487,30 @@ bool frmSimpleTest::closeWithOwedStops()
         if (state == realtime::CellRunning || state == realtime::CellPreheating) return false;
     }
     return closes;
+}
+
+bool frmSimpleTest::dropPointsOfMissingTests()
+{
+    // Points that wait for a database that cannot be written now will be stored later: no close. Points
+    // whose test is not in the database file may never be: the operator may let them go.
+    const std::vector<realtime::MissingTest> missing = poll_->missingTests();
+    std::size_t lost = 0;
+    for (const realtime::MissingTest& t : missing) lost += std::size_t(t.points);
+    if (missing.empty() || lost != poll_->pendingPoints().size()) {
+        platform::Prompts::current().message(UnstoredPointsMessage);
+        return false;
+    }
+    QStringList tests;
+    std::vector<std::int32_t> ids;
+    for (const realtime::MissingTest& t : missing) {
+        tests << MissingTestLine.arg(t.points).arg(t.testName).arg(QChar::fromLatin1(t.cell == 2 ? 'B' : 'A'));
+        ids.push_back(t.testId);
+    }
+    const QString question = LosePointsQuestion.arg(units_).arg(tests.join(QStringLiteral("\r\n")));
+    if (platform::Prompts::current().ask(question, platform::Buttons::YesNo) != platform::Answer::Yes) return false;
+    poll_->dropPoints(ids);
+    // A tick inside the question may have queued or stored more.
+    return poll_->pendingPoints().empty() || poll_->storePending();
 }
 
 void frmSimpleTest::resizeEvent(QResizeEvent* event)
@@ -518,6 +542,9 @@ bool frmSimpleTest::LogPoint(int unit, const realtime::LoggedPoint& p)
     if ((cell != 1 && cell != 2) || !Module1::TestResult) return false;
     clsTEST_RESULT& rs = *Module1::TestResult;
     rs.Test_Id = p.testId;
+    // Never a point without its test: the file at the path may have been replaced, or the test deleted by
+    // another program. The poll keeps the point until the header is there again.
+    if (!rs.HeaderStored(p.testName)) throw realtime::TestHeaderMissing();
     rs.RESULT_TIME = p.resultTime;
     rs.STEP_NO = p.stepNo;
     rs.RESULT_TEMP = p.temp;

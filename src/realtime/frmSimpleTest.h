@@ -57,6 +57,13 @@ public:
     static inline const QString UnstoredPointsMessage = QStringLiteral(
         "Some logged points of this unit are not stored yet: the database cannot be written at present. "
         "Close the screen when it can be written again.");
+    // Asked on closing while the only points left are those of tests the database file lacks: "%1" the
+    // unit number, "%2" one MissingTestLine per test.
+    static inline const QString LosePointsQuestion = QStringLiteral(
+        "Some logged points of unit %1 cannot be stored: their test is not in the database file.\r\n%2\r\n"
+        "If you close the screen now, these points are lost. Close it anyway?");
+    // "%1" points, "%2" the test name, "%3" the cell letter.
+    static inline const QString MissingTestLine = QStringLiteral("%1 points of the test \"%2\" (cell %3)");
 
     explicit frmSimpleTest(QWidget* parent = nullptr);
     ~frmSimpleTest() override;
@@ -197,6 +204,10 @@ private:
     bool Form_Unload();
     // Part of the unload: stops still owed get a moment to be confirmed, then the operator decides.
     bool closeWithOwedStops();
+    // When every point still queued belongs to a test the database file lacks: asks whether to close and
+    // lose them, and drops them on Yes. Otherwise refuses with UnstoredPointsMessage. True when the screen
+    // may close.
+    bool dropPointsOfMissingTests();
     void Form_Resize();
     void setUnitCaptions();
     void redrawForBoxes();

@@ -2,7 +2,9 @@
 
 #include "platform/GridHelpers.h"
 #include "platform/Prompts.h"
+#include "realtime/ActiveTests.h"
 #include "records/DbError.h"
+#include "records/TestDeletion.h"
 #include "records/Module1.h"
 #include "records/RecordCursor.h"
 #include "records/clsConnection.h"
@@ -324,6 +326,8 @@ void frmTestRelate::Command2_Click()
         tell(QStringLiteral("ERROR: ") + e.description);
         return;
     }
+    // A test that a cell holds is not replaced: the cell would log under a header that is gone.
+    if (exists && refuseReplace(name)) return;
     if (exists) {
         const auto answer = platform::Prompts::current().ask(
             QStringLiteral("Duplicate test name. do you want replace it"), platform::Buttons::YesNo);
@@ -357,23 +361,20 @@ bool frmTestRelate::store(const QVariantList& record, bool replace)
             return true;
         }
         // The old header goes and the new one comes in one transaction: a refused insert keeps the old
-        // header. The old test's points stay in TEST_RESULT.
-        clsConnection& conn = connection();
-        const int token = conn.BeginTrans();
-        if (token == 0) throw DbError(3246, QStringLiteral("Another change of the database is still open."));
-        try {
-            info.Delete();
-            info.AddNew();
-            conn.CommitTrans(token);
-        } catch (const DbError& e) {
-            failed = true;
-            failure = e.description;
-            try {
-                conn.RollBack(token);
-            } catch (const DbError&) {
-                // The transaction is gone with its connection; the original failure is the one to show.
-            }
+        // header. The old test's stored points stay in TEST_RESULT. A header that a cell holds does not go:
+        // checked on the very rows the delete removes.
+        const QString name = info.TEST_NAME;
+        const std::optional<std::vector<qint32>> removed = DeleteTestsNamed(
+            connection(), info, nullptr, name,
+            [](const std::vector<qint32>& ids) { return realtime::anyTestInUse(ids); }, [&] { info.AddNew(); });
+        if (!removed) {
+            // Refused on the rows the delete would have removed; told once the transaction has ended.
+            refuseReplace(name);
+            return false;
         }
+        // Their points still queued in a unit screen go with the headers: none may be stored afterwards.
+        realtime::dropQueuedPoints(*removed);
+        return true;
     } catch (const DbError& e) {
         failed = true;
         failure = e.description;
@@ -382,6 +383,20 @@ bool frmTestRelate::store(const QVariantList& record, bool replace)
     // Shown only after the transaction has ended.
     tell(QStringLiteral("ERROR: ") + failure);
     return false;
+}
+
+bool frmTestRelate::refuseReplace(const QString& name)
+{
+    std::optional<realtime::HeldTest> held;
+    try {
+        held = realtime::cellHoldingTest(TestIdsNamed(connection(), name));
+    } catch (const DbError& e) {
+        tell(QStringLiteral("ERROR: ") + e.description);
+        return true;
+    }
+    if (!held) return false;
+    tell(ReplaceRefusedMessage.arg(name).arg(QChar::fromLatin1(held->cell == 2 ? 'B' : 'A')).arg(held->unit));
+    return true;
 }
 
 void frmTestRelate::Command1_Click()

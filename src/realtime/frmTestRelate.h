@@ -12,6 +12,7 @@
 //   platform::showModal(*dlg);
 //   if (!dlg->Cancels()) name = dlg->txtTestInfo[1]->text();   // already trimmed
 #include <QDialog>
+#include <QString>
 #include <array>
 
 class QGroupBox;
@@ -23,6 +24,12 @@ class QTableWidget;
 class frmTestRelate : public QDialog {
     Q_OBJECT
 public:
+    // OK on the name of a test that a cell holds (from its Enter Info until its stop): "%1" the name,
+    // "%2" the cell letter, "%3" the unit number.
+    static inline const QString ReplaceRefusedMessage = QStringLiteral(
+        "The test \"%1\" cannot be replaced: it is the test of cell %2 of unit %3. Please enter another test "
+        "name.");
+
     explicit frmTestRelate(QWidget* parent = nullptr);
     ~frmTestRelate() override;
 
@@ -74,6 +81,9 @@ private:
     // Stores the record; replace = delete the header of that name first, in the same transaction.
     // Shows the reason and returns false when the store fails (nothing is changed then).
     bool store(const QVariantList& record, bool replace);
+    // True, with ReplaceRefusedMessage (or the database's failure) shown, when a cell of a unit screen
+    // holds a test named name, which a replacement would delete.
+    bool refuseReplace(const QString& name);
 
     bool cancels_ = true;
 };

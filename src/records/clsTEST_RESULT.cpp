@@ -18,6 +18,9 @@ const QString clsTEST_RESULT::InsertSql = QStringLiteral(
     "INSERT INTO  TEST_RESULT (TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, RESULT_BATHTEMP, RESULT_PRESS, "
     "RESULT_HEIGHT_CHANGE, RESULT_VOLT) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
 
+const QString clsTEST_RESULT::HeaderSql =
+    QStringLiteral("SELECT 1 FROM TEST_INFO WHERE TEST_ID = ? AND TEST_NAME = ?");
+
 clsTEST_RESULT::clsTEST_RESULT() { SetDefaults(); }
 clsTEST_RESULT::~clsTEST_RESULT() = default;
 
@@ -49,6 +52,9 @@ void clsTEST_RESULT::ConnectX(const clsConnection& connection)
                                                                {"pRESULT_PRESS", adDouble, 0, {}},
                                                                {"pRESULT_HEIGHT_CHANGE", adDouble, 0, {}},
                                                                {"pRESULT_VOLT", adDouble, 0, {}}});
+    header_ = std::make_unique<Command>(handle_, HeaderSql,
+                                        std::vector<Parameter>{{"pTEST_ID", adInteger, 0, {}},
+                                                               {"pTEST_NAME", adVarChar, 100, {}}});
     // Taken before the read: whatever is committed while it reads makes the rows stale.
     const DbSnapshot before = DbSnapshot::of(connection);
     loadRows();
@@ -139,6 +145,16 @@ void clsTEST_RESULT::Delete()
     delete_->setValue(0, Test_Id);
     delete_->execute();
     Refresh();
+}
+
+bool clsTEST_RESULT::HeaderStored(const QString& testName)
+{
+    if (!header_) requireOpen(nullptr);
+    header_->setValue(0, Test_Id);
+    header_->setValue(1, testName);
+    const bool found = header_->executeQuery().next();
+    header_->finish();
+    return found;
 }
 
 QVariantList clsTEST_RESULT::All() const

@@ -32,6 +32,10 @@ public:
     void AddNew();
     // Deletes every point of Test_Id.
     void Delete();
+    // True when the database holds the header of test Test_Id under testName (names compare as the
+    // database compares them): a point is added only then, so that none is stored without its test, also
+    // after the connection was opened again onto another file at the path. One primary-key lookup.
+    bool HeaderStored(const QString& testName);
     // Element 0 the point id, then Test_Id, STEP_NO and the six measurements.
     QVariantList All() const;
 
@@ -61,6 +65,7 @@ public:
     static const QString LoadSql;
     static const QString DeleteSql;
     static const QString InsertSql;
+    static const QString HeaderSql;
 
 protected:
     void loadRow(int row) override;
@@ -68,7 +73,7 @@ protected:
 private:
     void loadRows();
 
-    std::unique_ptr<Command> delete_, insert_;
+    std::unique_ptr<Command> delete_, insert_, header_;
     std::shared_ptr<Rows> rows_ = std::make_shared<Rows>();
     qint32 rowsTestId_ = 0;   // the test whose points rows_ holds
     // What the connection had seen when rows_ were read, and of which test; invalid when not provably current.

@@ -2,8 +2,11 @@
 // copy from a stored test and the wafer length shown.
 #include "TestSupport.h"
 
+#include "platform/FakeSerialPort.h"
 #include "platform/Prompts.h"
+#include "platform/SerialPort.h"
 #include "platform/ShowModal.h"
+#include "realtime/frmSimpleTest.h"
 #include "realtime/frmTestRelate.h"
 #include "records/Module1.h"
 #include "records/clsConnection.h"
@@ -351,6 +354,57 @@ private slots:
         QVERIFY(!dlg->Cancels());
         QCOMPARE(sqlValue(QStringLiteral("SELECT group_concat(RESEARCHER_NAME) FROM TEST_INFO")),
                  QStringLiteral("fixed"));
+    }
+
+    // A cell takes the stored test while the replace question is up (its Enter Info ran meanwhile): the
+    // replace, checked again on the very rows it would delete, is refused after Yes; the old header and its
+    // points stay, the dialog stays open, and no transaction is left open. Another test's cell does not
+    // stop a replace.
+    void replaceRefusedWhenACellTakesTheTestMeanwhile_data()
+    {
+        QTest::addColumn<bool>("sameTest");   // the cell takes the test being replaced
+        QTest::newRow("the cell takes it") << true;
+        QTest::newRow("the cell takes another test") << false;
+    }
+
+    void replaceRefusedWhenACellTakesTheTestMeanwhile()
+    {
+        QFETCH(bool, sameTest);
+        const QString oldId = storeTest(QStringLiteral("Clay"), QStringLiteral("2020-01-02 10:00:00"));
+        const QString otherId = storeTest(QStringLiteral("Other"), QStringLiteral("2020-01-03 10:00:00"));
+        platform::setSerialPortFactory([] { return std::make_unique<platform::FakeSerialPort>(); });
+        auto screen = std::make_unique<frmSimpleTest>();
+        Module1::SimpleTestForms[4] = screen.get();
+        prompts_->whileOpen = [&](const ScriptedPrompts::Shown& shown) {
+            if (shown.kind != ScriptedPrompts::Kind::Ask) return;
+            realtime::UnitCell& cell = screen->poll().cell(2);
+            cell.testName = sameTest ? QStringLiteral("Clay") : QStringLiteral("Other");
+            cell.testId = (sameTest ? oldId : otherId).toInt();
+        };
+        prompts_->queueAnswer(Answer::Yes);
+        bool openAfterOk = false;
+        auto dlg = runDialog(0.25, [&](frmTestRelate& d) {
+            fill(d, QStringLiteral("clay"));
+            d.Command2->click();
+            openAfterOk = d.isVisible();
+        });
+        prompts_->whileOpen = {};
+        QStringList told{QStringLiteral("Duplicate test name. do you want replace it")};
+        if (sameTest)
+            told << QStringLiteral("The test \"clay\" cannot be replaced: it is the test of cell B of unit 4. Please "
+                                   "enter another test name.");
+        QCOMPARE(prompts_->texts(), told);
+        QCOMPARE(openAfterOk, sameTest);
+        QCOMPARE(dlg->Cancels(), sameTest);
+        QCOMPARE(count(QStringLiteral("TEST_ID = ") + oldId), sameTest ? QStringLiteral("1") : QStringLiteral("0"));
+        QCOMPARE(count(QStringLiteral("TEST_NAME = 'Clay'")), QStringLiteral("1"));
+        QCOMPARE(sqlValue(QStringLiteral("SELECT RESEARCHER_NAME FROM TEST_INFO WHERE TEST_NAME = 'Clay'")),
+                 sameTest ? QStringLiteral("old") : QStringLiteral("new"));
+        QCOMPARE(sqlValue(QStringLiteral("SELECT count(*) FROM TEST_RESULT WHERE TEST_ID = ") + oldId),
+                 QStringLiteral("2"));
+        QVERIFY(!Module1::DbConnection->InTransaction());
+        screen.reset();
+        platform::setSerialPortFactory({});
     }
 
     void cancel_data()

@@ -601,6 +601,7 @@ private slots:
         (sequence ? Module1::SeqTestForms : Module1::SimpleTestForms)[3] = screen.data();
         realtime::UnitPoll& poll = screen->poll();
         poll.cell(2).testId = 7;
+        poll.cell(2).startedTestName = QStringLiteral("Held");   // the test the cell was started with
         poll.cell(2).elapsedSeconds = 60;
         {
             testsupport::WriteLock lock;
