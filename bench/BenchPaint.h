@@ -1,7 +1,7 @@
 #pragma once
 // Painting figures of a shown chart, beside two references drawn in the same run: a bare QCustomPlot of
 // the same points (1 px pens, adaptive sampling), and the same chart drawn from one min/max pair per
-// pixel column. Each figure is the best of three full paints (replot into the buffer, then the widget
+// pixel column. Each figure of printPaint is the best of three full paints (replot into the buffer, then the widget
 // repainted and flushed to the display once); the window must be shown.
 #include "BenchSupport.h"
 #include "platform/Chart.h"
@@ -11,11 +11,14 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QEventLoop>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <functional>
 #include <cstdio>
 #include <limits>
+#include <map>
 #include <memory>
 #include <unistd.h>
 #include <qcustomplot.h>
@@ -34,6 +37,43 @@ inline double paintMs(QCustomPlot* plot)
         best = std::min(best, wallMs() - t0);
     }
     return best;
+}
+
+// One replot as the program runs it: the chart's data already handed over, the replot drawn into the
+// buffer and the widget painted and flushed to the display once.
+inline double paintOnceMs(QCustomPlot* plot)
+{
+    const double t0 = wallMs();
+    plot->replot(QCustomPlot::rpQueuedRefresh);
+    plot->repaint();
+    return wallMs() - t0;
+}
+
+// Replots as a running screen meets them: once a second of wall time for `seconds` seconds, with the event
+// loop idle in between, `tick` (what the program does in that second, e.g. a poll that logs a point), then
+// the chart's replot timed at once (it is cold: nothing was drawn for a second); half a second later the
+// reference plot's, cold as well. Returns the chart's and the reference's times.
+inline std::pair<std::vector<double>, std::vector<double>> coldPaints(QCustomPlot* plot, QCustomPlot* reference,
+                                                                     int seconds, const std::function<void()>& tick)
+{
+    std::vector<double> chart, ref;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(500);
+    int half = 0;
+    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+        if (half % 2 == 0) {
+            if (tick) tick();
+            chart.push_back(paintOnceMs(plot));
+        } else {
+            ref.push_back(paintOnceMs(reference));
+        }
+        if (++half == 2 * seconds) loop.quit();
+    });
+    timer.start();
+    loop.exec();
+    return {chart, ref};
 }
 
 // The points of graph gi of `of`: those the chart holds for its subset when `of` is a chart's plot (a chart's
@@ -205,6 +245,40 @@ inline double freshRun(const QStringList& args)
         else if (!line.isEmpty()) std::printf("    %s\n", line.constData());
     }
     return value;
+}
+
+// Runs this program again with args in a fresh process and returns, by name, the numbers it printed on
+// lines "SAMPLES <name> <number> ...". The child's other output is passed on.
+inline std::map<QByteArray, std::vector<double>> freshSamples(const QStringList& args)
+{
+    std::map<QByteArray, std::vector<double>> out;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QCoreApplication::applicationFilePath(), args);
+    if (!p.waitForFinished(600000)) {
+        p.kill();
+        p.waitForFinished();
+        return out;
+    }
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> parts = line.simplified().split(' ');
+        if (parts.size() >= 2 && parts[0] == "SAMPLES") {
+            std::vector<double>& v = out[parts[1]];
+            for (qsizetype i = 2; i < parts.size(); ++i) v.push_back(parts[i].toDouble());
+        } else if (!line.isEmpty()) {
+            std::printf("    %s\n", line.constData());
+        }
+    }
+    return out;
+}
+
+// A line "SAMPLES <name> <number> ..." for freshSamples.
+inline void printSamples(const char* name, const std::vector<double>& v)
+{
+    std::printf("SAMPLES %s", name);
+    for (double x : v) std::printf(" %.4f", x);
+    std::printf("\n");
+    std::fflush(stdout);
 }
 
 // The load average as /proc/loadavg gives its first three figures.

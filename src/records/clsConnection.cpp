@@ -8,6 +8,7 @@
 #include "records/WorkFiles.h"
 
 #include <QAtomicInt>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -61,28 +62,43 @@ bool openedReadOnly(const QSqlDatabase& d)
 
 // The index that the overlay of long tests reads their time and length change from alone (the rows of
 // eight units logging together lie interleaved in the table, so a read through the narrow index takes one
-// table page per few points). New files get it from the schema; an older file gets it at its first open in
-// this process: the program's start, before any unit screen logs. Building it takes seconds on a file of
-// millions of points, once. A file that cannot take it now (another program writing) works without it.
+// table page per few points). New files get it from the schema; an older file gets it once, after the
+// program's start has shown its window (clsConnection::AddMissingIndex). A file that cannot take it now
+// (another program writing) works without it.
 const char* const CurveIndexSql = "CREATE INDEX IF NOT EXISTS IX_TEST_RESULT_CURVE "
                                   "ON TEST_RESULT (TEST_ID, RESULT_TIME, RESULT_ID, RESULT_HEIGHT_CHANGE)";
 
-void addMissingIndexes(const QSqlDatabase& d, const QString& path)
+// The files whose missing index this run has tried to add (or found present): a later open, which may come
+// while units log, leaves them as they are.
+QSet<QString>& indexTried()
 {
     static QSet<QString> tried;
-    if (tried.contains(path)) return;
-    tried.insert(path);
-    QSqlQuery q(d);
-    const bool present = q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = "
-                                               "'IX_TEST_RESULT_CURVE'")) && q.next();
-    q.finish();
-    if (present) return;
-    // The new index passes through the -wal; it is given back to the file at once.
-    if (q.exec(QString::fromLatin1(CurveIndexSql))) {
-        q.finish();
-        q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    return tried;
+}
+
+// How many virtual-machine steps of the index build pass between two looks at the clock.
+constexpr int BuildStepsPerCheck = 1000;
+// How long the build runs between two calls of the caller's step, in milliseconds.
+constexpr double BuildSliceMs = 15;
+
+struct BuildProgress {
+    const std::function<bool()>* step;
+    QElapsedTimer sinceStep;
+    bool stopped = false;
+};
+
+// SQLite's progress handler during the build: hands the thread to the caller's step every slice; a step
+// that answers false interrupts the build (SQLite then rolls it back).
+int buildProgress(void* context)
+{
+    auto* p = static_cast<BuildProgress*>(context);
+    if (p->sinceStep.elapsed() < BuildSliceMs) return 0;
+    if (!(*p->step)()) {
+        p->stopped = true;
+        return 1;
     }
-    q.finish();
+    p->sinceStep.restart();
+    return 0;
 }
 
 QAtomicInt g_connectionCounter;
@@ -202,7 +218,6 @@ void DbHandle::open(const QString& path)
                      && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
     q.finish();
     path_ = QFileInfo(path).absoluteFilePath();
-    addMissingIndexes(d, path_);
     open_ = true;
     ++generation_;
     platform::watchDatabaseLock(path_, this, wal);
@@ -234,6 +249,57 @@ void clsConnection::OpenDB(const QString&, const QString&, const QString&, const
                      QStringLiteral("\r\n") + e.description;
         platform::Prompts::current().message(lastError_);
     }
+}
+
+bool clsConnection::IndexMissing() const
+{
+    if (!IsOpen() || indexTried().contains(connectionString_)) return false;
+    QSqlQuery q(handle_->db());
+    const bool present = q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = "
+                                               "'IX_TEST_RESULT_CURVE'")) && q.next();
+    const bool failed = q.lastError().isValid();
+    q.finish();
+    if (present) indexTried().insert(connectionString_);
+    return !present && !failed;
+}
+
+bool clsConnection::AddMissingIndex(const std::function<bool()>& step)
+{
+    if (!IndexMissing()) return false;
+    indexTried().insert(connectionString_);
+    // A connection of its own: the build holds the write lock and runs inside SQLite while step runs, so
+    // the shared connection stays free for what step lets happen meanwhile (reads go on; a write waits
+    // its short busy timeout and fails as locked, and a logged point stays queued).
+    const QByteArray encoded = QUrl::toPercentEncoding(connectionString_, "/");
+    const QByteArray uri = "file:" + encoded + "?mode=rw";
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return false;
+    }
+    sqlite3_busy_timeout(db, DbHandle::BusyTimeoutMs);
+    sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    // The commit would fold the new pages into the file at once, in one piece: done below instead, once.
+    sqlite3_wal_autocheckpoint(db, 0);
+    BuildProgress progress{&step, {}};
+    progress.sinceStep.start();
+    sqlite3_progress_handler(db, BuildStepsPerCheck, buildProgress, &progress);
+    const bool built = sqlite3_exec(db, CurveIndexSql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    // The new index passed through the -wal; it is given back to the file at once (and a build given up
+    // leaves no pages of its own there). The commit's flush and this checkpoint are each one piece of work
+    // (a few hundred milliseconds on a file of millions of points): the caller's step runs between them.
+    if (!progress.stopped) step();
+    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    // The shared connection reads the changed schema now, so that statements prepared from here on plan
+    // with the index (those prepared before are prepared again by SQLite when they next run).
+    if (built) {
+        QSqlQuery q(handle_->db());
+        q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        q.finish();
+    }
+    return built;
 }
 
 int clsConnection::BeginTrans()

@@ -69,6 +69,16 @@ public:
     std::shared_ptr<DbHandle> ADOConnection() const { return handle_; }
     bool IsOpen() const { return handle_ && handle_->isOpen(); }
 
+    // A file made before the overlay's covering index lacks it: true when the opened file lacks it and this
+    // run has not tried to add it yet.
+    bool IndexMissing() const;
+    // Adds that index to the opened file, once per run and file. Building it takes seconds on a file of
+    // millions of points: step is called every few milliseconds meanwhile (to keep the event loop going);
+    // when it answers false the build stops and the file stays as it was. The index is built on a
+    // connection of its own, which holds the file's write lock until it is done: writes on other
+    // connections fail as locked meanwhile. True when the index was added.
+    bool AddMissingIndex(const std::function<bool()>& step);
+
     // Guarded transactions: BeginTrans hands out a token 1..1,000,000 (0 when one is already open);
     // CommitTrans and RollBack act only on the matching token.
     int BeginTrans();

@@ -41,6 +41,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -346,6 +347,32 @@ void frmMain::Form_Load()
     LoadUnitSetting();
     InitResultGrid();
     cmdOverlap->setEnabled(false);
+    // An older file's missing index is added once the window is on the screen.
+    if (databaseReady_ && Module1::DbConnection->IndexMissing())
+        QTimer::singleShot(0, this, &frmMain::AddMissingIndex);
+}
+
+const QString frmMain::IndexBuildText = QStringLiteral(
+    "Preparing the database for the charts of long tests. This is done once for this database file and may "
+    "take a few seconds.");
+
+void frmMain::AddMissingIndex()
+{
+    const std::shared_ptr<clsConnection> connection = Module1::DbConnection;
+    if (!connection || !connection->IndexMissing()) return;
+    QProgressDialog progress(IndexBuildText, QStringLiteral("Cancel"), 0, 0, this);
+    progress.setObjectName(QStringLiteral("IndexProgress"));
+    progress.setWindowTitle(QStringLiteral("Veduvovir"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.show();
+    StatusBar1->showMessage(IndexBuildText);
+    QCoreApplication::processEvents();
+    connection->AddMissingIndex([&] {
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled() && !ended_;
+    });
+    StatusBar1->clearMessage();
 }
 
 void frmMain::setReviewEnabled(bool on)

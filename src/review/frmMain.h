@@ -74,6 +74,15 @@ public:
     // The shared connection (Module1::DbConnection).
     std::shared_ptr<clsConnection> Connection() const;
 
+    // What the window says while it adds the overlay's index to a file made before it (see AddMissingIndex).
+    static const QString IndexBuildText;
+    // Adds the overlay's index to a database file made before it existed, once per file: a progress dialog
+    // over the shown window and a status text tell the operator meanwhile. The event loop keeps running
+    // during the build (timers tick, windows paint); the dialog's Cancel or the program's end stops it, and
+    // the file then works without the index until the next start. Form_Load queues it when the file lacks
+    // the index; it runs once the event loop runs.
+    void AddMissingIndex();
+
     // Reads the unit flag (the ninth value of "initial.txt") into Module1::UnitSystem and sets the three
     // unit captions; a missing or unreadable file changes nothing and shows nothing.
     void LoadUnitSetting();

@@ -23,7 +23,9 @@
 #include "realtime/frmMDIRealTime.h"
 #include "records/Module1.h"
 #include "records/SettingsFile.h"
+#include "records/DbError.h"
 #include "records/clsConnection.h"
+#include "records/clsTEST_RESULT.h"
 #include "records/format.h"
 #include "review/ResultGrid.h"
 #include "review/frmMain.h"
@@ -42,6 +44,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QProgressDialog>
+#include <QStatusBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -420,6 +424,88 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), content);
         }
+    }
+
+    void olderFileIndexedAfterTheWindowShows_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("built") << false;
+        QTest::newRow("cancelled") << true;
+    }
+
+    // A file made before the overlay's index, with 8 tests of 80,000 points interleaved as eight units log
+    // them. Its start shows the window first and the index is added afterwards, with the progress dialog
+    // and the status text on the screen; meanwhile the event loop runs (a timer keeps firing), the shared
+    // connection reads, and a write on it fails as locked (as the logging queue expects) instead of waiting.
+    // Afterwards the index is there and the write goes in; Cancel leaves the file whole, without it.
+    void olderFileIndexedAfterTheWindowShows()
+    {
+        QFETCH(bool, cancel);
+        using testsupport::sqlExec;
+        using testsupport::sqlValue;
+        QVERIFY(sqlExec("DROP INDEX IX_TEST_RESULT_CURVE"));
+        QVERIFY(sqlExec("WITH RECURSIVE k(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM k WHERE k < 639999) "
+                        "INSERT INTO TEST_RESULT (TEST_ID, STEP_NO, RESULT_TIME, RESULT_TEMP, RESULT_HEIGHT_CHANGE) "
+                        "SELECT 1 + k % 8, 1, k / 8, 150, (k / 8) * 1e-6 FROM k"));
+        auto indexed = [] {
+            return !sqlValue("SELECT name FROM sqlite_master WHERE name = 'IX_TEST_RESULT_CURVE'").isEmpty();
+        };
+        // A point of test 1 stored through the shared connection: "stored", or why not.
+        auto writePoint = []() -> QString {
+            clsTEST_RESULT point;
+            point.ConnectX(*Module1::DbConnection);
+            point.Test_Id = 1;
+            point.RESULT_TIME = 1e6;
+            try {
+                point.AddNew();
+            } catch (const DbError& e) {
+                return e.description;
+            }
+            return QStringLiteral("stored");
+        };
+
+        frmMain& w = start(1);
+        QVERIFY2(!indexed(), "the index was built before the window was shown");
+        int ticks = 0, whileBuilding = 0, readDuring = -1;
+        bool dialogSeen = false, dialogGone = false;
+        QString writeDuring;
+        QTimer timer;
+        timer.setInterval(10);
+        connect(&timer, &QTimer::timeout, [&] {
+            ++ticks;
+            auto* progress = w.findChild<QProgressDialog*>(QStringLiteral("IndexProgress"));
+            if (!progress) {
+                dialogGone = dialogSeen;
+                return;
+            }
+            dialogSeen = true;
+            if (!progress->isVisible() || !w.isVisible() || indexed()) return;
+            QCOMPARE(progress->labelText(), frmMain::IndexBuildText);
+            QCOMPARE(w.StatusBar1->currentMessage(), frmMain::IndexBuildText);
+            if (++whileBuilding == 2) {
+                clsTEST_RESULT read;
+                read.Test_Id = 3;
+                read.ConnectX(*Module1::DbConnection);
+                readDuring = read.TotalPoints();
+                writeDuring = writePoint();
+            }
+            if (cancel && whileBuilding == 4) progress->cancel();
+        });
+        timer.start();
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialogGone, 60000);
+        QVERIFY2(whileBuilding >= 4, qPrintable(QStringLiteral("%1 of %2 ticks during the build").arg(whileBuilding).arg(ticks)));
+        QCOMPARE(readDuring, 80000);
+        QVERIFY2(writeDuring.contains(QStringLiteral("locked")), qPrintable(writeDuring));
+        QCOMPARE(indexed(), !cancel);
+        QCOMPARE(sqlValue("PRAGMA integrity_check"), QStringLiteral("ok"));
+        QCOMPARE(sqlValue("SELECT count(*) FROM TEST_RESULT WHERE RESULT_TIME = 1e6"), QStringLiteral("0"));
+        QVERIFY(w.StatusBar1->currentMessage().isEmpty());
+        QVERIFY(prompts_->shown.empty());
+        // The point goes in once the build is over; this run does not try the index again.
+        QCOMPARE(writePoint(), QStringLiteral("stored"));
+        QCOMPARE(sqlValue("SELECT count(*) FROM TEST_RESULT WHERE RESULT_TIME = 1e6"), QStringLiteral("1"));
+        QVERIFY(!Module1::DbConnection->IndexMissing());
     }
 
     // ---- exit ----
