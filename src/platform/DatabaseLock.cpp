@@ -82,10 +82,16 @@ struct Database {
     {
         return std::find(connections.begin(), connections.end(), c) != connections.end();
     }
-    // The files at the paths are no longer the ones open.
+    // The files at the paths are no longer the ones open. A database moved away from its path (renamed,
+    // still linked somewhere) is not a change to act on: its connections go on writing through the
+    // descriptors SQLite holds, the database's own (wherever it moved) and the -wal and -shm that SQLite
+    // opened by the old path names and that still lie at the path; closing them now would leave the
+    // frames in that -wal, and clearing it would lose them. When the same file comes back, nothing changed.
     bool changed() const
     {
         const Identities now = identitiesAt(path);
+        struct stat st {};
+        if (!now[0].exists && db.fd >= 0 && ::fstat(db.fd, &st) == 0 && st.st_nlink > 0) return false;
         return !(now[0] == db.id) || (wal && (!(now[1] == walFile.id) || !(now[2] == shm.id)));
     }
 };
