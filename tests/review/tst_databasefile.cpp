@@ -407,6 +407,7 @@ void DatabaseFile::movedDatabaseKeepsEveryPoint_data()
     QTest::addColumn<QString>("putInPlace");   // what is renamed to the path after the database was moved away
     QTest::addColumn<int>("reopens");
     QTest::newRow("moved away and back") << "Moved.accdb" << 0;
+    QTest::newRow("moved away, a copy put in its place") << "Before.accdb" << 1;
 }
 
 // The program logs on four cells (veduvovir-crash-logger) and its database is renamed away, as mv or a
