@@ -82,10 +82,21 @@ struct Database {
     {
         return std::find(connections.begin(), connections.end(), c) != connections.end();
     }
-    // The files at the paths are no longer the ones open.
+    // The database file open is still linked somewhere (at the path or wherever it was moved).
+    bool stillLinked() const
+    {
+        struct stat st {};
+        return db.fd >= 0 && ::fstat(db.fd, &st) == 0 && st.st_nlink > 0;
+    }
+    // The files at the paths are no longer the ones open. A database moved away from its path (renamed,
+    // still linked somewhere) is not a change to act on: its connections go on writing through the
+    // descriptors SQLite holds, the database's own (wherever it moved) and the -wal and -shm that SQLite
+    // opened by the old path names and that still lie at the path; closing them now would leave the
+    // frames in that -wal, and clearing it would lose them. When the same file comes back, nothing changed.
     bool changed() const
     {
         const Identities now = identitiesAt(path);
+        if (!now[0].exists && stillLinked()) return false;
         return !(now[0] == db.id) || (wal && (!(now[1] == walFile.id) || !(now[2] == shm.id)));
     }
 };
@@ -202,12 +213,29 @@ void closeFiles(Database& d)
     for (File* f : {&d.db, &d.walFile, &d.shm}) closeFile(*f);
 }
 
+// Whether a descriptor of this process other than the guard's own f has the file f open.
+bool openElsewhere(const File& f)
+{
+    if (f.fd < 0) return false;
+    QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& entry : fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const int fd = entry.toInt(&number);
+        struct stat st {};
+        if (!number || fd == f.fd || ::fstat(fd, &st) != 0) continue;
+        if (st.st_dev == f.id.dev && st.st_ino == f.id.ino) return true;
+    }
+    return false;
+}
+
 // A replaced database's -wal and -shm stay at the path (SQLite leaves them when its file has moved); the
 // new file must not read the old frames as its own. They are removed once no other process has them open
-// (every SQLite connection holds a read lock on the -shm's in-use byte). True when nothing is left.
+// (every SQLite connection holds a read lock on the -shm's in-use byte) and no connection of this one
+// still uses them. True when nothing is left.
 bool clearOldCompanions(Waiting& w)
 {
     if (w.oldShm.fd < 0 && w.oldWal.fd < 0) return true;
+    if (openElsewhere(w.oldWal) || openElsewhere(w.oldShm)) return false;
     if (w.oldShm.fd >= 0 && !setLock(w.oldShm.fd, F_OFD_SETLK, F_WRLCK, ShmInUse, 1)) return false;
     for (File* f : {&w.oldWal, &w.oldShm}) {
         if (f->fd >= 0 && identityOf(f->path) == f->id) ::unlink(f->path.constData());
@@ -249,6 +277,13 @@ QString reopenDatabase(std::size_t index, bool* done)
     Database& d = *g_state.databases[index];
     for (const WatchedConnection* c : d.connections)
         if (c->busy()) return {};
+    // A database moved away (still linked somewhere) and another file now at its path: the frames its
+    // connections wrote into the -wal at the path go into the moved file first, or they would be lost with
+    // that -wal. Where that cannot be done completely now, the connections go on as they are until the next
+    // check.
+    if (d.wal && d.stillLinked() && !(identityOf(d.db.path) == d.db.id))
+        for (WatchedConnection* c : d.connections)
+            if (!c->checkpoint()) return {};
     std::unique_ptr<Database> gone = std::move(g_state.databases[index]);
     g_state.databases.erase(g_state.databases.begin() + std::ptrdiff_t(index));
     *done = true;

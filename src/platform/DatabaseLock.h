@@ -29,6 +29,10 @@ public:
     virtual bool busy() const = 0;
     // A write transaction is open (SQLite holds the WAL's write lock).
     virtual bool writing() const = 0;
+    // Writes every frame of the WAL into the database file the connection has open (wherever that file
+    // lies now) and empties the WAL; false when that could not be done completely now (a reader or writer
+    // in the way).
+    virtual bool checkpoint() = 0;
     // Closes the connection; its prepared statements become unusable.
     virtual void closeForReopen() = 0;
     // Opens it again on the same path (which watches it again); an empty text on success, else the reason.

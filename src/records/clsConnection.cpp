@@ -144,6 +144,15 @@ bool DbHandle::writing() const
     return h && sqlite3_txn_state(h, nullptr) == SQLITE_TXN_WRITE;
 }
 
+bool DbHandle::checkpoint()
+{
+    sqlite3* h = open_ ? sqliteHandle(db()) : nullptr;
+    if (!h) return true;
+    int frames = -1, written = -1;
+    return sqlite3_wal_checkpoint_v2(h, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &frames, &written) == SQLITE_OK
+        && frames == written;
+}
+
 void DbHandle::closeForReopen()
 {
     open_ = false;

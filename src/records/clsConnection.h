@@ -43,6 +43,7 @@ public:
 private:
     bool busy() const override;
     bool writing() const override;
+    bool checkpoint() override;
     void closeForReopen() override;
     QString reopen() override;
 

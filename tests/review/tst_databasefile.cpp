@@ -81,6 +81,16 @@ bool dropLocks(const QString& path)
     return !processHoldsLock(path);
 }
 
+// The RESULT_IDs of the point rows stored in a database file of the working folder, read by the sqlite3
+// command line.
+QSet<qint64> storedPoints(const QString& file = QStringLiteral("Torvan.accdb"))
+{
+    QSet<qint64> stored;
+    for (const QString& id : sqliteCommandLine("SELECT RESULT_ID FROM TEST_RESULT", file).split('\n', Qt::SkipEmptyParts))
+        stored.insert(id.toLongLong());
+    return stored;
+}
+
 // Runs doing inside a modal dialog, which the guard checks after (inDialog); else on its own, then waits for
 // the guard's check each second to take a lock again.
 void afterDialogOrTimer(bool inDialog, const std::function<void()>& doing)
@@ -112,6 +122,8 @@ private slots:
     void guardTakesDroppedLockAgain();
     void loggingOutlivesChangedFiles_data();
     void loggingOutlivesChangedFiles();
+    void movedDatabaseKeepsEveryPoint_data();
+    void movedDatabaseKeepsEveryPoint();
     void writeLockTakenAgainInsideTransaction_data();
     void writeLockTakenAgainInsideTransaction();
     void secondDatabaseKeepsTheFirstsLocks();
@@ -287,9 +299,7 @@ void DatabaseFile::fileDialogsKeepTheHold()
     QVERIFY(logging.waitFor([&] { return logging.logged.size() >= before + 4; }, 20000));
     logging.kill();
     QCOMPARE(sqliteCommandLine("PRAGMA integrity_check"), QString("ok"));
-    QSet<qint64> stored;
-    for (const QString& id : sqliteCommandLine("SELECT RESULT_ID FROM TEST_RESULT").split('\n', Qt::SkipEmptyParts))
-        stored.insert(id.toLongLong());
+    const QSet<qint64> stored = storedPoints();
     QCOMPARE(qsizetype((logging.logged - stored).size()), qsizetype(0));
 }
 
@@ -376,26 +386,69 @@ void DatabaseFile::loggingOutlivesChangedFiles()
     QVERIFY2(logging.waitFor(changed, 60000) && !done.startsWith("ERROR"), done.constData());
     // Both locks were gone when the outside reader had finished, and it left the -wal.
     if (change == "--drop-locks") QCOMPARE(done, QByteArray("DROPPED 1 1 1"));
-    const auto count = [&](const char* prefix) {
-        return std::count_if(logging.lines.begin(), logging.lines.end(),
-                             [&](const QByteArray& l) { return l.startsWith(prefix); });
-    };
-    if (reopens > 0) QVERIFY(logging.waitFor([&] { return count("REOPENED ") >= reopens; }, 20000));
+    if (reopens > 0) QVERIFY(logging.waitFor([&] { return logging.count("REOPENED ") >= reopens; }, 20000));
     // Two seconds of points after the change.
     const qsizetype before = logging.logged.size();
     QVERIFY(logging.waitFor([&] { return logging.logged.size() >= before + 8; }, 20000));
-    QCOMPARE(count("REOPENED "), qsizetype(reopens));
+    QCOMPARE(logging.count("REOPENED "), qsizetype(reopens));
     // A dropped lock is taken again once, not every second.
-    QVERIFY2(count("RETAKES ") <= 1, logging.lines.join(' ').constData());
+    QVERIFY2(logging.count("RETAKES ") <= 1, logging.lines.join(' ').constData());
     QVERIFY2(std::filesystem::exists(wal), "the -wal file was deleted under the running tests");
 
     logging.kill();
     QCOMPARE(sqliteCommandLine("PRAGMA integrity_check"), QString("ok"));
-    QSet<qint64> stored;
-    for (const QString& id : sqliteCommandLine("SELECT RESULT_ID FROM TEST_RESULT").split('\n', Qt::SkipEmptyParts))
-        stored.insert(id.toLongLong());
+    const QSet<qint64> stored = storedPoints();
     QVERIFY(logging.logged.size() >= before + 8);
     QCOMPARE(qsizetype((logging.logged - stored).size()), qsizetype(0));
+}
+
+void DatabaseFile::movedDatabaseKeepsEveryPoint_data()
+{
+    QTest::addColumn<QString>("putInPlace");   // what is renamed to the path after the database was moved away
+    QTest::addColumn<int>("reopens");
+    QTest::newRow("moved away and back") << "Moved.accdb" << 0;
+    QTest::newRow("moved away, a copy put in its place") << "Before.accdb" << 1;
+}
+
+// The program logs on four cells (veduvovir-crash-logger) and its database is renamed away, as mv or a
+// backup tool does; 4 s later a file is renamed to the path: the database itself again, or a copy made
+// before the tests began. After a SIGKILL the moved database holds the four tests' headers and every point
+// the program committed while it was the one at the path (with it back, every point of the run).
+void DatabaseFile::movedDatabaseKeepsEveryPoint()
+{
+    namespace fs = std::filesystem;
+    QFETCH(QString, putInPlace);
+    QFETCH(int, reopens);
+    TempWorkDir dir;
+    QVERIFY(!sqliteCommandLine("SELECT 1").startsWith("FAILED"));
+    simulatedUnits(dir, {1, 2});
+    fs::copy_file("Torvan.accdb", "Before.accdb");
+
+    LoggerRun logging;
+    const QString failed = logging.start(3);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    QVERIFY(logging.waitFor([&] { return logging.logged.size() >= 4; }, 20000));
+    fs::rename("Torvan.accdb", "Moved.accdb");
+    QVERIFY(!logging.waitFor([&] { return !logging.loggerRunning(); }, 4000));
+    const QSet<qint64> beforeSwap = logging.logged;
+    fs::rename(putInPlace.toStdString(), "Torvan.accdb");
+    const bool back = putInPlace == "Moved.accdb";
+    if (reopens > 0) QVERIFY(logging.waitFor([&] { return logging.count("REOPENED ") >= reopens; }, 20000));
+    const qsizetype after = logging.logged.size();
+    QVERIFY(logging.waitFor([&] { return logging.logged.size() >= after + 8; }, 20000));
+    QVERIFY2(logging.count("ERROR ") == 0, logging.lines.join(' ').constData());
+    const qsizetype reopened = logging.count("REOPENED ");
+    logging.kill();
+
+    // The moved database read on its own (by its name now, without the -wal and -shm at the path).
+    const QString moved = back ? QStringLiteral("Torvan.accdb") : QStringLiteral("Moved.accdb");
+    QCOMPARE(sqliteCommandLine("PRAGMA integrity_check", moved), QString("ok"));
+    QCOMPARE(sqliteCommandLine("SELECT count(*) FROM TEST_INFO WHERE TEST_NAME LIKE 'crash unit %'", moved), QString("4"));
+    const QSet<qint64> stored = storedPoints(moved);
+    const QSet<qint64> expected = back ? logging.logged : beforeSwap;
+    QVERIFY(expected.size() >= 8);
+    QCOMPARE(qsizetype((expected - stored).size()), qsizetype(0));
+    QCOMPARE(reopened, qsizetype(reopens));
 }
 
 void DatabaseFile::writeLockTakenAgainInsideTransaction_data()

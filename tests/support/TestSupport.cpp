@@ -117,10 +117,10 @@ void WriteLock::release()
     held_ = false;
 }
 
-QString sqliteCommandLine(const QString& sql)
+QString sqliteCommandLine(const QString& sql, const QString& file)
 {
     QProcess p;
-    p.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), QStringLiteral("Torvan.accdb"), sql});
+    p.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), file, sql});
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return QStringLiteral("FAILED: ") + QString::fromUtf8(p.readAllStandardError());
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();

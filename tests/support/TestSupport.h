@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QString>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -65,6 +66,11 @@ public:
     void kill();
     qint64 loggerPid() const { return logger_.processId(); }
     bool loggerRunning() const { return logger_.state() != QProcess::NotRunning; }
+    // How many of its other lines begin with prefix.
+    qsizetype count(const char* prefix) const
+    {
+        return std::count_if(lines.begin(), lines.end(), [&](const QByteArray& l) { return l.startsWith(prefix); });
+    }
 
     QSet<qint64> logged;          // committed point rows (RESULT_ID) the logger printed
     QList<QByteArray> lines;      // its other lines (READY, LISTED, ERROR)
@@ -99,10 +105,10 @@ private:
     bool held_ = false;
 };
 
-// Runs the sqlite3 command line on the working folder's database: a separate process that opens, reads and
-// closes it, as a lab script or a backup would. Returns its output, trimmed; "FAILED: " and its error output
-// when it did not run cleanly.
-QString sqliteCommandLine(const QString& sql);
+// Runs the sqlite3 command line on the working folder's database (or on another file of the folder): a
+// separate process that opens, reads and closes it, as a lab script or a backup would. Returns its output,
+// trimmed; "FAILED: " and its error output when it did not run cleanly.
+QString sqliteCommandLine(const QString& sql, const QString& file = QStringLiteral("Torvan.accdb"));
 
 // The shared module's unit system and the captions that go with it.
 void setUnits(int system);
