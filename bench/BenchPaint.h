@@ -227,9 +227,9 @@ struct FreshRunScope {
     ~FreshRunScope() { Module1::Reset(); }
 };
 
-// Runs this program again with args, in a fresh process for one timed run, and returns the number it
-// printed after "RESULT " (-1 when it printed none). The child's other output is passed on.
-inline double freshRun(const QStringList& args)
+// Runs this program again with args in a fresh process and returns the lines it printed (none when it did
+// not finish within ten minutes).
+inline QList<QByteArray> freshOutput(const QStringList& args)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -237,10 +237,17 @@ inline double freshRun(const QStringList& args)
     if (!p.waitForFinished(600000)) {
         p.kill();
         p.waitForFinished();
-        return -1;
+        return {};
     }
+    return p.readAllStandardOutput().split('\n');
+}
+
+// Runs this program again with args, in a fresh process for one timed run, and returns the number it
+// printed after "RESULT " (-1 when it printed none). The child's other output is passed on.
+inline double freshRun(const QStringList& args)
+{
     double value = -1;
-    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+    for (const QByteArray& line : freshOutput(args)) {
         if (line.startsWith("RESULT ")) value = line.mid(7).trimmed().toDouble();
         else if (!line.isEmpty()) std::printf("    %s\n", line.constData());
     }
@@ -252,15 +259,7 @@ inline double freshRun(const QStringList& args)
 inline std::map<QByteArray, std::vector<double>> freshSamples(const QStringList& args)
 {
     std::map<QByteArray, std::vector<double>> out;
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QCoreApplication::applicationFilePath(), args);
-    if (!p.waitForFinished(600000)) {
-        p.kill();
-        p.waitForFinished();
-        return out;
-    }
-    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+    for (const QByteArray& line : freshOutput(args)) {
         const QList<QByteArray> parts = line.simplified().split(' ');
         if (parts.size() >= 2 && parts[0] == "SAMPLES") {
             std::vector<double>& v = out[parts[1]];
